@@ -1,0 +1,56 @@
+#include "commands/getstate.h"
+
+#include <cstdint>
+#include <iostream>
+#include <string>
+
+#include "dispatch.h"
+#include "link/hubquery.h"
+#include "portstate/portstate.h"
+
+namespace {
+
+const char kBinaryOption[] = "-B";
+const char kHexOption[] = "-H";
+
+enum class Form { kLists, kBinary, kHex };
+
+}  // namespace
+
+void DoGetPortState() {
+  Form form;
+  const std::string option = toUpper(arg2);
+  if (!IsHubPort(COM_Name) || !arg3.empty()) DoCommandUsage();
+  if (arg2.empty())
+    form = Form::kLists;
+  else if (option == kBinaryOption)
+    form = Form::kBinary;
+  else if (option == kHexOption)
+    form = Form::kHex;
+  else
+    DoCommandUsage();
+
+  int32_t nPorts = 0;
+  std::string fw;
+  PS64 word = 0;
+  std::string ret = QueryHub(COM_Name, &nPorts, &fw, &word);
+  if (ret != kQueryOK) RetError(ret);
+
+  std::string line;
+  switch (form) {
+    case Form::kLists: {
+      std::string on;
+      std::string off;
+      ParsePortStates(word, nPorts, &on, &off);
+      line = kOnLabel + on + " " + kOffLabel + off;
+      break;
+    }
+    case Form::kBinary:
+      line = BinaryStates(word, nPorts);
+      break;
+    case Form::kHex:
+      htos_PS64(word, &line);
+      break;
+  }
+  std::cout << line << std::endl;
+}

@@ -1,0 +1,100 @@
+#include "commands/query.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "dispatch.h"
+#include "link/hubquery.h"
+#include "portstate/portstate.h"
+
+namespace {
+
+const char kScanCommand[] = "/Q";
+const char kCompactOption[] = "-F";
+const char kFoundSuffix[] = " Managed USB Hub(s) Found.";
+
+constexpr int32_t kFirstIndex = 0;
+constexpr int32_t kLastIndex = 255;
+
+struct HubReport {
+  int32_t nPorts = 0;
+  std::string fw;
+  PS64 word = 0;
+};
+
+std::string HubLine(std::string portName, const HubReport& hub) {
+  std::string on;
+  std::string off;
+  ParsePortStates(hub.word, hub.nPorts, &on, &off);
+  return HubName(portName) + ", " + my_itos(hub.nPorts) + " ports, " +
+         kOnLabel + on + ", " + kOffLabel + off + ", FW=" + hub.fw;
+}
+
+// Probes every device name in index order; onHub(index, portName, report)
+// runs for each that answers as a hub. Probes that fail are not reported.
+template <typename OnHub>
+void Scan(OnHub onHub) {
+  for (int32_t i = kFirstIndex; i <= kLastIndex; ++i) {
+    std::string portName = kHubPortPrefix + my_itos(i);
+    HubReport hub;
+    if (QueryHub(portName, &hub.nPorts, &hub.fw, &hub.word) == kQueryOK)
+      onHub(i, portName, hub);
+  }
+}
+
+void ScanListing() {
+  int32_t found = 0;
+  Scan([&](int32_t, std::string portName, const HubReport& hub) {
+    std::cout << HubLine(portName, hub) << std::endl;
+    ++found;
+  });
+  std::cout << my_itos(found) << kFoundSuffix << std::endl;
+}
+
+void CompactScan() {
+  int32_t found = 0;
+  std::string indices;
+  Scan([&](int32_t i, std::string, const HubReport&) {
+    if (!indices.empty()) indices += ',';
+    indices += my_itos(i);
+    ++found;
+  });
+  char count[16];
+  std::snprintf(count, sizeof count, "%04d", static_cast<int>(found));
+  std::cout << count << HubName(kHubPortPrefix) << indices << std::endl;
+}
+
+void QueryOne(bool compact) {
+  HubReport hub;
+  std::string ret = QueryHub(COM_Name, &hub.nPorts, &hub.fw, &hub.word);
+  if (ret != kQueryOK) RetError(ret);
+  if (!compact) {
+    std::cout << HubLine(COM_Name, hub) << std::endl;
+    return;
+  }
+  std::string states;
+  htos_PS64(hub.word, &states);
+  // The count as the unsigned value a C "%02X" shows, negative ones too.
+  char count[16];
+  std::snprintf(count, sizeof count, "%02X",
+                static_cast<unsigned>(static_cast<uint32_t>(hub.nPorts)));
+  std::cout << states << count << hub.fw << "\r\n" << std::flush;
+}
+
+}  // namespace
+
+std::string my_itos(int32_t n) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%d", static_cast<int>(n));
+  return text;
+}
+
+void DoQuery() {
+  const bool noOption = arg2.empty() && arg3.empty();
+  const bool compact = toUpper(arg2) == kCompactOption && arg3.empty();
+  if (command == kScanCommand && noOption) return ScanListing();
+  if (command == kScanCommand && compact) return CompactScan();
+  if (IsHubPort(COM_Name) && noOption) return QueryOne(false);
+  if (IsHubPort(COM_Name) && compact) return QueryOne(true);
+  DoCommandUsage();
+}

@@ -1,0 +1,4 @@
+// The built-in help screen, shown with no argument and for /H and /?.
+#pragma once
+
+[[noreturn]] void DoShowHelp();

@@ -1,0 +1,110 @@
+#include "link/exchange.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "link/serialport.h"
+
+const char kExchangeOK[] = "OK";
+const char kOpenPortError[] = "Open Port Error!";
+const char kSetPortOptionError[] = "Set Port Option Error!";
+const char kSendError[] = "Error Sending Command!";
+const char kReadTimeout[] = "Read Timeout";
+const char kErrorParameters[] = "Error Parameters";
+
+namespace {
+
+constexpr int32_t kBaud = 9600;
+constexpr int32_t kDataBits = 8;
+constexpr char kParity = 'N';
+constexpr int32_t kStopBits = 1;
+
+// Closes the port on every way out of an exchange.
+class PortHolder {
+ public:
+  explicit PortHolder(int32_t fd) : fd_(fd) {}
+  ~PortHolder() {
+    if (fd_ >= 0) close(fd_);
+  }
+  PortHolder(const PortHolder&) = delete;
+  PortHolder& operator=(const PortHolder&) = delete;
+  int32_t fd() const { return fd_; }
+
+ private:
+  int32_t fd_;
+};
+
+int64_t MonotonicMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+int32_t UART_Send(int32_t fd, const char* send_buf, int32_t data_len) {
+  ssize_t written;
+  do {
+    written = write(fd, send_buf, static_cast<size_t>(data_len));
+  } while (written < 0 && errno == EINTR);
+  if (written == data_len) return data_len;
+  tcflush(fd, TCOFLUSH);
+  return 0;
+}
+
+int32_t UART_Recv(int32_t fd, char* rcv_buf, int32_t data_len,
+                  int32_t timout_ms) {
+  // poll() rather than select(): no FD_SETSIZE limit on the descriptor.
+  const int64_t deadline =
+      MonotonicMs() + int64_t{kByteWaitSeconds} * 1000 + timout_ms;
+  for (;;) {
+    int64_t left = deadline - MonotonicMs();
+    if (left < 0) left = 0;
+    struct pollfd pfd = {fd, POLLIN, 0};
+    int ready = poll(&pfd, 1, static_cast<int>(left));
+    if (ready < 0) {
+      // A signal cuts the wait short; the rest of the same wait follows.
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (ready == 0) return 0;
+    ssize_t got = read(fd, rcv_buf, static_cast<size_t>(data_len));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    // With VMIN 0 a readable line that yields no byte has hung up.
+    return static_cast<int32_t>(got);
+  }
+}
+
+std::string SendCommand(std::string COM_Name, std::string Command,
+                        std::string* prcv_buf, int32_t timeout_ms) {
+  PortHolder port(openPort(COM_Name));
+  if (port.fd() < 0) return kOpenPortError;
+  if (set_opt(port.fd(), kBaud, kDataBits, kParity, kStopBits) < 0)
+    return kSetPortOptionError;
+
+  const int32_t length = static_cast<int32_t>(Command.size());
+  if (length > kMaxFrameBytes ||
+      UART_Send(port.fd(), Command.data(), length) != length)
+    return kSendError;
+
+  std::string reply;
+  char ch = 0;
+  while (static_cast<int32_t>(reply.size()) < kMaxReplyBytes && ch != '\n') {
+    // A byte that was not received is never stored: any failed wait or
+    // read ends the exchange with what arrived so far.
+    if (UART_Recv(port.fd(), &ch, 1, timeout_ms) <= 0) {
+      *prcv_buf = reply;
+      return kReadTimeout;
+    }
+    reply.push_back(ch);
+  }
+  *prcv_buf = reply;
+  return ch == '\n' ? kExchangeOK : kErrorParameters;
+}

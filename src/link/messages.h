@@ -1,0 +1,58 @@
+// The hub protocol, byte by byte.
+//
+// A frame is a two-letter message code, zero to two fixed-width fields
+// and a carriage return; a reply is a run of bytes ending in a line feed.
+// This file owns the message codes, builds every frame and classifies
+// every reply; the commands decide what to print for each class.
+//
+//   "?Q\r"                               query: id, port count, firmware
+//   "GP\r"                               current port states
+//   "SP" | "FP" + password + states + "\r"   set (FP: also as power-on)
+//   "CP" + old password + new password + "\r"
+//   "WP" | "RD" | "RH" + password + "\r"     save, defaults, reset
+//
+// Passwords travel as 8-character fields, states as the 8-character
+// state hex string (portstate.h).
+#pragma once
+
+#include <string>
+
+extern const char kQueryCode[];
+extern const char kGetStateCode[];
+extern const char kSetCode[];
+extern const char kSetFlashCode[];
+extern const char kChangePasswordCode[];
+extern const char kSaveCode[];
+extern const char kRestoreCode[];
+extern const char kResetCode[];
+
+constexpr size_t kPasswordFieldLength = 8;
+constexpr size_t kStateHexLength = 8;
+
+// The reply that marks a refused password.
+extern const char kWrongPasswordReply[];
+constexpr char kAcceptMark = 'G';
+
+// "?Q\r", "GP\r".
+std::string BuildFrame(std::string code);
+// "WP", "RD", "RH" and, with two fields, "SP", "FP", "CP".
+std::string BuildFrame(std::string code, std::string field);
+std::string BuildFrame(std::string code, std::string field1,
+                       std::string field2);
+
+// A reply read as text: the bytes received, ending early at a NUL.
+std::string ReplyText(std::string reply);
+
+// How a reply to a frame that carries a password is classified.
+enum class ReplyClass { kAccepted, kWrongPassword, kRefused };
+
+// CP, WP, RD: "E01" first, then the acceptance mark.
+ReplyClass ClassifyAcknowledgement(std::string reply);
+
+// SP, FP: accepted only when 'G' is followed by exactly the sent state hex
+// string; kEchoMismatch when 'G' is followed by anything else.
+enum class SetReplyClass { kAccepted, kEchoMismatch, kWrongPassword, kRefused };
+SetReplyClass ClassifySetReply(std::string reply, std::string sentStates);
+
+// RH: only a refused password counts; anything else is taken as done.
+bool IsWrongPassword(std::string reply);

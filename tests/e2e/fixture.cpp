@@ -1,0 +1,56 @@
+#include "fixture.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "devns.h"
+
+std::string g_private_dev_error;
+
+void E2E::SetUp() {
+  if (g_private_dev_error.empty()) return;
+  const char* required = std::getenv("TARVO_E2E_REQUIRED");
+  if (required != nullptr && std::string(required) == "1")
+    FAIL() << "no private /dev for the end-to-end tests: "
+           << g_private_dev_error;
+  GTEST_SKIP() << "no private /dev for the end-to-end tests: "
+               << g_private_dev_error;
+}
+
+void E2E::TearDown() {
+  for (const std::string& link : links_) unlink(("/dev/" + link).c_str());
+  hubs_.clear();
+}
+
+hubsim::Hub& E2E::AddHub(int index, hubsim::HubConfig config,
+                         hubsim::Faults faults) {
+  hubs_.push_back(std::make_unique<hubsim::Hub>(config, faults));
+  hubsim::Hub& hub = *hubs_.back();
+  EXPECT_EQ(hub.Error(), "");
+  AddLink("ttyUSB" + std::to_string(index), hub.TerminalPath());
+  return hub;
+}
+
+void E2E::AddLink(const std::string& name, const std::string& target) {
+  EXPECT_EQ(hubsim::LinkDevice(name, target), "");
+  links_.push_back(name);
+}
+
+hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args,
+                             double timeoutSeconds,
+                             const std::string& stdinPath) {
+  std::vector<std::string> argv = hubsim::SplitWords(TARVO_LAUNCHER);
+  argv.push_back(TARVO_EXE);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return hubsim::Run(argv, timeoutSeconds, stdinPath);
+}
+
+hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
+                      const std::string& firmware) {
+  hubsim::HubConfig config;
+  config.portCount = ports;
+  config.states = states;
+  config.firmware = firmware;
+  return config;
+}

@@ -1,0 +1,119 @@
+#include "devns.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace hubsim {
+
+namespace {
+
+const char* const kPassedDevices[] = {"null", "zero", "tty", "random",
+                                      "urandom"};
+
+std::string Failure(const std::string& what) {
+  return what + ": " + strerror(errno);
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path);
+  file << text;
+  file.close();
+  return static_cast<bool>(file);
+}
+
+// As an unprivileged user: become root of a new user namespace that maps
+// only our own ids, which is enough to mount inside it.
+std::string EnterUserNamespace() {
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+    return Failure("unshare(CLONE_NEWUSER | CLONE_NEWNS)");
+  if (!WriteFile("/proc/self/setgroups", "deny") ||
+      !WriteFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+      !WriteFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+    return "cannot write the user namespace's id maps";
+  return "";
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  std::string ProcPath() const {
+    return "/proc/self/fd/" + std::to_string(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::string EnterPrivateDev() {
+  if (unshare(CLONE_NEWNS) != 0) {
+    std::string asRoot = Failure("unshare(CLONE_NEWNS)");
+    std::string asUser = EnterUserNamespace();
+    if (!asUser.empty()) return asRoot + "; " + asUser;
+  }
+  // Nothing mounted from here on may propagate back to the host.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return Failure("making / private");
+
+  // The originals vanish under the tmpfs; keep handles to bind them back.
+  Fd pts(open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (pts.get() < 0) return Failure("open /dev/pts");
+  std::vector<std::unique_ptr<Fd>> originals;
+  for (const char* device : kPassedDevices) {
+    std::string path = std::string("/dev/") + device;
+    originals.push_back(
+        std::make_unique<Fd>(open(path.c_str(), O_PATH | O_CLOEXEC)));
+    if (originals.back()->get() < 0) return Failure("open " + path);
+  }
+  if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, "mode=0755") != 0)
+    return Failure("mount tmpfs on /dev");
+  for (size_t i = 0; i < originals.size(); ++i) {
+    std::string target = std::string("/dev/") + kPassedDevices[i];
+    Fd made(open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    if (made.get() < 0) return Failure("create " + target);
+    if (mount(originals[i]->ProcPath().c_str(), target.c_str(), nullptr,
+              MS_BIND, nullptr) != 0)
+      return Failure("bind " + target);
+  }
+
+  if (mkdir("/dev/pts", 0755) != 0) return Failure("mkdir /dev/pts");
+  if (mount(pts.ProcPath().c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
+            nullptr) != 0)
+    return Failure("bind /dev/pts");
+  // Inside a user namespace the host's ptmx (owned by the real root) may
+  // not open; a devpts instance of our own always does.
+  if (access("/dev/pts/ptmx", R_OK | W_OK) != 0 &&
+      mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC,
+            "newinstance,ptmxmode=0666,mode=0620") != 0)
+    return Failure("mount devpts");
+  if (symlink("pts/ptmx", "/dev/ptmx") != 0) return Failure("link /dev/ptmx");
+  return "";
+}
+
+std::string LinkDevice(const std::string& name, const std::string& target) {
+  std::string path = "/dev/" + name;
+  unlink(path.c_str());
+  if (symlink(target.c_str(), path.c_str()) != 0)
+    return Failure("link " + path);
+  return "";
+}
+
+}  // namespace hubsim

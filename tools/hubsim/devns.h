@@ -1,0 +1,24 @@
+// A private /dev in which simulated hubs appear as /dev/ttyUSBn.
+//
+// EnterPrivateDev() moves the calling process into a mount namespace of
+// its own and lays a tmpfs over /dev that holds only null, zero, tty,
+// random and urandom (bind mounts of the real ones), the pts directory and
+// ptmx -> pts/ptmx. Links made with LinkDevice() then point device names
+// at the simulators' /dev/pts/N. Nothing on the host's /dev changes, and
+// every child process inherits the view.
+//
+// unshare() refuses a process that already runs threads, so this must be
+// the first thing a program does.
+#pragma once
+
+#include <string>
+
+namespace hubsim {
+
+// "" on success, else why the private /dev could not be made.
+std::string EnterPrivateDev();
+
+// Makes /dev/<name> a symbolic link to target. "" on success.
+std::string LinkDevice(const std::string& name, const std::string& target);
+
+}  // namespace hubsim

@@ -1,0 +1,292 @@
+#include "hubsim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace hubsim {
+
+const char kDefaultPassword[] = "mira    ";
+
+namespace {
+
+constexpr int64_t kWireMicrosPerByte = 1042;  // 10 bits at 9600 baud
+// Lets the bytes sent before a hang-up reach the reader first.
+constexpr int64_t kHangUpSettleMicros = 50000;
+
+const char kLineEnd[] = "\r\n";
+const char kWrongPassword[] = "E01\r\n";
+const char kBadFrame[] = "E02\r\n";
+const char kAccepted[] = "G\r\n";
+
+int64_t NowMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool ParseStateHex(const std::string& text, uint32_t* states) {
+  if (text.size() != 8) return false;
+  uint32_t value = 0;
+  for (int byte = 0; byte < 4; ++byte) {
+    uint32_t b = 0;
+    for (int k = 0; k < 2; ++k) {
+      char ch = text[2 * byte + k];
+      uint32_t digit;
+      if (ch >= '0' && ch <= '9') digit = ch - '0';
+      else if (ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
+      else if (ch >= 'a' && ch <= 'f') digit = ch - 'a' + 10;
+      else return false;
+      b = b * 16 + digit;
+    }
+    value |= b << (8 * byte);
+  }
+  *states = value;
+  return true;
+}
+
+}  // namespace
+
+std::string StateHex(uint32_t states) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (int byte = 0; byte < 4; ++byte) {
+    uint32_t b = (states >> (8 * byte)) & 0xFFu;
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0xFu];
+  }
+  return text;
+}
+
+std::string Respond(const std::string& frame, HubConfig* config) {
+  const std::string code = frame.substr(0, 2);
+  if (frame == "?Q\r")
+    return config->id + config->model + config->portCount + config->firmware +
+           kLineEnd;
+  if (frame == "GP\r") return StateHex(config->states) + kLineEnd;
+
+  const bool withTwoFields = code == "SP" || code == "FP" || code == "CP";
+  const bool withPassword = code == "WP" || code == "RD" || code == "RH";
+  if (!(withTwoFields && frame.size() == 19) &&
+      !(withPassword && frame.size() == 11))
+    return kBadFrame;
+  if (frame.substr(2, 8) != config->password) return kWrongPassword;
+
+  if (code == "SP" || code == "FP") {
+    uint32_t states;
+    if (!ParseStateHex(frame.substr(10, 8), &states)) return kBadFrame;
+    config->states = states;
+    if (code == "FP") config->flash = states;
+    return "G" + StateHex(states) + kLineEnd;
+  }
+  if (code == "CP") config->password = frame.substr(10, 8);
+  if (code == "WP") config->flash = config->states;
+  if (code == "RD") {
+    config->password = kDefaultPassword;
+    config->states = config->flash = config->factoryStates;
+  }
+  if (code == "RH") config->states = config->flash;
+  return kAccepted;
+}
+
+Hub::Hub(HubConfig config, Faults faults)
+    : config_(std::move(config)), faults_(std::move(faults)) {
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+    error_ = std::string("cannot open a pseudo-terminal: ") + strerror(errno);
+    return;
+  }
+  char name[128];
+  if (ptsname_r(master_, name, sizeof name) != 0) {
+    error_ = std::string("ptsname: ") + strerror(errno);
+    return;
+  }
+  terminal_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal_ < 0) {
+    error_ = std::string("cannot open ") + name + ": " + strerror(errno);
+    return;
+  }
+  // Raw from the start, like a serial adapter nobody has configured yet
+  // would not be; the program under test sets its own mode anyway.
+  struct termios tio;
+  if (tcgetattr(terminal_, &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(terminal_, TCSANOW, &tio);
+  }
+  if (pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+    error_ = std::string("pipe: ") + strerror(errno);
+    return;
+  }
+  terminal_path_ = name;
+  thread_ = std::thread(&Hub::Serve, this);
+}
+
+Hub::~Hub() {
+  if (thread_.joinable()) {
+    char byte = 0;
+    while (write(stop_pipe_[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    thread_.join();
+  }
+  HangUp();
+  for (int fd : stop_pipe_)
+    if (fd >= 0) close(fd);
+}
+
+void Hub::HangUp() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (master_ >= 0) close(master_);
+  if (terminal_ >= 0) close(terminal_);
+  master_ = terminal_ = -1;
+}
+
+std::vector<std::string> Hub::Frames() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return frames_;
+}
+
+std::string Hub::Received() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_;
+}
+
+HubConfig Hub::Config() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_;
+}
+
+void Hub::SetConfig(const HubConfig& config) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_ = config;
+}
+
+void Hub::SetFaults(const Faults& faults) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_ = faults;
+}
+
+bool Hub::Pause(int64_t microseconds) {
+  const int64_t end = NowMicros() + microseconds;
+  for (;;) {
+    int64_t left = end - NowMicros();
+    if (left < 0) left = 0;
+    struct timespec ts = {static_cast<time_t>(left / 1000000),
+                          static_cast<long>((left % 1000000) * 1000)};
+    struct pollfd pfd = {stop_pipe_[0], POLLIN, 0};
+    int ready = ppoll(&pfd, 1, &ts, nullptr);
+    if (ready > 0) return false;
+    if (ready == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+void Hub::Serve() {
+  std::string frame;
+  int64_t frameStart = 0;
+  for (;;) {
+    struct pollfd pfds[2] = {{stop_pipe_[0], POLLIN, 0}, {master_, POLLIN, 0}};
+    if (poll(pfds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (pfds[0].revents) return;
+    char buf[256];
+    ssize_t got = read(master_, buf, sizeof buf);
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR) continue;
+      // No terminal side open for a moment; wait instead of spinning.
+      if (!Pause(1000)) return;
+      continue;
+    }
+    for (ssize_t k = 0; k < got; ++k) {
+      if (frame.empty()) frameStart = NowMicros();
+      frame += buf[k];
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_ += buf[k];
+      }
+      if (buf[k] != '\r') continue;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        frames_.push_back(frame);
+      }
+      bool wire;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wire = faults_.wireTime;
+      }
+      if (wire) {
+        int64_t arrived = frameStart +
+                          static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
+        if (!Pause(arrived - NowMicros())) return;
+      }
+      Answer(frame);
+      if (master_ < 0) return;
+      frame.clear();
+    }
+  }
+}
+
+void Hub::Answer(const std::string& frame) {
+  Faults faults;
+  std::string reply;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults = faults_;
+    if (faults.silent) return;
+    auto it = faults.replies.find(frame.substr(0, 2));
+    reply = it != faults.replies.end() ? it->second : Respond(frame, &config_);
+  }
+  if (reply.empty()) return;
+  SendReply(reply, faults);
+}
+
+bool Hub::SendReply(const std::string& reply, const Faults& faults) {
+  if (faults.replyDelayMs > 0 && !Pause(int64_t{faults.replyDelayMs} * 1000))
+    return false;
+  std::string bytes = reply;
+  bool complete = true;
+  size_t limit = bytes.size();
+  if (faults.cutAfterBytes >= 0 &&
+      static_cast<size_t>(faults.cutAfterBytes) < limit) {
+    limit = faults.cutAfterBytes;
+    complete = false;
+  }
+  const bool hangUp = faults.hangUpAfterBytes >= 0 &&
+                      static_cast<size_t>(faults.hangUpAfterBytes) <= limit;
+  if (hangUp) {
+    limit = faults.hangUpAfterBytes;
+    complete = false;
+  }
+  bytes.resize(limit);
+  if (complete) bytes += faults.unasked;
+
+  const bool paced = faults.byteGapMs > 0 || faults.wireTime;
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    if (paced && sent > 0 && faults.byteGapMs > 0 &&
+        !Pause(int64_t{faults.byteGapMs} * 1000))
+      return false;
+    if (faults.wireTime && !Pause(kWireMicrosPerByte)) return false;
+    size_t chunk = paced ? 1 : bytes.size() - sent;
+    ssize_t n = write(master_, bytes.data() + sent, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    sent += static_cast<size_t>(n);
+  }
+  if (hangUp) {
+    Pause(kHangUpSettleMicros);
+    HangUp();
+  }
+  return true;
+}
+
+}  // namespace hubsim

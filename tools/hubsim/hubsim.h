@@ -1,0 +1,97 @@
+// A simulated Managed USB Hub controller on a pseudo-terminal.
+//
+// A Hub opens a pty pair and serves the hub protocol on its master side
+// from a thread of its own; a program under test opens the terminal side
+// (TerminalPath(), a /dev/pts/N) as if it were the hub's serial port. The
+// hub keeps what a real controller keeps: current port states, power-on
+// states in "flash", a password and factory defaults. It records every
+// frame it receives, byte for byte, and can be told to misbehave in the
+// ways a broken device or line does (Faults).
+//
+// The simulator holds the terminal side open itself, so the pair survives
+// between the short-lived opens of the program under test.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace hubsim {
+
+extern const char kDefaultPassword[];
+
+struct HubConfig {
+  std::string id = "KORVEN";
+  std::string model = " HUB";    // reply positions 6 to 9, never read
+  std::string portCount = "08";  // reply positions 10 and 11, as sent
+  std::string firmware = "2.1";  // reply positions 12 to 14
+  uint32_t states = 0;           // bit n-1 is port n
+  uint32_t flash = 0;            // power-on states
+  std::string password = kDefaultPassword;
+  uint32_t factoryStates = 0xFFFFFFFFu;
+};
+
+struct Faults {
+  bool silent = false;  // receives and records, never answers
+  // Exact reply bytes for a message code ("?Q", "GP", ...), in place of
+  // the hub's own answer; an empty text makes that message go unanswered.
+  std::map<std::string, std::string> replies;
+  int32_t replyDelayMs = 0;  // before the first byte of every reply
+  int32_t byteGapMs = 0;     // between the bytes of a reply
+  // 9600 baud 8N1 on the wire: a frame is taken in only after its bytes
+  // would have arrived, and reply bytes leave 10 bit times apart.
+  bool wireTime = false;
+  int32_t cutAfterBytes = -1;     // send only this many bytes of a reply
+  int32_t hangUpAfterBytes = -1;  // close the line after this many bytes
+  std::string unasked;            // sent right behind every reply
+};
+
+// The hub's own answer to a frame, updating *config as a controller
+// would; empty when the frame goes unanswered.
+std::string Respond(const std::string& frame, HubConfig* config);
+
+// "A6010000" for ports 2, 3, 6, 8 and 9 on.
+std::string StateHex(uint32_t states);
+
+class Hub {
+ public:
+  explicit Hub(HubConfig config = {}, Faults faults = {});
+  ~Hub();
+  Hub(const Hub&) = delete;
+  Hub& operator=(const Hub&) = delete;
+
+  // Empty when the pty could not be made; Error() says why.
+  const std::string& TerminalPath() const { return terminal_path_; }
+  const std::string& Error() const { return error_; }
+
+  std::vector<std::string> Frames() const;  // each ends with its '\r'
+  std::string Received() const;             // every byte, in order
+  HubConfig Config() const;
+  void SetConfig(const HubConfig& config);
+  void SetFaults(const Faults& faults);
+
+ private:
+  void Serve();
+  void Answer(const std::string& frame);
+  bool SendReply(const std::string& reply, const Faults& faults);
+  bool Pause(int64_t microseconds);  // false when asked to stop
+  void HangUp();
+
+  mutable std::mutex mutex_;
+  HubConfig config_;
+  Faults faults_;
+  std::vector<std::string> frames_;
+  std::string received_;
+
+  std::string terminal_path_;
+  std::string error_;
+  int master_ = -1;
+  int terminal_ = -1;
+  int stop_pipe_[2] = {-1, -1};
+  std::thread thread_;
+};
+
+}  // namespace hubsim

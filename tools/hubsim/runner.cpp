@@ -1,0 +1,114 @@
+#include "runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <sstream>
+
+extern char** environ;
+
+namespace hubsim {
+
+std::vector<std::string> SplitWords(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
+              const std::string& stdinPath) {
+  RunResult result;
+  int outPipe[2];
+  int errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0) {
+    result.err = std::string("pipe: ") + strerror(errno);
+    return result;
+  }
+  if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    result.err = std::string("pipe: ") + strerror(errno);
+    close(outPipe[0]);
+    close(outPipe[1]);
+    return result;
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (stdinPath.empty())
+    posix_spawn_file_actions_addclose(&actions, 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY,
+                                     0);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid;
+  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(),
+                             environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  if (spawned != 0) {
+    result.err = std::string("spawn ") + argv[0] + ": " + strerror(spawned);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    return result;
+  }
+
+  const auto deadline =
+      start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                  std::chrono::duration<double>(timeoutSeconds));
+  struct pollfd pfds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int streams = 2;
+  while (streams > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) {
+      result.timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    int ready = poll(pfds, 2, static_cast<int>(left));
+    if (ready < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (pfds[i].fd < 0 || !pfds[i].revents) continue;
+      char buf[4096];
+      ssize_t got = read(pfds[i].fd, buf, sizeof buf);
+      if (got > 0) {
+        sinks[i]->append(buf, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(pfds[i].fd);
+        pfds[i].fd = -1;
+        --streams;
+      }
+    }
+  }
+  for (auto& pfd : pfds)
+    if (pfd.fd >= 0) close(pfd.fd);
+
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  result.seconds = std::chrono::duration<double>(
+                       std::chrono::steady_clock::now() - start)
+                       .count();
+  if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) result.status = 128 + WTERMSIG(wstatus);
+  return result;
+}
+
+}  // namespace hubsim

@@ -1,0 +1,27 @@
+// Running a program as a child and collecting what it says.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace hubsim {
+
+struct RunResult {
+  std::string out;       // everything written to standard output
+  std::string err;       // everything written to standard error
+  int status = -1;       // exit status, or 128 + signal number
+  double seconds = 0;    // from start to exit
+  bool timedOut = false; // killed after the time limit
+};
+
+// Runs argv[0] (searched in PATH when it has no '/') with standard input
+// from stdinPath, or closed when stdinPath is empty. The child is killed
+// after timeoutSeconds.
+RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
+              const std::string& stdinPath = "/dev/null");
+
+// Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"
+// at blanks.
+std::vector<std::string> SplitWords(const std::string& text);
+
+}  // namespace hubsim
