@@ -4,9 +4,13 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "commands/flash.h"
 #include "commands/getstate.h"
+#include "commands/password.h"
 #include "commands/query.h"
+#include "commands/setstate.h"
 #include "help.h"
+#include "link/messages.h"
 
 std::string COM_Name;
 std::string command;
@@ -91,7 +95,13 @@ int RunCommandLine(int argc, char** argv) {
 
   switch (command[1]) {
     case 'Q': DoQuery(); break;
+    case 'S': DoSetPortState(kSetCode); break;
+    case 'F': DoSetPortState(kSetFlashCode); break;
+    case 'P': DoChangePassword(); break;
     case 'G': DoGetPortState(); break;
+    case 'W': DoSavePortState(); break;
+    case 'D': DoRestoreDefault(); break;
+    case 'R': DoResetHub(); break;
     case 'H':
     case '?': DoShowHelp();
     default: DoCommandError();

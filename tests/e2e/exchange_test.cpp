@@ -23,12 +23,6 @@ Exchange Send(const std::string& device, const std::string& frame) {
   return e;
 }
 
-hubsim::Faults Replying(const std::string& code, const std::string& reply) {
-  hubsim::Faults faults;
-  faults.replies[code] = reply;
-  return faults;
-}
-
 }  // namespace
 
 using ExchangeResult = E2E;
@@ -47,10 +41,10 @@ TEST_F(ExchangeResult, ReplyUpToItsLineFeed) {
 
 TEST_F(ExchangeResult, TwentyBytesIsTheLimit) {
   const std::string nineteen = "KORVEN HUB082.1abcd";
-  AddHub(0, {}, Replying("?Q", nineteen + "\n"));
-  AddHub(1, {}, Replying("?Q", nineteen + "e" + "tail\n"));
-  AddHub(2, {}, Replying("?Q", "\n"));
-  AddHub(3, {}, Replying("?Q", "E01\r\n"));
+  AddHub(0, {}, Answering("?Q", nineteen + "\n"));
+  AddHub(1, {}, Answering("?Q", nineteen + "e" + "tail\n"));
+  AddHub(2, {}, Answering("?Q", "\n"));
+  AddHub(3, {}, Answering("?Q", "E01\r\n"));
 
   Exchange e = Send("/dev/ttyUSB0", "?Q\r");
   EXPECT_EQ("OK", e.result);
@@ -70,7 +64,7 @@ TEST_F(ExchangeResult, LeftoverInputIsDiscardedBeforeTheNextFrame) {
   hubsim::Faults faults;
   faults.unasked = "99999999\r\n";
   AddHub(0, HubWith("08", 0x1A6), faults);
-  AddHub(1, {}, Replying("GP", "A6010000\r\nFFFFFFFF\r\n"));
+  AddHub(1, {}, Answering("GP", "A6010000\r\nFFFFFFFF\r\n"));
   Exchange e = Send("/dev/ttyUSB0", "?Q\r");
   EXPECT_EQ("OK", e.result);
   EXPECT_EQ("KORVEN HUB082.1\r\n", e.reply);

@@ -54,3 +54,9 @@ hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
   config.firmware = firmware;
   return config;
 }
+
+hubsim::Faults Answering(const std::string& code, const std::string& reply) {
+  hubsim::Faults faults;
+  faults.replies[code] = reply;
+  return faults;
+}

@@ -43,6 +43,9 @@ class E2E : public ::testing::Test {
 hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
                       const std::string& firmware = "2.1");
 
+// Faults that replace the hub's answer to one message code.
+hubsim::Faults Answering(const std::string& code, const std::string& reply);
+
 // Asserts the whole outcome of a run: standard output, nothing on
 // standard error, the exit status.
 #define EXPECT_RUN(result, expectedOut, expectedStatus)   \

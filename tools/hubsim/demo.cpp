@@ -24,8 +24,7 @@ int Show(const std::string& tarvo, const std::vector<std::string>& args) {
   argv.insert(argv.end(), args.begin(), args.end());
   hubsim::RunResult r = hubsim::Run(argv, kCommandTimeoutSeconds);
   std::cout << r.out << r.err;
-  if (r.status != 0) std::cout << "(exit status " << r.status << ")\n";
-  std::cout << std::endl;
+  std::cout << "[exit status " << r.status << "]\n" << std::endl;
   return r.status;
 }
 
@@ -67,10 +66,16 @@ int main(int argc, char** argv) {
   const std::vector<std::vector<std::string>> session = {
       {"/Q"},
       {"/Q", "-F"},
-      {"/Q:ttyUSB3"},
+      {"/Q:ttyUSB3", "-F"},
+      {"/G:ttyUSB0"},
+      {"/S:ttyUSB0", "1:2"},
+      {"/S:ttyUSB0", "T:1,4"},
       {"/G:ttyUSB0"},
       {"/G:ttyUSB0", "-B"},
+      {"/F:ttyUSB3", "H:F00"},
       {"/G:ttyUSB3", "-H"},
+      {"/G:ttyUSB3"},
+      {"/S:ttyUSB3", "guess", "0:ALL"},
       {"/G:ttyUSB7"},
   };
   for (const auto& args : session) Show(tarvo, args);

@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     bool hasValue = i + 1 < argc;
     std::string value = hasValue ? argv[i + 1] : "";
     bool ok = true;
+    if (flag == "--help") {
+      std::cout << kUsage;
+      return 0;
+    }
     if (flag == "--silent") {
       faults.silent = true;
       continue;
