@@ -5,6 +5,7 @@
 #include "commands/password.h"
 #include "dispatch.h"
 #include "link/exchange.h"
+#include "link/hublock.h"
 #include "link/messages.h"
 
 namespace {
@@ -28,6 +29,8 @@ std::string SendPasswordMessage(const char* code, std::string* pReply) {
     current_password = kDefaultPassword;
   else
     TakePassword(arg2, &current_password);
+  HubLock lock;
+  LockHubForRun(&lock);
   return SendCommand(COM_Name, BuildFrame(code, current_password), pReply,
                      kReplyTimeoutMs);
 }

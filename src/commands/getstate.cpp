@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dispatch.h"
+#include "link/hublock.h"
 #include "link/hubquery.h"
 #include "portstate/portstate.h"
 
@@ -30,6 +31,8 @@ void DoGetPortState() {
   else
     DoCommandUsage();
 
+  HubLock lock;
+  LockHubForRun(&lock);
   int32_t nPorts = 0;
   std::string fw;
   PS64 word = 0;

@@ -2,6 +2,7 @@
 
 #include "dispatch.h"
 #include "link/exchange.h"
+#include "link/hublock.h"
 #include "link/messages.h"
 
 const char kDefaultPassword[] = "mira    ";
@@ -41,6 +42,8 @@ void DoChangePassword() {
     TakePassword(arg3, &new_password);
   }
 
+  HubLock lock;
+  LockHubForRun(&lock);
   std::string reply;
   const std::string frame =
       BuildFrame(kChangePasswordCode, current_password, new_password);

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "dispatch.h"
+#include "link/hublock.h"
 #include "link/hubquery.h"
 #include "portstate/portstate.h"
 
@@ -31,11 +32,14 @@ std::string HubLine(std::string portName, const HubReport& hub) {
 }
 
 // Probes every device name in index order; onHub(index, portName, report)
-// runs for each that answers as a hub. Probes that fail are not reported.
+// runs for each that answers as a hub. Probes that fail, and devices that
+// another run keeps locked, are not reported.
 template <typename OnHub>
 void Scan(OnHub onHub) {
   for (int32_t i = kFirstIndex; i <= kLastIndex; ++i) {
     std::string portName = kHubPortPrefix + my_itos(i);
+    HubLock lock;
+    if (lock.Acquire(portName) != kLockOK) continue;
     HubReport hub;
     if (QueryHub(portName, &hub.nPorts, &hub.fw, &hub.word) == kQueryOK)
       onHub(i, portName, hub);
@@ -65,6 +69,8 @@ void CompactScan() {
 }
 
 void QueryOne(bool compact) {
+  HubLock lock;
+  LockHubForRun(&lock);
   HubReport hub;
   std::string ret = QueryHub(COM_Name, &hub.nPorts, &hub.fw, &hub.word);
   if (ret != kQueryOK) RetError(ret);

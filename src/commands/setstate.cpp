@@ -5,6 +5,7 @@
 #include "commands/password.h"
 #include "dispatch.h"
 #include "link/exchange.h"
+#include "link/hublock.h"
 #include "link/hubquery.h"
 #include "link/messages.h"
 #include "portstate/stateargs.h"
@@ -45,6 +46,10 @@ void DoSetPortState(std::string sp_command) {
     sPS = arg3;
   }
 
+  // Held until the set message is answered: no other run may change the
+  // hub between the states read here and the states sent below.
+  HubLock lock;
+  LockHubForRun(&lock);
   int32_t nPorts = 0;
   std::string fw;
   PS64 word = 0;

@@ -23,19 +23,29 @@ constexpr int32_t kDataBits = 8;
 constexpr char kParity = 'N';
 constexpr int32_t kStopBits = 1;
 
-// Closes the port on every way out of an exchange.
+// Puts back the line settings found at the start and closes the port, on
+// every way out of an exchange.
 class PortHolder {
  public:
   explicit PortHolder(int32_t fd) : fd_(fd) {}
   ~PortHolder() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    // A device unplugged mid-exchange has no settings left to restore, so
+    // a failure here leaves nothing to do but close.
+    if (restore_) (void)tcsetattr(fd_, TCSANOW, &oldtio_);
+    close(fd_);
   }
   PortHolder(const PortHolder&) = delete;
   PortHolder& operator=(const PortHolder&) = delete;
   int32_t fd() const { return fd_; }
+  // Called once set_opt() has filled *oldtio() and changed the line.
+  struct termios* oldtio() { return &oldtio_; }
+  void RestoreOnClose() { restore_ = true; }
 
  private:
   int32_t fd_;
+  struct termios oldtio_ = {};
+  bool restore_ = false;
 };
 
 int64_t MonotonicMs() {
@@ -86,8 +96,10 @@ std::string SendCommand(std::string COM_Name, std::string Command,
                         std::string* prcv_buf, int32_t timeout_ms) {
   PortHolder port(openPort(COM_Name));
   if (port.fd() < 0) return kOpenPortError;
-  if (set_opt(port.fd(), kBaud, kDataBits, kParity, kStopBits) < 0)
+  if (set_opt(port.fd(), kBaud, kDataBits, kParity, kStopBits,
+              port.oldtio()) < 0)
     return kSetPortOptionError;
+  port.RestoreOnClose();
 
   const int32_t length = static_cast<int32_t>(Command.size());
   if (length > kMaxFrameBytes ||

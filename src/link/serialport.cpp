@@ -1,7 +1,6 @@
 #include "link/serialport.h"
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -34,9 +33,8 @@ speed_t SpeedConstant(int32_t nSpeed) {
 }  // namespace
 
 int32_t set_opt(int32_t fd, int32_t nSpeed, int32_t nBits, char nEvent,
-                int32_t nStop) {
-  struct termios oldtio;
-  if (tcgetattr(fd, &oldtio) != 0) return -1;
+                int32_t nStop, struct termios* poldtio) {
+  if (tcgetattr(fd, poldtio) != 0) return -1;
 
   // Starting from all zero bytes switches off everything not named below:
   // canonical input, echo and signal characters (the hub's bytes must reach

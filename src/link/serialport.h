@@ -2,9 +2,14 @@
 //
 // Every exchange with a hub opens its port afresh, puts the line into raw
 // 9600 8N1 with set_opt(), and closes it again (see exchange.h), so no
-// descriptor outlives one command/reply exchange. Both functions report
+// descriptor outlives one command/reply exchange. set_opt() hands back the
+// settings it found, which the exchange writes back before it closes the
+// port: a device probed by a scan that turns out not to be a hub (a modem,
+// a console) is left as its own program set it. Both functions report
 // failure as -1 and never print.
 #pragma once
+
+#include <termios.h>
 
 #include <cstdint>
 #include <string>
@@ -18,6 +23,7 @@ int32_t openPort(std::string comPortName);
 // letter ('N', 'E', 'O', either case) and stop bits, and discards any
 // input that arrived before. Unsupported values fall back to 9600 baud,
 // 5-bit characters (for a size other than 7 or 8), no parity and one stop
-// bit. Returns 0, or -1 when fd is not a terminal or cannot be configured.
+// bit. *poldtio receives the settings in force before. Returns 0, or -1
+// when fd is not a terminal or cannot be configured.
 int32_t set_opt(int32_t fd, int32_t nSpeed, int32_t nBits, char nEvent,
-                int32_t nStop);
+                int32_t nStop, struct termios* poldtio);

@@ -1,0 +1,56 @@
+#include "link/hublock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "dispatch.h"
+
+const char kLockOK[] = "OK";
+const char kPortBusy[] = "Port Busy!";
+
+namespace {
+
+constexpr int32_t kRetryMs = 10;
+
+}  // namespace
+
+HubLock::~HubLock() {
+  // Closing the descriptor releases the lock.
+  if (fd_ >= 0) close(fd_);
+}
+
+std::string HubLock::Acquire(std::string device, int32_t waitMs) {
+  // Read-only and non-blocking: the lock descriptor never talks to the
+  // hub and must not wait for a carrier.
+  fd_ = open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) return kLockOK;
+
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return kLockOK;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      // No lock to be had on this file at all (ENOLCK, say): go on
+      // unlocked rather than refuse to talk to the hub.
+      close(fd_);
+      fd_ = -1;
+      return kLockOK;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      close(fd_);
+      fd_ = -1;
+      return kPortBusy;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+  }
+}
+
+void LockHubForRun(HubLock* pLock) {
+  if (pLock->Acquire(COM_Name) != kLockOK) RetError(kPortBusy);
+}
