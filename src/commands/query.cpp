@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "commands/scan.h"
 #include "dispatch.h"
 #include "link/hublock.h"
 #include "link/hubquery.h"
@@ -14,16 +15,7 @@ const char kScanCommand[] = "/Q";
 const char kCompactOption[] = "-F";
 const char kFoundSuffix[] = " Managed USB Hub(s) Found.";
 
-constexpr int32_t kFirstIndex = 0;
-constexpr int32_t kLastIndex = 255;
-
-struct HubReport {
-  int32_t nPorts = 0;
-  std::string fw;
-  PS64 word = 0;
-};
-
-std::string HubLine(std::string portName, const HubReport& hub) {
+std::string HubLine(const std::string& portName, const HubReport& hub) {
   std::string on;
   std::string off;
   ParsePortStates(hub.word, hub.nPorts, &on, &off);
@@ -31,24 +23,9 @@ std::string HubLine(std::string portName, const HubReport& hub) {
          kOnLabel + on + ", " + kOffLabel + off + ", FW=" + hub.fw;
 }
 
-// Probes every device name in index order; onHub(index, portName, report)
-// runs for each that answers as a hub. Probes that fail, and devices that
-// another run keeps locked, are not reported.
-template <typename OnHub>
-void Scan(OnHub onHub) {
-  for (int32_t i = kFirstIndex; i <= kLastIndex; ++i) {
-    std::string portName = kHubPortPrefix + my_itos(i);
-    HubLock lock;
-    if (lock.Acquire(portName) != kLockOK) continue;
-    HubReport hub;
-    if (QueryHub(portName, &hub.nPorts, &hub.fw, &hub.word) == kQueryOK)
-      onHub(i, portName, hub);
-  }
-}
-
 void ScanListing() {
   int32_t found = 0;
-  Scan([&](int32_t, std::string portName, const HubReport& hub) {
+  ScanHubs([&](int32_t, const std::string& portName, const HubReport& hub) {
     std::cout << HubLine(portName, hub) << std::endl;
     ++found;
   });
@@ -58,7 +35,7 @@ void ScanListing() {
 void CompactScan() {
   int32_t found = 0;
   std::string indices;
-  Scan([&](int32_t i, std::string, const HubReport&) {
+  ScanHubs([&](int32_t i, const std::string&, const HubReport&) {
     if (!indices.empty()) indices += ',';
     indices += my_itos(i);
     ++found;

@@ -138,7 +138,7 @@ TEST_F(Query, FormsThatMatchNothingNeverReachAHub) {
   EXPECT_TRUE(hub.Frames().empty());
 }
 
-TEST_F(Query, SilentDevicesCostOneByteWaitEach) {
+TEST_F(Query, SilentDevicesAreWaitedForTogether) {
   AddHub(0, HubWith("04", 0x5));
   hubsim::Faults silent;
   silent.silent = true;
@@ -146,13 +146,39 @@ TEST_F(Query, SilentDevicesCostOneByteWaitEach) {
   hubsim::Faults noState;
   noState.replies["GP"] = "";
   AddHub(2, HubWith("04", 0x5), noState);
+  AddHub(3, HubWith("08", 0x1));
 
-  hubsim::RunResult scan = Tarvo({"/Q", "-F"});
-  EXPECT_RUN(scan, "0001ttyUSB0\n", 0);
-  EXPECT_GE(scan.seconds, 2 * kByteWait);
+  hubsim::RunResult scan = Tarvo({"/Q"});
+  EXPECT_RUN(scan,
+             "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=2.1\n"
+             "ttyUSB3, 8 ports, On=1, Off=2,3,4,5,6,7,8, FW=2.1\n"
+             "2 Managed USB Hub(s) Found.\n",
+             0);
+  // Two byte waits, one after the other, would be 20.2 s.
+  EXPECT_GE(scan.seconds, kByteWait);
+  EXPECT_LT(scan.seconds, 2 * kByteWait);
 
   hubsim::RunResult one = Tarvo({"/Q:ttyUSB1"});
   EXPECT_RUN(one, "Query Err\n", 1);
   EXPECT_GE(one.seconds, kByteWait);
   EXPECT_LT(one.seconds, kByteWait + 5);
+}
+
+TEST_F(Query, ScanOutputKeepsIndexOrderWhateverFinishesFirst) {
+  // Low indices answer slowly, high ones at once.
+  for (int i = 0; i < 6; ++i) {
+    hubsim::Faults slow;
+    slow.replyDelayMs = 300 - 50 * i;
+    AddHub(i * 40, HubWith("02", static_cast<uint32_t>(i & 3)), slow);
+  }
+  EXPECT_RUN(Tarvo({"/Q"}),
+             "ttyUSB0, 2 ports, On=None, Off=1,2, FW=2.1\n"
+             "ttyUSB40, 2 ports, On=1, Off=2, FW=2.1\n"
+             "ttyUSB80, 2 ports, On=2, Off=1, FW=2.1\n"
+             "ttyUSB120, 2 ports, On=1,2, Off=None, FW=2.1\n"
+             "ttyUSB160, 2 ports, On=None, Off=1,2, FW=2.1\n"
+             "ttyUSB200, 2 ports, On=1, Off=2, FW=2.1\n"
+             "6 Managed USB Hub(s) Found.\n",
+             0);
+  EXPECT_RUN(Tarvo({"/Q", "-F"}), "0006ttyUSB0,40,80,120,160,200\n", 0);
 }

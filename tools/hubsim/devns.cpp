@@ -95,15 +95,16 @@ std::string EnterPrivateDev() {
   }
 
   if (mkdir("/dev/pts", 0755) != 0) return Failure("mkdir /dev/pts");
-  if (mount(pts.ProcPath().c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
+  // A devpts instance of our own: terminal numbers are then never shared
+  // with other programs, so a link left pointing at a closed terminal can
+  // never reach another process's simulated hub when the number comes
+  // round again. The host's instance, bound in, serves where a new one
+  // cannot be mounted.
+  if (mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC,
+            "newinstance,ptmxmode=0666,mode=0620") != 0 &&
+      mount(pts.ProcPath().c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
             nullptr) != 0)
-    return Failure("bind /dev/pts");
-  // Inside a user namespace the host's ptmx (owned by the real root) may
-  // not open; a devpts instance of our own always does.
-  if (access("/dev/pts/ptmx", R_OK | W_OK) != 0 &&
-      mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC,
-            "newinstance,ptmxmode=0666,mode=0620") != 0)
-    return Failure("mount devpts");
+    return Failure("mount /dev/pts");
   if (symlink("pts/ptmx", "/dev/ptmx") != 0) return Failure("link /dev/ptmx");
   return "";
 }

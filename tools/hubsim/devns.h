@@ -2,8 +2,9 @@
 //
 // EnterPrivateDev() moves the calling process into a mount namespace of
 // its own and lays a tmpfs over /dev that holds only null, zero, tty,
-// random and urandom (bind mounts of the real ones), the pts directory and
-// ptmx -> pts/ptmx. Links made with LinkDevice() then point device names
+// random and urandom (bind mounts of the real ones), a pts directory with a
+// devpts instance of its own (the host's, bound in, where none can be
+// mounted) and ptmx -> pts/ptmx. Links made with LinkDevice() then point device names
 // at the simulators' /dev/pts/N. Nothing on the host's /dev changes, and
 // every child process inherits the view.
 //
