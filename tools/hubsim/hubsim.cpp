@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -187,6 +188,8 @@ bool Hub::Pause(int64_t microseconds) {
 }
 
 void Hub::Serve() {
+  // Wake-ups on time to the microsecond, for the wire-time emulation.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   std::string frame;
   int64_t frameStart = 0;
   for (;;) {
@@ -268,12 +271,18 @@ bool Hub::SendReply(const std::string& reply, const Faults& faults) {
   if (complete) bytes += faults.unasked;
 
   const bool paced = faults.byteGapMs > 0 || faults.wireTime;
+  // Wire time is kept against the clock, so that late wake-ups do not add
+  // up over a reply.
+  const int64_t start = NowMicros();
   size_t sent = 0;
   while (sent < bytes.size()) {
     if (paced && sent > 0 && faults.byteGapMs > 0 &&
         !Pause(int64_t{faults.byteGapMs} * 1000))
       return false;
-    if (faults.wireTime && !Pause(kWireMicrosPerByte)) return false;
+    if (faults.wireTime &&
+        !Pause(start + static_cast<int64_t>(sent + 1) * kWireMicrosPerByte -
+               NowMicros()))
+      return false;
     size_t chunk = paced ? 1 : bytes.size() - sent;
     ssize_t n = write(master_, bytes.data() + sent, chunk);
     if (n < 0) {

@@ -1,0 +1,217 @@
+// tarvo-bench: times tarvo against simulated hubs in a private /dev and
+// prints the results as Markdown tables.
+//
+//   tarvo-bench TARVO STRIPPED_TARVO PYSERIAL_SCRIPT [REPEATS]
+//
+// 1. Scan: /Q with two hubs and 0, 1, 4 and 16 silent devices, against
+//    querying every existing name in turn (tarvo /Q:ttyUSBn in a loop),
+//    measured in the same run, and against one silent probe.
+// 2. Latency: /G, /S and /Q:ttyUSBn against a hub that keeps 9600-baud
+//    wire time, against the wire-time limit of the bytes exchanged and
+//    against the same exchanges made by a pyserial script.
+// 3. Peak resident memory of every command, and the stripped size.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devns.h"
+#include "hubsim.h"
+#include "runner.h"
+
+namespace {
+
+constexpr double kTimeout = 600;
+constexpr double kBitsPerByte = 10;
+constexpr double kBaud = 9600;
+
+std::string g_tarvo;
+
+hubsim::RunResult Tarvo(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {g_tarvo};
+  argv.insert(argv.end(), args.begin(), args.end());
+  hubsim::RunResult r = hubsim::Run(argv, kTimeout);
+  if (r.timedOut || !r.err.empty()) {
+    std::cerr << "tarvo-bench: tarvo " << args[0] << " failed: " << r.err << "\n";
+    std::exit(1);
+  }
+  return r;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+std::string Fixed(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return text;
+}
+
+void Check(bool ok, const std::string& what) {
+  if (!ok) {
+    std::cerr << "tarvo-bench: unexpected result: " << what << "\n";
+    std::exit(1);
+  }
+}
+
+struct Lab {
+  std::vector<std::unique_ptr<hubsim::Hub>> hubs;
+  hubsim::Hub& Add(int index, hubsim::HubConfig config, hubsim::Faults faults = {}) {
+    hubs.push_back(std::make_unique<hubsim::Hub>(config, faults));
+    Check(hubs.back()->Error().empty(), hubs.back()->Error());
+    Check(hubsim::LinkDevice("ttyUSB" + std::to_string(index),
+                             hubs.back()->TerminalPath()).empty(),
+          "link");
+    return *hubs.back();
+  }
+  ~Lab() {
+    for (int i = 0; i < 256; ++i)
+      unlink(("/dev/ttyUSB" + std::to_string(i)).c_str());
+  }
+};
+
+hubsim::HubConfig EightPorts() {
+  hubsim::HubConfig config;
+  config.portCount = "08";
+  config.states = 0x5;
+  return config;
+}
+
+void ScanTable() {
+  std::cout << "### Scan\n\n"
+            << "| silent devices | /Q | one after another (/Q:ttyUSBn each) | "
+               "speed-up | /Q against one silent probe |\n"
+            << "|---|---|---|---|---|\n";
+  double silentProbe = 0;
+  for (int silentCount : {0, 1, 4, 16}) {
+    Lab lab;
+    std::vector<int> names = {0, 7};
+    lab.Add(0, EightPorts());
+    lab.Add(7, EightPorts());
+    hubsim::Faults silent;
+    silent.silent = true;
+    for (int k = 0; k < silentCount; ++k) {
+      lab.Add(20 + 10 * k, {}, silent);
+      names.push_back(20 + 10 * k);
+    }
+    hubsim::RunResult scan = Tarvo({"/Q"});
+    Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos, scan.out);
+    double sequential = 0;
+    for (int name : names) {
+      hubsim::RunResult one = Tarvo({"/Q:ttyUSB" + std::to_string(name)});
+      sequential += one.seconds;
+      if (name >= 20) silentProbe = one.seconds;
+    }
+    std::cout << "| " << silentCount << " | " << Fixed(scan.seconds, 3) << " s | "
+              << Fixed(sequential, 3) << " s | " << Fixed(sequential / scan.seconds, 1)
+              << "x | "
+              << (silentCount ? Fixed(scan.seconds / silentProbe, 3) : std::string("-"))
+              << " |\n";
+  }
+  std::cout << "\nOne silent probe (tarvo /Q:ttyUSBn on a silent device): "
+            << Fixed(silentProbe, 3) << " s.\n\n";
+}
+
+void LatencyTable(const std::string& pyserial, int repeats) {
+  std::cout << "### Latency against a hub that keeps 9600-baud wire time\n\n"
+            << "| command | bytes on the wire | wire-time limit | tarvo (median of "
+            << repeats << ") | tarvo / limit | pyserial script (median) | "
+               "pyserial / tarvo |\n"
+            << "|---|---|---|---|---|---|---|\n";
+  Lab lab;
+  hubsim::Faults wire;
+  wire.wireTime = true;
+  hubsim::Hub& hub = lab.Add(0, EightPorts(), wire);
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> frames;
+    int bytes;
+  };
+  // ?Q\r + "KORVEN HUB082.1\r\n", GP\r + "05000000\r\n", SP... + "G05000000\r\n"
+  const std::vector<Case> cases = {
+      {{"/G:ttyUSB0"}, {"?Q", "GP"}, 3 + 17 + 3 + 10},
+      {{"/Q:ttyUSB0"}, {"?Q", "GP"}, 3 + 17 + 3 + 10},
+      {{"/S:ttyUSB0", "1:1"}, {"?Q", "GP", "SPmira    05000000"}, 3 + 17 + 3 + 10 + 19 + 11},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> tarvo;
+    std::vector<double> python;
+    for (int i = 0; i < repeats; ++i) {
+      hubsim::RunResult r = Tarvo(c.args);
+      Check(r.status == 0, r.out);
+      tarvo.push_back(r.seconds);
+      std::vector<std::string> argv = {"/usr/bin/python3", pyserial, "/dev/ttyUSB0"};
+      argv.insert(argv.end(), c.frames.begin(), c.frames.end());
+      hubsim::RunResult p = hubsim::Run(argv, kTimeout);
+      Check(p.status == 0, "pyserial: " + p.err);
+      python.push_back(p.seconds);
+    }
+    const double limit = c.bytes * kBitsPerByte / kBaud;
+    std::string command = "tarvo";
+    for (const std::string& a : c.args) command += " " + a;
+    std::cout << "| `" << command << "` | " << c.bytes << " | "
+              << Fixed(limit * 1000, 1) << " ms | " << Fixed(Median(tarvo) * 1000, 1)
+              << " ms | " << Fixed(Median(tarvo) / limit, 3) << " | "
+              << Fixed(Median(python) * 1000, 1) << " ms | "
+              << Fixed(Median(python) / Median(tarvo), 1) << "x |\n";
+  }
+  (void)hub;
+  std::cout << "\n";
+}
+
+void MemoryTable(const std::string& stripped) {
+  std::cout << "### Peak resident memory\n\n| command | peak RSS |\n|---|---|\n";
+  Lab lab;
+  lab.Add(0, EightPorts());
+  lab.Add(3, EightPorts());
+  hubsim::Faults silent;
+  silent.silent = true;
+  for (int k = 0; k < 16; ++k) lab.Add(100 + k, {}, silent);
+  const std::vector<std::vector<std::string>> commands = {
+      {"/Q"}, {"/Q", "-F"}, {"/Q:ttyUSB0"}, {"/Q:ttyUSB0", "-F"},
+      {"/G:ttyUSB0"}, {"/G:ttyUSB0", "-B"}, {"/S:ttyUSB0", "T:ALL"},
+      {"/F:ttyUSB0", "B:0101"}, {"/P:ttyUSB0", "mira"}, {"/W:ttyUSB0"},
+      {"/D:ttyUSB0"}, {"/R:ttyUSB0"}, {"/H"}};
+  long peak = 0;
+  for (const auto& args : commands) {
+    hubsim::RunResult r = Tarvo(args);
+    std::string command = "tarvo";
+    for (const std::string& a : args) command += " " + a;
+    if (args[0] == "/Q" ) command += " (2 hubs, 16 silent devices)";
+    std::cout << "| `" << command << "` | " << r.maxRssKiB << " KiB |\n";
+    peak = std::max(peak, r.maxRssKiB);
+  }
+  struct stat st;
+  Check(stat(stripped.c_str(), &st) == 0, "stat " + stripped);
+  std::cout << "\nHighest: " << peak << " KiB. Stripped executable: "
+            << st.st_size << " bytes (" << Fixed(st.st_size / 1024.0, 1)
+            << " KiB).\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::cerr << "usage: tarvo-bench TARVO STRIPPED_TARVO PYSERIAL_SCRIPT [REPEATS]\n";
+    return 2;
+  }
+  g_tarvo = argv[1];
+  const int repeats = argc > 4 ? std::max(1, std::atoi(argv[4])) : 21;
+  std::string error = hubsim::EnterPrivateDev();
+  if (!error.empty()) {
+    std::cerr << "tarvo-bench: no private /dev: " << error << "\n";
+    return 1;
+  }
+  LatencyTable(argv[3], repeats);
+  MemoryTable(argv[2]);
+  std::cout << "\n";
+  ScanTable();
+  return 0;
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs tarvo's benchmarks against simulated hubs and writes
+# docs/performance.md. Takes about five minutes (the scan comparison waits
+# out every silent device one after another on purpose). Needs root, or
+# unprivileged user namespaces, for the private /dev, and Debian's
+# python3-serial for the comparison script (installed when missing).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! /usr/bin/python3 -c 'import serial' 2>/dev/null; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends python3-serial
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$(nproc)"
+strip -o build/tarvo.stripped build/tarvo
+
+results=$(build/bench/tarvo-bench build/tarvo build/tarvo.stripped bench/pyserial_exchange.py 21)
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+
+{
+  sed -n '1,/^## Results/p' docs/performance.md
+  echo
+  echo "Measured $(date -u +%Y-%m-%d) on $(uname -srm), ${cpu:-unknown CPU}, $(nproc) cores,"
+  echo "$(g++ --version | head -n 1), release build (-O3)."
+  echo
+  echo "$results"
+} > docs/performance.md.new
+mv docs/performance.md.new docs/performance.md
+echo "$results"
