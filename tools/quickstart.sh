@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make libgtest-dev clang libclang-rt-14-dev)
+packages=(cmake g++ make libgtest-dev googletest clang libclang-rt-14-dev g++-arm-linux-gnueabihf qemu-user scdoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
