@@ -17,8 +17,19 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# -L: where qemu finds the target's dynamic loader and libraries.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/${TARVO_ARM_TRIPLE})
-set(TARVO_E2E_LAUNCHER "qemu-arm -L /usr/${TARVO_ARM_TRIPLE}" CACHE STRING
-    "Command put in front of the tarvo executable by the end-to-end tests")
+# The tests run against Debian's own armhf runtimes (libc6:armhf and
+# libstdc++6:armhf from the multiarch archive, what the package depends on)
+# where they are installed, and otherwise against the cross toolchain's
+# copies (-L: where qemu finds the loader and libraries). Never a mix of
+# the two: the loader of one with the C library of the other crashes.
+if(EXISTS /lib/ld-linux-armhf.so.3 AND
+   EXISTS /usr/lib/${TARVO_ARM_TRIPLE}/libstdc++.so.6)
+  set(TARVO_QEMU qemu-arm)
+else()
+  set(TARVO_QEMU qemu-arm -L /usr/${TARVO_ARM_TRIPLE})
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TARVO_QEMU})
+list(JOIN TARVO_QEMU " " TARVO_QEMU_WORDS)
+set(TARVO_E2E_LAUNCHER "${TARVO_QEMU_WORDS}" CACHE STRING
+    "Command put in front of the tarvo executable by the end-to-end tests" FORCE)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)

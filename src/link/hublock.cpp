@@ -19,9 +19,13 @@ constexpr int32_t kRetryMs = 10;
 
 }  // namespace
 
-HubLock::~HubLock() {
-  // Closing the descriptor releases the lock.
-  if (fd_ >= 0) close(fd_);
+HubLock::~HubLock() { Release(); }
+
+void HubLock::Release() {
+  // Closing the descriptor releases the lock; Linux frees the descriptor
+  // even when close() reports an error.
+  if (fd_ >= 0) (void)close(fd_);
+  fd_ = -1;
 }
 
 std::string HubLock::Acquire(std::string device, int32_t waitMs) {
@@ -38,13 +42,11 @@ std::string HubLock::Acquire(std::string device, int32_t waitMs) {
     if (errno != EWOULDBLOCK) {
       // No lock to be had on this file at all (ENOLCK, say): go on
       // unlocked rather than refuse to talk to the hub.
-      close(fd_);
-      fd_ = -1;
+      Release();
       return kLockOK;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
-      close(fd_);
-      fd_ = -1;
+      Release();
       return kPortBusy;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));

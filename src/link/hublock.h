@@ -31,6 +31,8 @@ class HubLock {
   std::string Acquire(std::string device, int32_t waitMs = kLockWaitMs);
 
  private:
+  void Release();
+
   int32_t fd_ = -1;
 };
 

@@ -11,7 +11,9 @@ int32_t openPort(std::string comPortName) {
   if (fd < 0) return -1;
   // Blocking again: every read is preceded by a bounded wait for input.
   if (fcntl(fd, F_SETFL, 0) < 0) {
-    close(fd);
+    // The open already failed for the caller; a failing close changes
+    // nothing about that.
+    (void)close(fd);
     return -1;
   }
   return fd;
