@@ -10,6 +10,7 @@
 #include "commands/query.h"
 #include "commands/setstate.h"
 #include "help.h"
+#include "link/exchange.h"
 #include "link/messages.h"
 
 std::string COM_Name;
@@ -81,6 +82,10 @@ std::string HubName(std::string portName) {
   return portName.substr(sizeof kDevDir - 1);
 }
 
+int ExitStatusAfterOutput() {
+  return std::cout.flush() ? kExitSuccess : kExitFailure;
+}
+
 int RunCommandLine(int argc, char** argv) {
   if (argc == 1) DoShowHelp();
   if (argc < 1 || argc - 1 > kMaxUserArguments) DoCommandUsage();
@@ -92,6 +97,7 @@ int RunCommandLine(int argc, char** argv) {
   if (command[0] != '/') DoCommandUsage();
   if (command.size() < 2) DoCommandUsage();
   COM_Name = HubPortName(command);
+  RestorePortsOnDeadlySignals();
 
   switch (command[1]) {
     case 'Q': DoQuery(); break;
@@ -106,5 +112,5 @@ int RunCommandLine(int argc, char** argv) {
     case '?': DoShowHelp();
     default: DoCommandError();
   }
-  return kExitSuccess;
+  return ExitStatusAfterOutput();
 }

@@ -50,5 +50,10 @@ bool IsHubPort(std::string name);
 // The device path without "/dev/", as hubs are named in output: "ttyUSB3".
 std::string HubName(std::string portName);
 
+// The exit status of a run that succeeded: a failure all the same when its
+// output could not be written (a closed or full standard output), so that
+// a script never takes a lost result for success.
+int ExitStatusAfterOutput();
+
 // The whole run: fills the slots from argv and dispatches.
 int RunCommandLine(int argc, char** argv);

@@ -66,6 +66,5 @@ const char* const kHelpLines[] = {
 
 [[noreturn]] void DoShowHelp() {
   for (const char* line : kHelpLines) std::cout << line << '\n';
-  std::cout.flush();
-  std::exit(kExitSuccess);
+  std::exit(ExitStatusAfterOutput());
 }

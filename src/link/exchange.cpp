@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 #include "link/serialport.h"
@@ -23,6 +25,30 @@ constexpr int32_t kDataBits = 8;
 constexpr char kParity = 'N';
 constexpr int32_t kStopBits = 1;
 
+// The ports open right now with the settings they had before, for a
+// deadly signal to put back (see RestorePortsOnDeadlySignals). A slot's fd
+// is published only once its settings are in place.
+constexpr int32_t kFreeSlot = -1;
+constexpr int32_t kClaimedSlot = -2;
+constexpr size_t kOpenPortSlots = 80;  // the scan's threads and the main one
+
+struct OpenPort {
+  std::atomic<int32_t> fd{kFreeSlot};
+  struct termios oldtio;
+};
+OpenPort g_open_ports[kOpenPortSlots];
+
+const int kDeadlySignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+
+void RestoreOpenPorts(int signal) {
+  for (OpenPort& port : g_open_ports) {
+    int32_t fd = port.fd.load(std::memory_order_acquire);
+    if (fd >= 0) (void)tcsetattr(fd, TCSANOW, &port.oldtio);
+  }
+  // SA_RESETHAND has made the default action current again: die of it.
+  (void)raise(signal);
+}
+
 // Puts back the line settings found at the start and closes the port, on
 // every way out of an exchange.
 class PortHolder {
@@ -33,6 +59,7 @@ class PortHolder {
     // A device unplugged mid-exchange has no settings left to restore, so
     // a failure here leaves nothing to do but close.
     if (restore_) (void)tcsetattr(fd_, TCSANOW, &oldtio_);
+    if (slot_ != nullptr) slot_->fd.store(kFreeSlot, std::memory_order_release);
     // Linux frees the descriptor even when close() reports an error.
     (void)close(fd_);
   }
@@ -41,12 +68,23 @@ class PortHolder {
   int32_t fd() const { return fd_; }
   // Called once set_opt() has filled *oldtio() and changed the line.
   struct termios* oldtio() { return &oldtio_; }
-  void RestoreOnClose() { restore_ = true; }
+  void RestoreOnClose() {
+    restore_ = true;
+    for (OpenPort& port : g_open_ports) {
+      int32_t expected = kFreeSlot;
+      if (!port.fd.compare_exchange_strong(expected, kClaimedSlot)) continue;
+      port.oldtio = oldtio_;
+      port.fd.store(fd_, std::memory_order_release);
+      slot_ = &port;
+      return;
+    }
+  }
 
  private:
   int32_t fd_;
   struct termios oldtio_ = {};
   bool restore_ = false;
+  OpenPort* slot_ = nullptr;
 };
 
 int64_t MonotonicMs() {
@@ -58,6 +96,16 @@ int64_t MonotonicMs() {
 }
 
 }  // namespace
+
+void RestorePortsOnDeadlySignals() {
+  struct sigaction action = {};
+  action.sa_handler = RestoreOpenPorts;
+  action.sa_flags = SA_RESETHAND;
+  (void)sigemptyset(&action.sa_mask);
+  // Without the handler a signal still ends the run, only without the
+  // restore: nothing to do about a failure here.
+  for (int signal : kDeadlySignals) (void)sigaction(signal, &action, nullptr);
+}
 
 int32_t UART_Send(int32_t fd, const char* send_buf, int32_t data_len) {
   ssize_t written;

@@ -25,6 +25,11 @@ constexpr int32_t kByteWaitSeconds = 10;
 // The millisecond part of every byte wait that the commands ask for.
 constexpr int32_t kReplyTimeoutMs = 100;
 
+// Makes a run that dies of a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGPIPE) put back the line settings of the ports it has open first, so
+// that interrupting a scan never leaves another program's device raw.
+void RestorePortsOnDeadlySignals();
+
 // Writes all data_len bytes in one write(); returns data_len, or 0 after
 // discarding the queued output when fewer were written.
 int32_t UART_Send(int32_t fd, const char* send_buf, int32_t data_len);

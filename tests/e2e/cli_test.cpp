@@ -94,6 +94,23 @@ TEST_F(CommandLine, UnknownCommandLetterIsACommandError) {
   EXPECT_TRUE(hub.Frames().empty());
 }
 
+TEST_F(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
+  hubsim::Hub& hub = AddHub(0, HubWith("04", 0x5));
+  auto withStdoutClosed = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv = {"sh", "-c", "exec >&-; exec \"$@\"", "sh"};
+    for (const std::string& w : hubsim::SplitWords(TARVO_LAUNCHER)) argv.push_back(w);
+    argv.push_back(TARVO_EXE);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return hubsim::Run(argv, 60);
+  };
+  EXPECT_EQ(1, withStdoutClosed({"/H"}).status);
+  EXPECT_EQ(1, withStdoutClosed({"/G:ttyUSB0"}).status);
+  EXPECT_EQ(1, withStdoutClosed({"/Q", "-F"}).status);
+  // A command that prints nothing on success has nothing to lose.
+  EXPECT_EQ(0, withStdoutClosed({"/S:ttyUSB0", "1:2"}).status);
+  EXPECT_EQ(0x7u, hub.Config().states);
+}
+
 TEST_F(CommandLine, StandardInputDoesNotMatter) {
   AddHub(0, HubWith("04", 0x5));
   for (const char* input : {"/dev/null", "", "/dev/zero"}) {

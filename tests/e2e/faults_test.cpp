@@ -1,6 +1,7 @@
 // The fault matrix: what a run prints, its exit status, and how long it
 // may take, for every way a device or line can misbehave.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -225,6 +226,34 @@ TEST_F(FaultMatrix, ARunWaitsForTheLockToBeReleased) {
   EXPECT_RUN(r, "On=1,3 Off=2,4\n", 0);
   EXPECT_GE(r.seconds, 1);
   EXPECT_LT(r.seconds, 1 + kSlack);
+}
+
+TEST_F(FaultMatrix, ARunKilledMidExchangeLeavesTheDeviceAsFound) {
+  hubsim::Faults silent;
+  silent.silent = true;
+  hubsim::Hub& modem = AddHub(0, {}, silent);
+  int fd = open(modem.TerminalPath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  struct termios before;
+  ASSERT_EQ(0, tcgetattr(fd, &before));
+  before.c_lflag |= ICANON | ECHO;
+  cfsetspeed(&before, B115200);
+  ASSERT_EQ(0, tcsetattr(fd, TCSANOW, &before));
+  ASSERT_EQ(0, tcgetattr(fd, &before));
+  for (int signal : {SIGTERM, SIGINT}) {
+    std::vector<std::string> argv = hubsim::SplitWords(TARVO_LAUNCHER);
+    argv.push_back(TARVO_EXE);
+    argv.push_back("/Q");
+    hubsim::RunResult r = hubsim::Run(argv, 60, "/dev/null", signal, 1.0);
+    EXPECT_EQ(128 + signal, r.status) << r.err;
+    EXPECT_LT(r.seconds, kByteWait);
+    struct termios after;
+    ASSERT_EQ(0, tcgetattr(fd, &after));
+    EXPECT_EQ(before.c_lflag, after.c_lflag) << signal;
+    EXPECT_EQ(before.c_cflag, after.c_cflag) << signal;
+    EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&after)) << signal;
+  }
+  close(fd);
 }
 
 TEST_F(FaultMatrix, DevicesAreLeftAsFound) {

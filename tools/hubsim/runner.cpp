@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <sstream>
@@ -25,7 +26,8 @@ std::vector<std::string> SplitWords(const std::string& text) {
 }
 
 RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
-              const std::string& stdinPath) {
+              const std::string& stdinPath, int signal,
+              double signalAfterSeconds) {
   RunResult result;
   int outPipe[2];
   int errPipe[2];
@@ -68,21 +70,32 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
     return result;
   }
 
-  const auto deadline =
-      start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                  std::chrono::duration<double>(timeoutSeconds));
+  auto after = [&](double seconds) {
+    return start +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+               std::chrono::duration<double>(seconds));
+  };
+  const auto deadline = after(timeoutSeconds);
+  const auto signalAt = after(signalAfterSeconds);
   struct pollfd pfds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int streams = 2;
   while (streams > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (signal != 0 && now >= signalAt) {
+      kill(pid, signal);
+      signal = 0;
+    }
+    auto until = signal != 0 ? std::min(deadline, signalAt) : deadline;
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - now)
+            .count();
+    if (now >= deadline) {
       result.timedOut = true;
       kill(pid, SIGKILL);
       break;
     }
+    if (left < 1) left = 1;
     int ready = poll(pfds, 2, static_cast<int>(left));
     if (ready < 0 && errno != EINTR) break;
     for (int i = 0; i < 2; ++i) {

@@ -17,9 +17,11 @@ struct RunResult {
 
 // Runs argv[0] (searched in PATH when it has no '/') with standard input
 // from stdinPath, or closed when stdinPath is empty. The child is killed
-// after timeoutSeconds.
+// after timeoutSeconds; with a signal number, it is sent that signal
+// signalAfterSeconds after its start.
 RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
-              const std::string& stdinPath = "/dev/null");
+              const std::string& stdinPath = "/dev/null", int signal = 0,
+              double signalAfterSeconds = 0);
 
 // Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"
 // at blanks.
