@@ -37,7 +37,7 @@ std::string SendPasswordMessage(const char* code, std::string* pReply) {
 
 void Run(const FlashCommand& cmd) {
   std::string reply;
-  if (SendPasswordMessage(cmd.code, &reply) != kExchangeOK)
+  if (SendPasswordMessage(cmd.code, &reply) != kOK)
     RetError(cmd.exchangeFailed);
   switch (ClassifyAcknowledgement(reply)) {
     case ReplyClass::kAccepted: return;

@@ -6,7 +6,6 @@
 
 #include "dispatch.h"
 #include "link/hublock.h"
-#include "link/hubquery.h"
 #include "portstate/portstate.h"
 
 namespace {
@@ -32,27 +31,22 @@ void DoGetPortState() {
     DoCommandUsage();
 
   HubLock lock;
-  LockHubForRun(&lock);
-  int32_t nPorts = 0;
-  std::string fw;
-  PS64 word = 0;
-  std::string ret = QueryHub(COM_Name, &nPorts, &fw, &word);
-  if (ret != kQueryOK) RetError(ret);
+  const HubReport hub = QueryHubForRun(&lock);
 
   std::string line;
   switch (form) {
     case Form::kLists: {
       std::string on;
       std::string off;
-      ParsePortStates(word, nPorts, &on, &off);
+      ParsePortStates(hub.word, hub.nPorts, &on, &off);
       line = kOnLabel + on + " " + kOffLabel + off;
       break;
     }
     case Form::kBinary:
-      line = BinaryStates(word, nPorts);
+      line = BinaryStates(hub.word, hub.nPorts);
       break;
     case Form::kHex:
-      htos_PS64(word, &line);
+      htos_PS64(hub.word, &line);
       break;
   }
   std::cout << line << std::endl;

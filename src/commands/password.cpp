@@ -47,7 +47,7 @@ void DoChangePassword() {
   std::string reply;
   const std::string frame =
       BuildFrame(kChangePasswordCode, current_password, new_password);
-  if (SendCommand(COM_Name, frame, &reply, kReplyTimeoutMs) != kExchangeOK)
+  if (SendCommand(COM_Name, frame, &reply, kReplyTimeoutMs) != kOK)
     RetError(kChangePasswordError);
   switch (ClassifyAcknowledgement(reply)) {
     case ReplyClass::kAccepted: return;

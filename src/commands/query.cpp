@@ -47,10 +47,7 @@ void CompactScan() {
 
 void QueryOne(bool compact) {
   HubLock lock;
-  LockHubForRun(&lock);
-  HubReport hub;
-  std::string ret = QueryHub(COM_Name, &hub.nPorts, &hub.fw, &hub.word);
-  if (ret != kQueryOK) RetError(ret);
+  const HubReport hub = QueryHubForRun(&lock);
   if (!compact) {
     std::cout << HubLine(COM_Name, hub) << std::endl;
     return;

@@ -44,9 +44,9 @@ Probe RunProbe(int32_t index) {
   Probe probe;
   const std::string portName = PortNameOf(index);
   HubLock lock;
-  if (lock.Acquire(portName) == kLockOK)
+  if (lock.Acquire(portName) == kOK)
     probe.isHub = QueryHub(portName, &probe.report.nPorts, &probe.report.fw,
-                           &probe.report.word) == kQueryOK;
+                           &probe.report.word) == kOK;
   probe.finished = true;
   return probe;
 }

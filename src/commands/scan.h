@@ -14,13 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "portstate/portstate.h"
-
-struct HubReport {
-  int32_t nPorts = 0;
-  std::string fw;
-  PS64 word = 0;
-};
+#include "link/hubquery.h"
 
 constexpr int32_t kFirstScanIndex = 0;
 constexpr int32_t kLastScanIndex = 255;

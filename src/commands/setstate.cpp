@@ -26,7 +26,7 @@ constexpr size_t kShortestStateArgument = 2;
 void SetPortState_PIC(std::string PIC_command, std::string curr_PS) {
   std::string reply;
   std::string ret = SendCommand(COM_Name, PIC_command, &reply, kReplyTimeoutMs);
-  if (ret != kExchangeOK) RetError(ret);
+  if (ret != kOK) RetError(ret);
   switch (ClassifySetReply(reply, curr_PS)) {
     case SetReplyClass::kAccepted: return;
     case SetReplyClass::kEchoMismatch: RetError(kSetPortStateError);
@@ -49,24 +49,21 @@ void DoSetPortState(std::string sp_command) {
   // Held until the set message is answered: no other run may change the
   // hub between the states read here and the states sent below.
   HubLock lock;
-  LockHubForRun(&lock);
-  int32_t nPorts = 0;
-  std::string fw;
-  PS64 word = 0;
-  std::string ret = QueryHub(COM_Name, &nPorts, &fw, &word);
-  if (ret != kQueryOK) RetError(ret);
+  const HubReport hub = QueryHubForRun(&lock);
+  PS64 word = hub.word;
 
   sPS = toUpper(sPS);
   if (sPS.size() < kShortestStateArgument) RetError(kStateFormatError);
   const std::string func(1, sPS[0]);
   std::string curr_PS;
+  std::string ret;
   if (func == kFuncOff || func == kFuncOn || func == kFuncToggle)
-    ret = Update_Port_State(func, sPS, nPorts, &word, &curr_PS);
+    ret = Update_Port_State(func, sPS, hub.nPorts, &word, &curr_PS);
   else if (func == kFuncBinary || func == kFuncHex)
-    ret = Update_Port_State_BH(func, sPS, nPorts, &word, &curr_PS);
+    ret = Update_Port_State_BH(func, sPS, hub.nPorts, &word, &curr_PS);
   else
     RetError(kStateFormatError);
-  if (ret != kStateOK) RetError(ret);
+  if (ret != kOK) RetError(ret);
 
   SetPortState_PIC(BuildFrame(sp_command, current_password, curr_PS), curr_PS);
 }

@@ -11,7 +11,6 @@
 
 #include "link/serialport.h"
 
-const char kExchangeOK[] = "OK";
 const char kOpenPortError[] = "Open Port Error!";
 const char kSetPortOptionError[] = "Set Port Option Error!";
 const char kSendError[] = "Error Sending Command!";
@@ -170,5 +169,5 @@ std::string SendCommand(std::string COM_Name, std::string Command,
     reply.push_back(ch);
   }
   *prcv_buf = reply;
-  return ch == '\n' ? kExchangeOK : kErrorParameters;
+  return ch == '\n' ? kOK : kErrorParameters;
 }

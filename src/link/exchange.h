@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <string>
 
-extern const char kExchangeOK[];
+#include "status.h"
+
 extern const char kOpenPortError[];
 extern const char kSetPortOptionError[];
 extern const char kSendError[];

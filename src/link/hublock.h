@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <string>
 
-extern const char kLockOK[];
+#include "link/hubquery.h"
+#include "status.h"
+
 extern const char kPortBusy[];
 
 constexpr int32_t kLockWaitMs = 30000;
@@ -25,9 +27,9 @@ class HubLock {
   HubLock(const HubLock&) = delete;
   HubLock& operator=(const HubLock&) = delete;
 
-  // Returns kLockOK once the lock is held, or kPortBusy when another run
+  // Returns kOK once the lock is held, or kPortBusy when another run
   // still holds it after waitMs. A device that cannot be opened is not
-  // locked and gives kLockOK: the exchange that follows reports on it.
+  // locked and gives kOK: the exchange that follows reports on it.
   std::string Acquire(std::string device, int32_t waitMs = kLockWaitMs);
 
  private:
@@ -39,3 +41,7 @@ class HubLock {
 // Takes the lock on COM_Name for the rest of the run, ending it with
 // "Port Busy!" when the hub stays locked.
 void LockHubForRun(HubLock* pLock);
+
+// Takes the lock as LockHubForRun() does and queries the hub on COM_Name,
+// ending the run with the hub query's message when it fails.
+HubReport QueryHubForRun(HubLock* pLock);

@@ -5,7 +5,6 @@
 #include "link/exchange.h"
 #include "link/messages.h"
 
-const char kQueryOK[] = "OK";
 const char kQueryErr[] = "Query Err";
 const char kIdErr[] = "ID Err";
 const char kGetPortStateErr[] = "Get Port State Err";
@@ -38,27 +37,27 @@ std::string DecodeQueryReply(std::string reply, int32_t* nPorts,
   std::string count = reply.substr(kPortCountAt, kPortCountLength);
   *nPorts = std::atoi(count.c_str());
   *pFW = reply.substr(kFirmwareAt, kFirmwareLength);
-  return kQueryOK;
+  return kOK;
 }
 
 std::string DecodeStateReply(std::string reply, PS64* nPS64) {
   std::string text = ReplyText(reply);
   if (!IsStateHex(text)) return kGetPortStateErr;
   *nPS64 = s2hex_l(text);
-  return kQueryOK;
+  return kOK;
 }
 
 std::string QueryHub(std::string COM_Name, int32_t* nPorts, std::string* pFW,
                      PS64* nPS64) {
   std::string reply;
   if (SendCommand(COM_Name, BuildFrame(kQueryCode), &reply, kReplyTimeoutMs) !=
-      kExchangeOK)
+      kOK)
     return kQueryErr;
   std::string ret = DecodeQueryReply(reply, nPorts, pFW);
-  if (ret != kQueryOK) return ret;
+  if (ret != kOK) return ret;
 
   if (SendCommand(COM_Name, BuildFrame(kGetStateCode), &reply,
-                  kReplyTimeoutMs) != kExchangeOK)
+                  kReplyTimeoutMs) != kOK)
     return kGetPortStateErr;
   return DecodeStateReply(reply, nPS64);
 }

@@ -2,7 +2,6 @@
 
 #include <limits>
 
-const char kStateOK[] = "OK";
 const char kInvalidNumber[] = "Invalid Number!";
 const char kMoreItems[] = "more";
 const char kEndOfString[] = "end of string";
@@ -35,7 +34,7 @@ PS64 WithAbsentPortsOn(PS64 word, int32_t nPorts) {
 std::string Store(PS64 word, PS64* pPS64, std::string* pcurr_PS) {
   *pPS64 = word;
   htos_PS64(word, pcurr_PS);
-  return kStateOK;
+  return kOK;
 }
 
 bool IsHexDigit(char ch) {

@@ -10,16 +10,17 @@
 //
 // List forms start from the hub's current word and keep every bit they do
 // not name; ALL, B and H set every absent port (bits nPorts to 31) on.
-// The argument arrives upper-cased. Both operations return kStateOK or
+// The argument arrives upper-cased. Both operations return kOK or
 // kInvalidNumber and change *pPS64 and *pcurr_PS only on success.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "status.h"
+
 #include "portstate/portstate.h"
 
-extern const char kStateOK[];
 extern const char kInvalidNumber[];
 extern const char kMoreItems[];    // "more": the item ended at a ','
 extern const char kEndOfString[];  // "end of string"

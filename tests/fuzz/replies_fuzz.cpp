@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t ports = -1000;
   std::string fw = "unset";
   std::string result = DecodeQueryReply(reply, &ports, &fw);
-  if (result == kQueryOK) {
+  if (result == kOK) {
     Check(reply.compare(0, 6, "KORVEN") == 0);
     Check(fw.size() == 3);
     Check(ports >= -9 && ports <= 99);
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   PS64 word = 12345;
   result = DecodeStateReply(reply, &word);
-  if (result == kQueryOK) {
+  if (result == kOK) {
     Check(word <= 0xFFFFFFFFu);
     std::string hex;
     htos_PS64(word, &hex);

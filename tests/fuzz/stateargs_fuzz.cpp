@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string status =
       listForm ? Update_Port_State(func, sPS, nPorts, &word, &hex)
                : Update_Port_State_BH(func, sPS, nPorts, &word, &hex);
-  if (status != kStateOK) {
+  if (status != kOK) {
     Check(status == kInvalidNumber);
     Check(word == current && hex == "unset");
     return 0;
