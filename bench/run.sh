@@ -25,7 +25,7 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
   sed -n '1,/^## Results/p' docs/performance.md
   echo
   echo "Measured $(date -u +%Y-%m-%d) on $(uname -srm), ${cpu:-unknown CPU}, $(nproc) cores,"
-  echo "$(g++ --version | head -n 1), release build ($(sed -n 's/^CMAKE_CXX_FLAGS_RELEASE:STRING=//p' build/CMakeCache.txt))."
+  echo "$(g++ --version | head -n 1), release build ($(sed -n 's/^CXX_FLAGS = //p' build/CMakeFiles/tarvo.dir/flags.make))."
   echo
   echo "$results"
 } > docs/performance.md.new

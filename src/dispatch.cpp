@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 #include "commands/flash.h"
 #include "commands/getstate.h"
@@ -38,8 +37,16 @@ constexpr int kMaxUserArguments = 3;
 
 }  // namespace
 
+void PrintLine(const std::string& text) {
+  // A failed write leaves the stream's error flag set, which
+  // ExitStatusAfterOutput() turns into a failure.
+  if (fwrite(text.data(), 1, text.size(), stdout) == text.size())
+    (void)fputc('\n', stdout);
+  (void)fflush(stdout);
+}
+
 [[noreturn]] void RetError(std::string ret) {
-  std::cout << ret << std::endl;
+  PrintLine(ret);
   int status = kExitFailure;
   if (ret == kInvalidCommand || ret == kCommandError) status = kExitUsage;
   std::exit(status);
@@ -83,7 +90,7 @@ std::string HubName(std::string portName) {
 }
 
 int ExitStatusAfterOutput() {
-  return std::cout.flush() ? kExitSuccess : kExitFailure;
+  return fflush(stdout) == 0 && !ferror(stdout) ? kExitSuccess : kExitFailure;
 }
 
 int RunCommandLine(int argc, char** argv) {

@@ -32,6 +32,10 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// Writes text and a newline to standard output and flushes it. Every line
+// the program prints goes through here; text may hold any byte, NUL too.
+void PrintLine(const std::string& text);
+
 [[noreturn]] void RetError(std::string ret);
 [[noreturn]] void DoCommandUsage();
 [[noreturn]] void DoCommandError();

@@ -1,7 +1,6 @@
 #include "help.h"
 
 #include <cstdlib>
-#include <iostream>
 
 #include "dispatch.h"
 
@@ -65,6 +64,6 @@ const char* const kHelpLines[] = {
 }  // namespace
 
 [[noreturn]] void DoShowHelp() {
-  for (const char* line : kHelpLines) std::cout << line << '\n';
+  for (const char* line : kHelpLines) PrintLine(line);
   std::exit(ExitStatusAfterOutput());
 }

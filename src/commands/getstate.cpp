@@ -1,7 +1,6 @@
 #include "commands/getstate.h"
 
 #include <cstdint>
-#include <iostream>
 #include <string>
 
 #include "dispatch.h"
@@ -49,5 +48,5 @@ void DoGetPortState() {
       htos_PS64(hub.word, &line);
       break;
   }
-  std::cout << line << std::endl;
+  PrintLine(line);
 }

@@ -1,7 +1,6 @@
 #include "commands/query.h"
 
 #include <cstdio>
-#include <iostream>
 
 #include "commands/scan.h"
 #include "dispatch.h"
@@ -26,10 +25,10 @@ std::string HubLine(const std::string& portName, const HubReport& hub) {
 void ScanListing() {
   int32_t found = 0;
   ScanHubs([&](int32_t, const std::string& portName, const HubReport& hub) {
-    std::cout << HubLine(portName, hub) << std::endl;
+    PrintLine(HubLine(portName, hub));
     ++found;
   });
-  std::cout << my_itos(found) << kFoundSuffix << std::endl;
+  PrintLine(my_itos(found) + kFoundSuffix);
 }
 
 void CompactScan() {
@@ -42,14 +41,14 @@ void CompactScan() {
   });
   char count[16];
   std::snprintf(count, sizeof count, "%04d", static_cast<int>(found));
-  std::cout << count << HubName(kHubPortPrefix) << indices << std::endl;
+  PrintLine(count + HubName(kHubPortPrefix) + indices);
 }
 
 void QueryOne(bool compact) {
   HubLock lock;
   const HubReport hub = QueryHubForRun(&lock);
   if (!compact) {
-    std::cout << HubLine(COM_Name, hub) << std::endl;
+    PrintLine(HubLine(COM_Name, hub));
     return;
   }
   std::string states;
@@ -58,7 +57,8 @@ void QueryOne(bool compact) {
   char count[16];
   std::snprintf(count, sizeof count, "%02X",
                 static_cast<unsigned>(static_cast<uint32_t>(hub.nPorts)));
-  std::cout << states << count << hub.fw << "\r\n" << std::flush;
+  // The only line that ends in CR LF.
+  PrintLine(states + count + hub.fw + "\r");
 }
 
 }  // namespace
