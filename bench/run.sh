@@ -2,16 +2,18 @@
 # Runs tarvo's benchmarks against simulated hubs and writes
 # docs/performance.md. Takes about five minutes (the scan comparison waits
 # out every silent device one after another on purpose). Needs root, or
-# unprivileged user namespaces, for the private /dev, and Debian's
-# python3-serial for the comparison script (installed when missing).
+# unprivileged user namespaces, for the private /dev, Debian's
+# python3-serial for the comparison script and GNU time for peak memory
+# (both installed when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if ! /usr/bin/python3 -c 'import serial' 2>/dev/null; then
+if ! /usr/bin/python3 -c 'import serial' 2>/dev/null || [ ! -x /usr/bin/time ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends python3-serial
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    python3-serial time
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null

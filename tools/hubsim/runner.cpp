@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,10 +114,8 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
     if (pfd.fd >= 0) close(pfd.fd);
 
   int wstatus = 0;
-  struct rusage usage = {};
-  while (wait4(pid, &wstatus, 0, &usage) < 0 && errno == EINTR) {
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
-  result.maxRssKiB = usage.ru_maxrss;
   result.seconds = std::chrono::duration<double>(
                        std::chrono::steady_clock::now() - start)
                        .count();

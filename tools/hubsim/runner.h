@@ -12,7 +12,6 @@ struct RunResult {
   int status = -1;       // exit status, or 128 + signal number
   double seconds = 0;    // from start to exit
   bool timedOut = false; // killed after the time limit
-  long maxRssKiB = 0;    // peak resident memory of the child
 };
 
 // Runs argv[0] (searched in PATH when it has no '/') with standard input
