@@ -97,11 +97,8 @@ TEST_F(CommandLine, UnknownCommandLetterIsACommandError) {
 TEST_F(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0x5));
   auto withStdoutClosed = [&](std::vector<std::string> args) {
-    std::vector<std::string> argv = {"sh", "-c", "exec >&-; exec \"$@\"", "sh"};
-    for (const std::string& w : hubsim::SplitWords(TARVO_LAUNCHER)) argv.push_back(w);
-    argv.push_back(TARVO_EXE);
-    argv.insert(argv.end(), args.begin(), args.end());
-    return hubsim::Run(argv, 60);
+    return hubsim::Run(
+        TarvoArgv(args, {"sh", "-c", "exec >&-; exec \"$@\"", "sh"}), 60);
   };
   EXPECT_EQ(1, withStdoutClosed({"/H"}).status);
   EXPECT_EQ(1, withStdoutClosed({"/G:ttyUSB0"}).status);

@@ -161,11 +161,7 @@ TEST_F(FaultMatrix, DeviceWithoutReadPermission) {
   const std::vector<std::string> asNobody = {
       "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
   auto run = [&](std::vector<std::string> args) {
-    std::vector<std::string> argv = asNobody;
-    for (const std::string& w : hubsim::SplitWords(TARVO_LAUNCHER)) argv.push_back(w);
-    argv.push_back(TARVO_EXE);
-    argv.insert(argv.end(), args.begin(), args.end());
-    return hubsim::Run(argv, 60);
+    return hubsim::Run(TarvoArgv(args, asNobody), 60);
   };
   hubsim::RunResult help = run({"/H"});
   if (help.status != 0)
@@ -241,10 +237,8 @@ TEST_F(FaultMatrix, ARunKilledMidExchangeLeavesTheDeviceAsFound) {
   ASSERT_EQ(0, tcsetattr(fd, TCSANOW, &before));
   ASSERT_EQ(0, tcgetattr(fd, &before));
   for (int signal : {SIGTERM, SIGINT}) {
-    std::vector<std::string> argv = hubsim::SplitWords(TARVO_LAUNCHER);
-    argv.push_back(TARVO_EXE);
-    argv.push_back("/Q");
-    hubsim::RunResult r = hubsim::Run(argv, 60, "/dev/null", signal, 1.0);
+    hubsim::RunResult r =
+        hubsim::Run(TarvoArgv({"/Q"}), 60, "/dev/null", signal, 1.0);
     EXPECT_EQ(128 + signal, r.status) << r.err;
     EXPECT_LT(r.seconds, kByteWait);
     struct termios after;

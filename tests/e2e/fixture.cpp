@@ -40,10 +40,17 @@ void E2E::AddLink(const std::string& name, const std::string& target) {
 hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args,
                              double timeoutSeconds,
                              const std::string& stdinPath) {
-  std::vector<std::string> argv = hubsim::SplitWords(TARVO_LAUNCHER);
+  return hubsim::Run(TarvoArgv(args), timeoutSeconds, stdinPath);
+}
+
+std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
+                                   std::vector<std::string> prefix) {
+  std::vector<std::string> argv = std::move(prefix);
+  for (const std::string& word : hubsim::SplitWords(TARVO_LAUNCHER))
+    argv.push_back(word);
   argv.push_back(TARVO_EXE);
   argv.insert(argv.end(), args.begin(), args.end());
-  return hubsim::Run(argv, timeoutSeconds, stdinPath);
+  return argv;
 }
 
 hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,

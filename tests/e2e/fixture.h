@@ -43,6 +43,11 @@ class E2E : public ::testing::Test {
 hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
                       const std::string& firmware = "2.1");
 
+// The command line that runs tarvo with args: prefix (a user switch, a
+// shell), the launcher CMake gave, the executable under test.
+std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
+                                   std::vector<std::string> prefix = {});
+
 // Faults that replace the hub's answer to one message code.
 hubsim::Faults Answering(const std::string& code, const std::string& reply);
 

@@ -210,18 +210,12 @@ void Hub::Serve() {
     for (ssize_t k = 0; k < got; ++k) {
       if (frame.empty()) frameStart = NowMicros();
       frame += buf[k];
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_ += buf[k];
-      }
-      if (buf[k] != '\r') continue;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        frames_.push_back(frame);
-      }
       bool wire;
       {
         std::lock_guard<std::mutex> lock(mutex_);
+        received_ += buf[k];
+        if (buf[k] != '\r') continue;
+        frames_.push_back(frame);
         wire = faults_.wireTime;
       }
       if (wire) {
