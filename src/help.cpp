@@ -1,8 +1,5 @@
 #include "help.h"
 
-#include <cstdlib>
-
-#include "dispatch.h"
 
 namespace {
 
@@ -63,7 +60,6 @@ const char* const kHelpLines[] = {
 
 }  // namespace
 
-[[noreturn]] void DoShowHelp() {
-  for (const char* line : kHelpLines) PrintLine(line);
-  std::exit(ExitStatusAfterOutput());
+void WriteHelp(LineSink& out) {
+  for (const char* line : kHelpLines) out.Line(line);
 }

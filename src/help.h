@@ -1,4 +1,6 @@
 // The built-in help screen, shown with no argument and for /H and /?.
 #pragma once
 
-[[noreturn]] void DoShowHelp();
+#include "commands/outcome.h"
+
+void WriteHelp(LineSink& out);

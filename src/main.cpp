@@ -1,3 +1,62 @@
-#include "dispatch.h"
+// tarvo: one command per run against a Managed USB Hub.
+//
+// main() is the only place that writes to the real standard output and
+// the only place that decides the exit status: 0 on success and for the
+// help screen, 2 when the command line is wrong ("Invalid Command!",
+// "DoCommandError"), 1 for every other message, and 1 too when a result
+// could not be written (a closed or full standard output), so that a
+// script never takes a lost result for success. Nothing is ever written
+// to standard error.
+#include <fcntl.h>
+#include <unistd.h>
 
-int main(int argc, char** argv) { return RunCommandLine(argc, argv); }
+#include <cerrno>
+#include <cstdio>
+
+#include "commandline.h"
+#include "dispatch.h"
+#include "link/signals.h"
+
+namespace {
+
+class StandardOutput : public LineSink {
+ public:
+  void Line(const std::string& text) override {
+    // A failed write leaves the stream's error flag set, which the exit
+    // status then reports. Each line is flushed, so that a scan's hub
+    // lines appear as soon as they are known.
+    if (fwrite(text.data(), 1, text.size(), stdout) == text.size())
+      (void)fputc('\n', stdout);
+    (void)fflush(stdout);
+  }
+};
+
+// A closed 0, 1 or 2 would be handed to the first device the run opens,
+// and output meant for the user would go into a hub. Read-only /dev/null
+// takes its place: output to a closed stream still fails.
+bool ReserveStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    const int opened = open("/dev/null", O_RDONLY);
+    if (opened != fd) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Without the reservation a device could become standard output; the
+  // run must then not open one at all.
+  if (!ReserveStandardDescriptors()) return kExitFailure;
+  RestorePortsOnDeadlySignals();
+  const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+  StandardOutput out;
+  const Outcome outcome =
+      parsed.Refused() ? parsed.refusal : RunRequest(parsed.request, out);
+  if (!outcome.message.empty()) out.Line(outcome.message);
+  if (outcome.exit_status == kExitSuccess &&
+      (fflush(stdout) != 0 || ferror(stdout) != 0))
+    return kExitFailure;
+  return outcome.exit_status;
+}

@@ -2,61 +2,64 @@
 
 #include <string>
 
+#include "commands/lockedhub.h"
 #include "commands/password.h"
-#include "dispatch.h"
+#include "link/status.h"
 #include "link/exchange.h"
-#include "link/hublock.h"
 #include "link/messages.h"
 
 namespace {
 
 struct FlashCommand {
   const char* code;
-  const char* exchangeFailed;  // the message could not be exchanged
-  const char* refused;         // the reply is neither "E01" nor 'G'
+  const char* exchange_failed;  // the message could not be exchanged
+  const char* refused;          // the reply is neither "E01" nor 'G'
 };
 
-const FlashCommand kSave = {kSaveCode, "Save Port States Error!",
+const FlashCommand kSave = {kSaveStatesCode, "Save Port States Error!",
                             "Error to Save Port States to Flash!"};
-const FlashCommand kRestore = {kRestoreCode, "Restore Default Error!",
+const FlashCommand kRestore = {kRestoreDefaultsCode, "Restore Default Error!",
                                "Error to Restore Factory Default!"};
 
-// Checks the arguments, fills current_password and exchanges the message;
-// returns the exchange result and leaves the reply in *pReply.
-std::string SendPasswordMessage(const char* code, std::string* pReply) {
-  if (!IsHubPort(COM_Name) || !arg3.empty()) DoCommandUsage();
-  if (arg2.empty())
-    current_password = kDefaultPassword;
-  else
-    TakePassword(arg2, &current_password);
+Outcome SendPasswordMessage(const Request& request, const char* code,
+                            ExchangeResult* exchange) {
   HubLock lock;
-  LockHubForRun(&lock);
-  return SendCommand(COM_Name, BuildFrame(code, current_password), pReply,
-                     kReplyTimeoutMs);
+  Outcome locked = LockHub(request.device, &lock);
+  if (!locked.Succeeded()) return locked;
+  *exchange = RunExchange(request.device, BuildFrame(code, request.password),
+                          kReplyTimeoutMs);
+  return Success();
 }
 
-void Run(const FlashCommand& cmd) {
-  std::string reply;
-  if (SendPasswordMessage(cmd.code, &reply) != kOK)
-    RetError(cmd.exchangeFailed);
-  switch (ClassifyAcknowledgement(reply)) {
-    case ReplyClass::kAccepted: return;
-    case ReplyClass::kWrongPassword: RetError(kInvalidPassword);
-    case ReplyClass::kRefused: RetError(cmd.refused);
+Outcome Run(const Request& request, const FlashCommand& command) {
+  ExchangeResult exchange;
+  Outcome sent = SendPasswordMessage(request, command.code, &exchange);
+  if (!sent.Succeeded()) return sent;
+  if (exchange.status != kOK) return Failure(command.exchange_failed);
+  switch (ClassifyAcknowledgement(exchange.reply)) {
+    case ReplyClass::kAccepted: return Success();
+    case ReplyClass::kWrongPassword: return Failure(kInvalidPassword);
+    case ReplyClass::kRefused: break;
   }
+  return Failure(command.refused);
 }
 
 }  // namespace
 
-void DoSavePortState() { Run(kSave); }
+Outcome SaveStates(const Request& request) { return Run(request, kSave); }
 
-void DoRestoreDefault() { Run(kRestore); }
+Outcome RestoreDefaults(const Request& request) {
+  return Run(request, kRestore);
+}
 
-void DoResetHub() {
-  std::string reply;
-  std::string ret = SendPasswordMessage(kResetCode, &reply);
+Outcome ResetHub(const Request& request) {
+  ExchangeResult exchange;
+  Outcome sent = SendPasswordMessage(request, kResetHubCode, &exchange);
+  if (!sent.Succeeded()) return sent;
   // Until the message is out there is nothing the hub could have done.
-  if (ret == kOpenPortError || ret == kSetPortOptionError || ret == kSendError)
-    RetError(ret);
-  if (IsWrongPassword(reply)) RetError(kInvalidPassword);
+  if (exchange.status == kOpenPortError ||
+      exchange.status == kSetPortOptionError || exchange.status == kSendError)
+    return Failure(exchange.status);
+  if (IsWrongPasswordReply(exchange.reply)) return Failure(kInvalidPassword);
+  return Success();
 }

@@ -9,6 +9,9 @@
 // that the hub refused the password.
 #pragma once
 
-void DoSavePortState();
-void DoRestoreDefault();
-void DoResetHub();
+#include "commands/outcome.h"
+#include "commands/request.h"
+
+Outcome SaveStates(const Request& request);
+Outcome RestoreDefaults(const Request& request);
+Outcome ResetHub(const Request& request);

@@ -1,8 +1,8 @@
 #include "commands/password.h"
 
-#include "dispatch.h"
+#include "commands/lockedhub.h"
+#include "link/status.h"
 #include "link/exchange.h"
-#include "link/hublock.h"
 #include "link/messages.h"
 
 const char kDefaultPassword[] = "mira    ";
@@ -19,39 +19,28 @@ bool IsControl(char ch) {
 
 }  // namespace
 
-bool PasswordField(std::string arg, std::string* pField) {
+bool MakePasswordField(const std::string& arg, std::string* field) {
   if (arg.size() > kPasswordFieldLength) return false;
   for (char ch : arg)
     if (IsControl(ch)) return false;
-  arg.resize(kPasswordFieldLength, ' ');
-  *pField = arg;
+  *field = arg;
+  field->resize(kPasswordFieldLength, ' ');
   return true;
 }
 
-void TakePassword(std::string arg, std::string* pField) {
-  if (!PasswordField(arg, pField)) RetError(kInvalidPassword);
-}
-
-void DoChangePassword() {
-  if (!IsHubPort(COM_Name)) DoCommandUsage();
-  if (arg3.empty()) {
-    current_password = kDefaultPassword;
-    TakePassword(arg2, &new_password);
-  } else {
-    TakePassword(arg2, &current_password);
-    TakePassword(arg3, &new_password);
-  }
-
+Outcome ChangePassword(const Request& request) {
   HubLock lock;
-  LockHubForRun(&lock);
-  std::string reply;
-  const std::string frame =
-      BuildFrame(kChangePasswordCode, current_password, new_password);
-  if (SendCommand(COM_Name, frame, &reply, kReplyTimeoutMs) != kOK)
-    RetError(kChangePasswordError);
-  switch (ClassifyAcknowledgement(reply)) {
-    case ReplyClass::kAccepted: return;
-    case ReplyClass::kWrongPassword: RetError(kInvalidPassword);
-    case ReplyClass::kRefused: RetError(kChangePasswordError);
+  Outcome locked = LockHub(request.device, &lock);
+  if (!locked.Succeeded()) return locked;
+  const ExchangeResult exchange = RunExchange(
+      request.device,
+      BuildFrame(kChangePasswordCode, request.password, request.new_password),
+      kReplyTimeoutMs);
+  if (exchange.status != kOK) return Failure(kChangePasswordError);
+  switch (ClassifyAcknowledgement(exchange.reply)) {
+    case ReplyClass::kAccepted: return Success();
+    case ReplyClass::kWrongPassword: return Failure(kInvalidPassword);
+    case ReplyClass::kRefused: break;
   }
+  return Failure(kChangePasswordError);
 }

@@ -1,11 +1,11 @@
 // /P, and the password rules of every command that changes a hub.
 //
-// A password travels as an 8-character field: the argument's bytes
-// unchanged, padded with blanks. A command given no password sends the
-// default field "mira    ". An argument longer than 8 bytes, or one
-// holding a control character (which could end a frame early and smuggle
-// a second command to the hub), is refused with "Invalid Password!"
-// before anything is sent.
+// A password travels as an 8-byte field: the argument's bytes unchanged,
+// padded with blanks. A command given no password sends the default field
+// "mira    ". An argument longer than 8 bytes, or one holding a control
+// character (which could end a frame early and smuggle a second command
+// to the hub), is refused with "Invalid Password!" before anything is
+// sent.
 //
 //   tarvo /P:ttyUSBn new             from the default password
 //   tarvo /P:ttyUSBn old new
@@ -13,14 +13,13 @@
 
 #include <string>
 
+#include "commands/outcome.h"
+#include "commands/request.h"
+
 extern const char kDefaultPassword[];
 extern const char kInvalidPassword[];
 
 // The password field of arg, or false when arg cannot be a password.
-bool PasswordField(std::string arg, std::string* pField);
+bool MakePasswordField(const std::string& arg, std::string* field);
 
-// Sets *pField from arg, ending the run with "Invalid Password!" when arg
-// cannot be a password.
-void TakePassword(std::string arg, std::string* pField);
-
-void DoChangePassword();
+Outcome ChangePassword(const Request& request);

@@ -2,79 +2,87 @@
 
 #include <cstdio>
 
-#include "commands/scan.h"
-#include "dispatch.h"
-#include "link/hublock.h"
-#include "link/hubquery.h"
+#include "commands/json.h"
+#include "commands/lockedhub.h"
 #include "portstate/portstate.h"
+
+const char kScanIncomplete[] = "Scan Incomplete!";
 
 namespace {
 
-const char kScanCommand[] = "/Q";
-const char kCompactOption[] = "-F";
 const char kFoundSuffix[] = " Managed USB Hub(s) Found.";
 
-std::string HubLine(const std::string& portName, const HubReport& hub) {
-  std::string on;
-  std::string off;
-  ParsePortStates(hub.word, hub.nPorts, &on, &off);
-  return HubName(portName) + ", " + my_itos(hub.nPorts) + " ports, " +
-         kOnLabel + on + ", " + kOffLabel + off + ", FW=" + hub.fw;
-}
-
-void ScanListing() {
-  int32_t found = 0;
-  ScanHubs([&](int32_t, const std::string& portName, const HubReport& hub) {
-    PrintLine(HubLine(portName, hub));
-    ++found;
-  });
-  PrintLine(my_itos(found) + kFoundSuffix);
-}
-
-void CompactScan() {
-  int32_t found = 0;
-  std::string indices;
-  ScanHubs([&](int32_t i, const std::string&, const HubReport&) {
-    if (!indices.empty()) indices += ',';
-    indices += my_itos(i);
-    ++found;
-  });
-  char count[16];
-  std::snprintf(count, sizeof count, "%04d", static_cast<int>(found));
-  PrintLine(count + HubName(kHubPortPrefix) + indices);
-}
-
-void QueryOne(bool compact) {
-  HubLock lock;
-  const HubReport hub = QueryHubForRun(&lock);
-  if (!compact) {
-    PrintLine(HubLine(COM_Name, hub));
-    return;
-  }
-  std::string states;
-  htos_PS64(hub.word, &states);
-  // The count as the unsigned value a C "%02X" shows, negative ones too.
-  char count[16];
-  std::snprintf(count, sizeof count, "%02X",
-                static_cast<unsigned>(static_cast<uint32_t>(hub.nPorts)));
-  // The only line that ends in CR LF.
-  PrintLine(states + count + hub.fw + "\r");
-}
-
-}  // namespace
-
-std::string my_itos(int32_t n) {
-  char text[64];
+// A signed count as C's "%d" writes it.
+std::string Decimal(int32_t n) {
+  char text[16];
   std::snprintf(text, sizeof text, "%d", static_cast<int>(n));
   return text;
 }
 
-void DoQuery() {
-  const bool noOption = arg2.empty() && arg3.empty();
-  const bool compact = toUpper(arg2) == kCompactOption && arg3.empty();
-  if (command == kScanCommand && noOption) return ScanListing();
-  if (command == kScanCommand && compact) return CompactScan();
-  if (IsHubPort(COM_Name) && noOption) return QueryOne(false);
-  if (IsHubPort(COM_Name) && compact) return QueryOne(true);
-  DoCommandUsage();
+std::string CompactScanLine(const std::vector<int32_t>& indices) {
+  char count[16];
+  std::snprintf(count, sizeof count, "%04d", static_cast<int>(indices.size()));
+  std::string line = count + HubName(kScanNamePrefix);
+  for (size_t i = 0; i < indices.size(); ++i)
+    line += (i > 0 ? "," : "") + Decimal(indices[i]);
+  return line;
+}
+
+std::string HubRecord(const HubReport& hub) {
+  // The count as the unsigned value a C "%02X" shows, negative ones too.
+  char count[16];
+  std::snprintf(count, sizeof count, "%02X",
+                static_cast<unsigned>(static_cast<uint32_t>(hub.port_count)));
+  // The only line that ends in CR LF.
+  return FormatStateHex(hub.states) + count + hub.firmware + "\r";
+}
+
+}  // namespace
+
+std::string HubName(const std::string& device) {
+  return device.substr(kDevDirLength);
+}
+
+std::string HubLine(const std::string& name, const HubReport& hub) {
+  const PortLists lists = ListPorts(hub.states, hub.port_count);
+  return name + ", " + Decimal(hub.port_count) + " ports, " + kOnLabel +
+         FormatPortList(lists.on) + ", " + kOffLabel +
+         FormatPortList(lists.off) + ", FW=" + hub.firmware;
+}
+
+Outcome ScanForHubs(const Request& request, LineSink& out,
+                    const ScanOptions& options) {
+  std::vector<int32_t> indices;
+  std::vector<std::string> objects;
+  const bool complete = ScanHubs(
+      [&](const FoundHub& hub) {
+        indices.push_back(hub.index);
+        if (request.form == OutputForm::kText)
+          out.Line(HubLine(hub.name, hub.report));
+        if (request.form == OutputForm::kJson)
+          objects.push_back(HubJson(hub.name, hub.device, hub.report, true));
+      },
+      options);
+  if (!complete) return Failure(kScanIncomplete);
+  if (request.form == OutputForm::kCompact)
+    return {CompactScanLine(indices), kExitSuccess};
+  if (request.form == OutputForm::kJson)
+    return {ScanJson(objects), kExitSuccess};
+  return {Decimal(static_cast<int32_t>(indices.size())) + kFoundSuffix,
+          kExitSuccess};
+}
+
+Outcome QueryOneHub(const Request& request, LineSink& out) {
+  HubLock lock;
+  HubReport hub;
+  Outcome queried = LockAndQueryHub(request.device, &lock, &hub);
+  if (!queried.Succeeded()) return queried;
+  const std::string name = HubName(request.device);
+  if (request.form == OutputForm::kCompact)
+    out.Line(HubRecord(hub));
+  else if (request.form == OutputForm::kJson)
+    out.Line(HubJson(name, request.device, hub, true));
+  else
+    out.Line(HubLine(name, hub));
+  return Success();
 }

@@ -6,12 +6,26 @@
 //   tarvo /Q:ttyUSBn      the hub line of one hub
 //   tarvo /Q:ttyUSBn -F   its hub record: state hex, port count in hex,
 //                         firmware version, CR LF
+//   tarvo /Q -J, /Q:ttyUSBn -J   JSON (json.h)
+//
+// A scan that could not probe every device says "Scan Incomplete!" after
+// the hub lines it has (alone, for -F and -J) and fails.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-void DoQuery();
+#include "commands/outcome.h"
+#include "commands/request.h"
+#include "commands/scan.h"
 
-// n as "%d" writes it.
-std::string my_itos(int32_t n);
+extern const char kScanIncomplete[];
+
+// A hub's name in output: the device path without "/dev/" ("ttyUSB3").
+std::string HubName(const std::string& device);
+
+// "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3"
+std::string HubLine(const std::string& name, const HubReport& hub);
+
+Outcome ScanForHubs(const Request& request, LineSink& out,
+                    const ScanOptions& options = ScanOptions());
+Outcome QueryOneHub(const Request& request, LineSink& out);

@@ -1,121 +1,240 @@
 #include "commands/scan.h"
 
-#include <pthread.h>
+#include <dirent.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
-#include <mutex>
-#include <vector>
+#include <cerrno>
+#include <deque>
+#include <memory>
 
-#include "commands/query.h"
-#include "dispatch.h"
-#include "link/hublock.h"
-#include "link/hubquery.h"
+#include "link/status.h"
+#include "link/clock.h"
+#include "link/exchange.h"
+#include "link/messages.h"
 
 namespace {
 
-constexpr int32_t kNames = kLastScanIndex - kFirstScanIndex + 1;
-// More threads than this would only matter on a machine with more than
-// this many silent serial devices at once.
-constexpr size_t kMaxProbeThreads = 64;
-// A probe needs a few kilobytes of stack; the default (8 MiB of address
-// space per thread) would cost half a gigabyte on a 32-bit target.
-constexpr size_t kProbeStackBytes = 128 * 1024;
+const char kNamePrefix[] = "ttyUSB";
+constexpr int32_t kDescriptorsPerProbe = 2;  // the lock and the port
+// Left for what the run opens besides probes (the descriptor count itself).
+constexpr int64_t kSpareDescriptors = 4;
+
+enum class Phase { kNotStarted, kLockWait, kQuery, kStates, kDone };
 
 struct Probe {
-  bool finished = false;
-  bool isHub = false;
-  HubReport report;
-};
-
-struct ScanState {
-  std::mutex mutex;
-  std::condition_variable finished;
-  std::vector<int32_t> pending;  // indices still to probe
-  size_t next = 0;
-  std::array<Probe, kNames> probes;
-};
-
-std::string PortNameOf(int32_t index) { return kHubPortPrefix + my_itos(index); }
-
-Probe RunProbe(int32_t index) {
-  Probe probe;
-  const std::string portName = PortNameOf(index);
+  int32_t index = 0;
+  std::string device;
+  Phase phase = Phase::kNotStarted;
   HubLock lock;
-  if (lock.Acquire(portName) == kOK)
-    probe.isHub = QueryHub(portName, &probe.report.nPorts, &probe.report.fw,
-                           &probe.report.word) == kOK;
-  probe.finished = true;
-  return probe;
+  std::unique_ptr<Exchange> exchange;
+  HubReport report;
+  bool is_hub = false;
+  int64_t recheck_us = 0;
+};
+
+int64_t OpenDescriptors() {
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return kSpareDescriptors;
+  int64_t count = 0;
+  while (readdir(fds) != nullptr) ++count;
+  (void)closedir(fds);
+  return count;
 }
 
-void* ProbeWorker(void* arg) {
-  ScanState& state = *static_cast<ScanState*>(arg);
+size_t ProbesAtOnce() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
+  const int64_t soft = limit.rlim_cur == RLIM_INFINITY
+                           ? INT32_MAX
+                           : static_cast<int64_t>(limit.rlim_cur);
+  const int64_t free_fds = soft - OpenDescriptors() - kSpareDescriptors;
+  return static_cast<size_t>(
+      std::clamp<int64_t>(free_fds / kDescriptorsPerProbe, 1, kScanNames));
+}
+
+class Scan {
+ public:
+  Scan(const std::function<void(const FoundHub&)>& on_hub,
+       const ScanOptions& options)
+      : on_hub_(on_hub), options_(options), probes_(kScanNames) {}
+
+  bool Run();
+
+ private:
+  void Begin(Probe* probe, int64_t now);
+  void TryLock(Probe* probe, int64_t now);
+  void StartExchange(Probe* probe, const std::string& frame, Phase phase,
+                     int64_t now);
+  void ExchangeFinished(Probe* probe, int64_t now);
+  void Finish(Probe* probe, bool is_hub);
+  void Starve(Probe* probe);
+  void HandOnInOrder();
+
+  const std::function<void(const FoundHub&)>& on_hub_;
+  const ScanOptions& options_;
+  std::vector<Probe> probes_;
+  std::deque<Probe*> pending_;
+  std::vector<Probe*> starved_;
+  size_t running_ = 0;  // probes that hold descriptors
+  size_t most_running_ = 1;
+  int64_t lock_deadline_ = 0;
+  int32_t next_to_hand_on_ = 0;
+  bool complete_ = true;
+};
+
+void Scan::Begin(Probe* probe, int64_t now) {
+  ++running_;
+  TryLock(probe, now);
+}
+
+void Scan::TryLock(Probe* probe, int64_t now) {
+  switch (probe->lock.TryAcquire(probe->device)) {
+    case LockState::kHeld:
+      return StartExchange(probe, BuildFrame(kQueryCode), Phase::kQuery, now);
+    case LockState::kNoDescriptors:
+      return Starve(probe);
+    case LockState::kBusy:
+      --running_;
+      if (now >= lock_deadline_) {
+        probe->phase = Phase::kDone;
+        return;
+      }
+      probe->phase = Phase::kLockWait;
+      probe->recheck_us = std::min(now + kLockRecheckMicros, lock_deadline_);
+      return;
+  }
+}
+
+void Scan::StartExchange(Probe* probe, const std::string& frame, Phase phase,
+                         int64_t now) {
+  probe->phase = phase;
+  probe->exchange =
+      std::make_unique<Exchange>(probe->device, frame, kReplyTimeoutMs);
+  probe->exchange->Start(now);
+  if (probe->exchange->Finished()) ExchangeFinished(probe, now);
+}
+
+void Scan::ExchangeFinished(Probe* probe, int64_t now) {
+  const ExchangeResult result = probe->exchange->Result();
+  probe->exchange.reset();
+  if (result.out_of_descriptors) return Starve(probe);
+  if (result.status != kOK) return Finish(probe, false);
+  if (probe->phase == Phase::kQuery) {
+    if (DecodeQueryReply(result.reply, &probe->report) != kOK)
+      return Finish(probe, false);
+    return StartExchange(probe, BuildFrame(kGetStatesCode), Phase::kStates,
+                         now);
+  }
+  Finish(probe, DecodeStateReply(result.reply, &probe->report) == kOK);
+}
+
+void Scan::Finish(Probe* probe, bool is_hub) {
+  probe->is_hub = is_hub;
+  probe->phase = Phase::kDone;
+  probe->lock = HubLock();
+  --running_;
+  // Descriptors were freed: the starved get their turn first.
+  for (auto it = starved_.rbegin(); it != starved_.rend(); ++it)
+    pending_.push_front(*it);
+  starved_.clear();
+}
+
+void Scan::Starve(Probe* probe) {
+  probe->lock = HubLock();
+  --running_;
+  probe->phase = Phase::kNotStarted;
+  if (running_ == 0) {
+    // Nothing of ours will free a descriptor: this device goes unprobed.
+    probe->phase = Phase::kDone;
+    complete_ = false;
+    return;
+  }
+  starved_.push_back(probe);
+  most_running_ = std::max<size_t>(1, running_);
+}
+
+void Scan::HandOnInOrder() {
+  while (next_to_hand_on_ < kScanNames &&
+         probes_[next_to_hand_on_].phase == Phase::kDone) {
+    const Probe& probe = probes_[next_to_hand_on_++];
+    if (probe.is_hub)
+      on_hub_({probe.index, kNamePrefix + std::to_string(probe.index),
+               probe.device, probe.report});
+  }
+}
+
+bool Scan::Run() {
+  const int64_t start = MonotonicMicros();
+  lock_deadline_ = start + kByteWaitBaseMicros + kReplyTimeoutMs * 1000;
+  most_running_ = ProbesAtOnce();
+  for (int32_t i = 0; i < kScanNames; ++i) {
+    Probe& probe = probes_[i];
+    probe.index = i;
+    probe.device = options_.name_prefix + std::to_string(i);
+    probe.lock = HubLock(options_.lock_file_dirs);
+    struct stat st;
+    // A name without a device fails at once; it needs no probe.
+    if (stat(probe.device.c_str(), &st) == 0)
+      pending_.push_back(&probe);
+    else
+      probe.phase = Phase::kDone;
+  }
+
+  std::vector<struct pollfd> wanted;
+  std::vector<Probe*> polled;
   for (;;) {
-    int32_t index;
-    {
-      std::lock_guard<std::mutex> lock(state.mutex);
-      if (state.next == state.pending.size()) return nullptr;
-      index = state.pending[state.next++];
+    int64_t now = MonotonicMicros();
+    while (running_ < most_running_ && !pending_.empty()) {
+      Probe* probe = pending_.front();
+      pending_.pop_front();
+      Begin(probe, now);
     }
-    Probe probe = RunProbe(index);
-    {
-      std::lock_guard<std::mutex> lock(state.mutex);
-      state.probes[index - kFirstScanIndex] = probe;
-    }
-    state.finished.notify_all();
-  }
-}
+    HandOnInOrder();
+    if (next_to_hand_on_ == kScanNames) break;
 
-// Starts up to count workers; returns those that started.
-std::vector<pthread_t> StartWorkers(ScanState* state, size_t count) {
-  std::vector<pthread_t> workers;
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) return workers;
-  if (pthread_attr_setstacksize(&attr, kProbeStackBytes) == 0) {
-    for (size_t i = 0; i < count; ++i) {
-      pthread_t thread;
-      if (pthread_create(&thread, &attr, ProbeWorker, state) != 0) break;
-      workers.push_back(thread);
+    wanted.clear();
+    polled.clear();
+    int64_t wake = INT64_MAX;
+    for (Probe& probe : probes_) {
+      if (probe.exchange) {
+        wanted.push_back(probe.exchange->Wanted());
+        polled.push_back(&probe);
+        wake = std::min(wake, probe.exchange->DeadlineMicros());
+      } else if (probe.phase == Phase::kLockWait) {
+        wake = std::min(wake, probe.recheck_us);
+      }
+    }
+    const int ready = poll(wanted.data(), wanted.size(),
+                           PollTimeoutMs(wake, MonotonicMicros()));
+    // A signal cuts the wait short; every deadline still stands.
+    if (ready < 0 && errno == EINTR) continue;
+    now = MonotonicMicros();
+    for (size_t i = 0; i < polled.size(); ++i) {
+      Probe* probe = polled[i];
+      probe->exchange->Advance(ready > 0 ? wanted[i].revents : 0,
+                               ready < 0 ? probe->exchange->DeadlineMicros()
+                                         : now);
+      if (probe->exchange->Finished()) ExchangeFinished(probe, now);
+    }
+    for (Probe& probe : probes_) {
+      if (probe.phase != Phase::kLockWait || probe.recheck_us > now) continue;
+      if (running_ >= most_running_) {
+        probe.recheck_us = now + kLockRecheckMicros;
+        continue;
+      }
+      Begin(&probe, now);
     }
   }
-  (void)pthread_attr_destroy(&attr);
-  return workers;
+  return complete_;
 }
 
 }  // namespace
 
-void ScanHubs(
-    const std::function<void(int32_t, const std::string&, const HubReport&)>&
-        onHub) {
-  ScanState state;
-  for (int32_t i = kFirstScanIndex; i <= kLastScanIndex; ++i) {
-    struct stat st;
-    // A name without a device fails at once; it needs no thread.
-    if (stat(PortNameOf(i).c_str(), &st) == 0)
-      state.pending.push_back(i);
-    else
-      state.probes[i - kFirstScanIndex].finished = true;
-  }
-
-  std::vector<pthread_t> workers =
-      StartWorkers(&state, std::min(state.pending.size(), kMaxProbeThreads));
-  // Without any worker (threads exhausted) this thread probes them all.
-  if (workers.empty()) ProbeWorker(&state);
-
-  for (int32_t i = kFirstScanIndex; i <= kLastScanIndex; ++i) {
-    Probe probe;
-    {
-      std::unique_lock<std::mutex> lock(state.mutex);
-      state.finished.wait(lock, [&] {
-        return state.probes[i - kFirstScanIndex].finished;
-      });
-      probe = state.probes[i - kFirstScanIndex];
-    }
-    if (probe.isHub) onHub(i, PortNameOf(i), probe.report);
-  }
-  // Every worker has finished its last probe by now: nothing can fail.
-  for (pthread_t worker : workers) (void)pthread_join(worker, nullptr);
+bool ScanHubs(const std::function<void(const FoundHub&)>& on_hub,
+              const ScanOptions& options) {
+  Scan scan(on_hub, options);
+  return scan.Run();
 }

@@ -4,24 +4,45 @@
 // with no device behind it fails at once; a device that exists but stays
 // silent (a modem, a GPS receiver) costs a whole byte wait. So every name
 // that exists is probed at the same time, each probe a complete hub query
-// of its own under its own hub lock, by a small pool of threads with small
-// stacks. The results are still handed on strictly in index order, each
-// as soon as it and every lower index are known, so the output reads
+// under its own hub lock, all of them driven by this one thread through
+// poll(): a scan costs about one byte wait however many devices are
+// silent, and no thread or stack is needed per device.
+//
+// A device that another run or program keeps locked is waited for until
+// one byte wait after the scan began, then passed over. A probe needs two
+// descriptors (lock and port), so as many run at once as the descriptor
+// limit allows; one that finds the run out of descriptors is tried again
+// when another probe ends, and when none is running the scan is
+// incomplete. The results are still handed on strictly in index order,
+// each as soon as it and every lower index are known, so the output reads
 // exactly as if the names had been probed one after another.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "link/hublock.h"
 #include "link/hubquery.h"
 
-constexpr int32_t kFirstScanIndex = 0;
-constexpr int32_t kLastScanIndex = 255;
+inline constexpr char kScanNamePrefix[] = "/dev/ttyUSB";
+inline constexpr size_t kScanNamePrefixLength = sizeof kScanNamePrefix - 1;
+constexpr int32_t kScanNames = 256;    // ttyUSB0 to ttyUSB255
 
-// Calls onHub(index, portName, report) for each name where a hub answered,
-// in increasing index order. Names whose probe failed, and devices that
-// another run keeps locked, are passed over.
-void ScanHubs(
-    const std::function<void(int32_t, const std::string&, const HubReport&)>&
-        onHub);
+struct FoundHub {
+  int32_t index = 0;
+  std::string name;    // "ttyUSB3"
+  std::string device;  // the prefix and the index
+  HubReport report;
+};
+
+struct ScanOptions {
+  std::string name_prefix = kScanNamePrefix;
+  std::vector<std::string> lock_file_dirs = DefaultLockFileDirs();
+};
+
+// Calls on_hub for each hub, in increasing index order. Returns false when
+// some device could not be probed for lack of descriptors.
+bool ScanHubs(const std::function<void(const FoundHub&)>& on_hub,
+              const ScanOptions& options = ScanOptions());

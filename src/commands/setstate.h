@@ -11,8 +11,19 @@
 
 #include <string>
 
-// sp_command is the message code: "SP" for /S, "FP" for /F.
-void DoSetPortState(std::string sp_command);
+#include "commands/outcome.h"
+#include "commands/request.h"
+#include "portstate/portstate.h"
 
-// Sends a finished set message and checks the hub's echo of curr_PS.
-void SetPortState_PIC(std::string PIC_command, std::string curr_PS);
+Outcome SetStates(const Request& request);
+
+struct SetResult {
+  Outcome outcome;
+  bool frame_started = false;  // the hub may have acted on it
+  bool refused = false;        // the hub said it did not act on it
+};
+
+// Sends one set message ("SP", or "FP" when keep_as_power_on) with the
+// password field and states, and checks the hub's echo.
+SetResult SendStates(const std::string& device, bool keep_as_power_on,
+                     const std::string& password, PortStates states);

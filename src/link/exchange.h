@@ -1,18 +1,26 @@
 // One command/reply exchange with a hub's controller.
 //
-// SendCommand() opens and configures the port (serialport.h), writes one
-// frame, then collects the reply one byte at a time until a line feed
-// arrives. Each byte is waited for at most 10 s plus timeout_ms; a reply
-// holds at most kMaxReplyBytes bytes, the line feed included. The port is
-// closed again before SendCommand() returns, on every path, and the
-// outcome is one of the exchange result texts below. The exchange never
-// looks at what the reply says: "E01\r\n" is an "OK" exchange.
+// An exchange opens and configures the port (serialport.h), writes one
+// frame, then collects the reply until a line feed arrives. The frame must
+// be out within one byte wait (10 s plus the exchange's milliseconds);
+// what is not out by then is discarded from the output queue, so no part
+// of it reaches the hub later. Each byte of the reply is then waited for
+// at most one byte wait; a reply holds at most kMaxReplyBytes bytes, the
+// line feed included. The port is closed again when the exchange ends, on
+// every path. The exchange never looks at what the reply says: "E01\r\n"
+// is an "OK" exchange.
+//
+// Exchange is a step machine, so that one thread can drive many at once
+// through poll() (the scan does); RunExchange() drives a single one.
 #pragma once
+
+#include <poll.h>
 
 #include <cstdint>
 #include <string>
 
-#include "status.h"
+#include "link/serialport.h"
+#include "link/status.h"
 
 extern const char kOpenPortError[];
 extern const char kSetPortOptionError[];
@@ -22,29 +30,49 @@ extern const char kErrorParameters[];
 
 constexpr int32_t kMaxReplyBytes = 20;
 constexpr int32_t kMaxFrameBytes = 31;
-constexpr int32_t kByteWaitSeconds = 10;
+constexpr int64_t kByteWaitBaseMicros = 10000000;
 // The millisecond part of every byte wait that the commands ask for.
 constexpr int32_t kReplyTimeoutMs = 100;
 
-// Makes a run that dies of a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-// SIGPIPE) put back the line settings of the ports it has open first, so
-// that interrupting a scan never leaves another program's device raw.
-void RestorePortsOnDeadlySignals();
+struct ExchangeResult {
+  std::string status;  // kOK or one of the texts above
+  // Exactly the reply bytes that arrived: after kOK the whole reply with
+  // its line feed, after kReadTimeout the bytes before the wait ran out,
+  // after kErrorParameters kMaxReplyBytes bytes without a line feed.
+  std::string reply;
+  bool frame_started = false;      // a byte of the frame was written
+  bool out_of_descriptors = false;  // the run, not the device, fell short
+};
 
-// Writes all data_len bytes in one write(); returns data_len, or 0 after
-// discarding the queued output when fewer were written.
-int32_t UART_Send(int32_t fd, const char* send_buf, int32_t data_len);
+class Exchange {
+ public:
+  Exchange(std::string device, std::string frame, int32_t timeout_ms);
 
-// Waits up to 10 s + timout_ms for fd to become readable and reads up to
-// data_len bytes. Returns the byte count, 0 when nothing arrived in time
-// (or the line hung up), or -1 when the wait or the read failed.
-int32_t UART_Recv(int32_t fd, char* rcv_buf, int32_t data_len,
-                  int32_t timout_ms);
+  // Opens and configures the port and writes what the line takes at once.
+  void Start(int64_t now_us);
+  bool Finished() const { return finished_; }
+  // What to poll() for, and until when.
+  struct pollfd Wanted() const;
+  int64_t DeadlineMicros() const { return deadline_us_; }
+  // After poll(): revents for the descriptor, 0 when it timed out.
+  void Advance(int16_t revents, int64_t now_us);
+  const ExchangeResult& Result() const { return result_; }
 
-// Exchanges Command (at most kMaxFrameBytes bytes) with the device
-// COM_Name. *prcv_buf receives exactly the reply bytes that arrived: after
-// "OK" the whole reply ending with its line feed, after "Read Timeout" the
-// bytes before the wait ran out, after "Error Parameters" the 20 bytes
-// without a line feed; after the other results it is left untouched.
-std::string SendCommand(std::string COM_Name, std::string Command,
-                        std::string* prcv_buf, int32_t timeout_ms);
+ private:
+  void Finish(const char* status);
+  void Send(int64_t now_us);
+  void Receive(int64_t now_us);
+
+  std::string device_;
+  std::string frame_;
+  int64_t byte_wait_us_;
+  SerialPort port_;
+  size_t sent_ = 0;
+  bool receiving_ = false;
+  bool finished_ = false;
+  int64_t deadline_us_ = 0;
+  ExchangeResult result_;
+};
+
+ExchangeResult RunExchange(const std::string& device, const std::string& frame,
+                           int32_t timeout_ms);

@@ -1,3 +1,4 @@
+#include "link/status.h"
 #include "link/hubquery.h"
 
 #include <cstdlib>
@@ -22,42 +23,44 @@ constexpr size_t kQueryFieldsEnd = kFirmwareAt + kFirmwareLength;
 
 // The characters before the line feed that ends a reply.
 size_t BodyLength(const std::string& reply) {
-  size_t end = reply.find('\n');
+  const size_t end = reply.find('\n');
   return end == std::string::npos ? reply.size() : end;
 }
 
 }  // namespace
 
-std::string DecodeQueryReply(std::string reply, int32_t* nPorts,
-                             std::string* pFW) {
+std::string DecodeQueryReply(const std::string& reply, HubReport* report) {
   if (reply.compare(0, kIdLength, kHubId) != 0 ||
       BodyLength(reply) < kQueryFieldsEnd)
     return kIdErr;
   // atoi on exactly the two count characters: blanks, a sign, then digits.
-  std::string count = reply.substr(kPortCountAt, kPortCountLength);
-  *nPorts = std::atoi(count.c_str());
-  *pFW = reply.substr(kFirmwareAt, kFirmwareLength);
+  const std::string count = reply.substr(kPortCountAt, kPortCountLength);
+  report->port_count = std::atoi(count.c_str());
+  report->firmware = reply.substr(kFirmwareAt, kFirmwareLength);
   return kOK;
 }
 
-std::string DecodeStateReply(std::string reply, PS64* nPS64) {
-  std::string text = ReplyText(reply);
+std::string DecodeStateReply(const std::string& reply, HubReport* report) {
+  const std::string text = ReplyText(reply);
   if (!IsStateHex(text)) return kGetPortStateErr;
-  *nPS64 = s2hex_l(text);
+  report->states = ParseStateHex(text);
   return kOK;
 }
 
-std::string QueryHub(std::string COM_Name, int32_t* nPorts, std::string* pFW,
-                     PS64* nPS64) {
-  std::string reply;
-  if (SendCommand(COM_Name, BuildFrame(kQueryCode), &reply, kReplyTimeoutMs) !=
-      kOK)
-    return kQueryErr;
-  std::string ret = DecodeQueryReply(reply, nPorts, pFW);
-  if (ret != kOK) return ret;
+HubQuery QueryHub(const std::string& device) {
+  HubQuery query;
+  ExchangeResult exchange =
+      RunExchange(device, BuildFrame(kQueryCode), kReplyTimeoutMs);
+  if (exchange.status != kOK) {
+    query.status = kQueryErr;
+    return query;
+  }
+  query.status = DecodeQueryReply(exchange.reply, &query.report);
+  if (query.status != kOK) return query;
 
-  if (SendCommand(COM_Name, BuildFrame(kGetStateCode), &reply,
-                  kReplyTimeoutMs) != kOK)
-    return kGetPortStateErr;
-  return DecodeStateReply(reply, nPS64);
+  exchange = RunExchange(device, BuildFrame(kGetStatesCode), kReplyTimeoutMs);
+  query.status = exchange.status != kOK
+                     ? std::string(kGetPortStateErr)
+                     : DecodeStateReply(exchange.reply, &query.report);
+  return query;
 }

@@ -1,57 +1,61 @@
 #include "link/messages.h"
 
-const char kQueryCode[] = "?Q";
-const char kGetStateCode[] = "GP";
-const char kSetCode[] = "SP";
-const char kSetFlashCode[] = "FP";
-const char kChangePasswordCode[] = "CP";
-const char kSaveCode[] = "WP";
-const char kRestoreCode[] = "RD";
-const char kResetCode[] = "RH";
+#include "portstate/portstate.h"
 
-const char kWrongPasswordReply[] = "E01";
+const char kQueryCode[] = "?Q";
+const char kGetStatesCode[] = "GP";
+const char kSetStatesCode[] = "SP";
+const char kSetStatesAndFlashCode[] = "FP";
+const char kChangePasswordCode[] = "CP";
+const char kSaveStatesCode[] = "WP";
+const char kRestoreDefaultsCode[] = "RD";
+const char kResetHubCode[] = "RH";
 
 namespace {
 
 const char kFrameEnd[] = "\r";
+// The reply that marks a refused password.
+const char kWrongPasswordReply[] = "E01";
+constexpr char kAcceptMark = 'G';
 
 }  // namespace
 
-std::string BuildFrame(std::string code) { return code + kFrameEnd; }
+std::string BuildFrame(const std::string& code) { return code + kFrameEnd; }
 
-std::string BuildFrame(std::string code, std::string field) {
+std::string BuildFrame(const std::string& code, const std::string& field) {
   return code + field + kFrameEnd;
 }
 
-std::string BuildFrame(std::string code, std::string field1,
-                       std::string field2) {
+std::string BuildFrame(const std::string& code, const std::string& field1,
+                       const std::string& field2) {
   return code + field1 + field2 + kFrameEnd;
 }
 
-std::string ReplyText(std::string reply) {
+std::string ReplyText(const std::string& reply) {
   return reply.substr(0, reply.find('\0'));
 }
 
-bool IsWrongPassword(std::string reply) {
+bool IsWrongPasswordReply(const std::string& reply) {
   return ReplyText(reply).compare(0, sizeof kWrongPasswordReply - 1,
                                   kWrongPasswordReply) == 0;
 }
 
-ReplyClass ClassifyAcknowledgement(std::string reply) {
-  if (IsWrongPassword(reply)) return ReplyClass::kWrongPassword;
-  std::string text = ReplyText(reply);
+ReplyClass ClassifyAcknowledgement(const std::string& reply) {
+  if (IsWrongPasswordReply(reply)) return ReplyClass::kWrongPassword;
+  const std::string text = ReplyText(reply);
   if (!text.empty() && text[0] == kAcceptMark) return ReplyClass::kAccepted;
   return ReplyClass::kRefused;
 }
 
-SetReplyClass ClassifySetReply(std::string reply, std::string sentStates) {
-  std::string text = ReplyText(reply);
+SetReplyClass ClassifySetReply(const std::string& reply,
+                               const std::string& sent_states) {
+  const std::string text = ReplyText(reply);
   if (!text.empty() && text[0] == kAcceptMark) {
-    if (text.compare(1, kStateHexLength, sentStates) == 0 &&
-        sentStates.size() == kStateHexLength)
+    if (sent_states.size() == kStateHexLength &&
+        text.compare(1, kStateHexLength, sent_states) == 0)
       return SetReplyClass::kAccepted;
     return SetReplyClass::kEchoMismatch;
   }
-  if (IsWrongPassword(reply)) return SetReplyClass::kWrongPassword;
+  if (IsWrongPasswordReply(reply)) return SetReplyClass::kWrongPassword;
   return SetReplyClass::kRefused;
 }

@@ -5,8 +5,8 @@
 // This file owns the message codes, builds every frame and classifies
 // every reply; the commands decide what to print for each class.
 //
-//   "?Q\r"                               query: id, port count, firmware
-//   "GP\r"                               current port states
+//   "?Q\r"                                   query: id, port count, firmware
+//   "GP\r"                                   current port states
 //   "SP" | "FP" + password + states + "\r"   set (FP: also as power-on)
 //   "CP" + old password + new password + "\r"
 //   "WP" | "RD" | "RH" + password + "\r"     save, defaults, reset
@@ -15,44 +15,41 @@
 // state hex string (portstate.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 extern const char kQueryCode[];
-extern const char kGetStateCode[];
-extern const char kSetCode[];
-extern const char kSetFlashCode[];
+extern const char kGetStatesCode[];
+extern const char kSetStatesCode[];
+extern const char kSetStatesAndFlashCode[];
 extern const char kChangePasswordCode[];
-extern const char kSaveCode[];
-extern const char kRestoreCode[];
-extern const char kResetCode[];
+extern const char kSaveStatesCode[];
+extern const char kRestoreDefaultsCode[];
+extern const char kResetHubCode[];
 
 constexpr size_t kPasswordFieldLength = 8;
-constexpr size_t kStateHexLength = 8;
-
-// The reply that marks a refused password.
-extern const char kWrongPasswordReply[];
-constexpr char kAcceptMark = 'G';
 
 // "?Q\r", "GP\r".
-std::string BuildFrame(std::string code);
+std::string BuildFrame(const std::string& code);
 // "WP", "RD", "RH" and, with two fields, "SP", "FP", "CP".
-std::string BuildFrame(std::string code, std::string field);
-std::string BuildFrame(std::string code, std::string field1,
-                       std::string field2);
+std::string BuildFrame(const std::string& code, const std::string& field);
+std::string BuildFrame(const std::string& code, const std::string& field1,
+                       const std::string& field2);
 
 // A reply read as text: the bytes received, ending early at a NUL.
-std::string ReplyText(std::string reply);
+std::string ReplyText(const std::string& reply);
 
 // How a reply to a frame that carries a password is classified.
 enum class ReplyClass { kAccepted, kWrongPassword, kRefused };
 
 // CP, WP, RD: "E01" first, then the acceptance mark.
-ReplyClass ClassifyAcknowledgement(std::string reply);
+ReplyClass ClassifyAcknowledgement(const std::string& reply);
 
 // SP, FP: accepted only when 'G' is followed by exactly the sent state hex
 // string; kEchoMismatch when 'G' is followed by anything else.
 enum class SetReplyClass { kAccepted, kEchoMismatch, kWrongPassword, kRefused };
-SetReplyClass ClassifySetReply(std::string reply, std::string sentStates);
+SetReplyClass ClassifySetReply(const std::string& reply,
+                               const std::string& sent_states);
 
 // RH: only a refused password counts; anything else is taken as done.
-bool IsWrongPassword(std::string reply);
+bool IsWrongPasswordReply(const std::string& reply);

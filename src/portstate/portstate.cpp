@@ -1,14 +1,13 @@
 #include "portstate/portstate.h"
 
-#include <cstdio>
-
-const char kNoPorts[] = "None";
 const char kOnLabel[] = "On=";
 const char kOffLabel[] = "Off=";
 
 namespace {
 
-constexpr int32_t kWordBits = 64;
+const char kNoPorts[] = "None";
+const char kHexDigits[] = "0123456789ABCDEF";
+constexpr int64_t kWordBits = 64;
 constexpr int32_t kHexBytes = 4;
 
 int32_t HexValue(char ch) {
@@ -20,59 +19,63 @@ int32_t HexValue(char ch) {
 
 }  // namespace
 
-bool PortIsOn(PS64 word, int32_t port) {
+bool PortIsOn(PortStates states, int64_t port) {
   if (port < 1 || port > kWordBits) return false;
-  return (word >> (port - 1)) & 1u;
+  return ((states >> (port - 1)) & 1u) != 0;
 }
 
-void htos_PS64(PS64 PS64, std::string* ps_PS64) {
-  char text[2 * kHexBytes + 1];
+std::string FormatStateHex(PortStates states) {
+  std::string text;
   for (int32_t i = 0; i < kHexBytes; ++i) {
-    unsigned byte = static_cast<unsigned>((PS64 >> (8 * i)) & 0xFFu);
-    std::snprintf(text + 2 * i, 3, "%02X", byte);
+    const uint32_t byte = static_cast<uint32_t>((states >> (8 * i)) & 0xFFu);
+    text += kHexDigits[byte >> 4];
+    text += kHexDigits[byte & 0xFu];
   }
-  *ps_PS64 = std::string(text, 2 * kHexBytes);
+  return text;
 }
 
-PS64 s2hex_l(std::string s) {
-  s.resize(2 * kHexBytes, '0');
-  PS64 word = 0;
+PortStates ParseStateHex(const std::string& text) {
+  std::string digits = text.substr(0, kStateHexLength);
+  digits.resize(kStateHexLength, '0');
+  PortStates states = 0;
   for (int32_t i = 0; i < kHexBytes; ++i) {
-    int32_t high = HexValue(s[2 * i]);
-    int32_t low = HexValue(s[2 * i + 1]);
+    int32_t high = HexValue(digits[2 * i]);
+    int32_t low = HexValue(digits[2 * i + 1]);
     if (high < 0) high = 0;
     if (low < 0) low = 0;
-    word |= static_cast<PS64>(high * 16 + low) << (8 * i);
+    states |= static_cast<PortStates>(high * 16 + low) << (8 * i);
   }
-  return word;
+  return states;
 }
 
-void stoh_PS64(std::string s, PS64* pPS64) { *pPS64 = s2hex_l(s); }
-
-bool IsStateHex(std::string s) {
-  if (s.size() < 2 * kHexBytes) return false;
-  for (int32_t i = 0; i < 2 * kHexBytes; ++i)
-    if (HexValue(s[i]) < 0) return false;
+bool IsStateHex(const std::string& text) {
+  if (text.size() < kStateHexLength) return false;
+  for (size_t i = 0; i < kStateHexLength; ++i)
+    if (HexValue(text[i]) < 0) return false;
   return true;
 }
 
-void ParsePortStates(PS64 PS64, int32_t nPorts, std::string* pOn,
-                     std::string* pOff) {
-  std::string on;
-  std::string off;
+PortLists ListPorts(PortStates states, int32_t port_count) {
+  PortLists lists;
   // 64-bit counter: the loop must end even for a count of INT32_MAX.
-  for (int64_t n = 1; n <= nPorts; ++n) {
-    std::string& list = PortIsOn(PS64, static_cast<int32_t>(n)) ? on : off;
-    if (!list.empty()) list += ',';
-    list += std::to_string(n);
-  }
-  *pOn = on.empty() ? kNoPorts : on;
-  *pOff = off.empty() ? kNoPorts : off;
+  for (int64_t port = 1; port <= port_count; ++port)
+    (PortIsOn(states, port) ? lists.on : lists.off).push_back(port);
+  return lists;
 }
 
-std::string BinaryStates(PS64 word, int32_t nPorts) {
+std::string FormatPortList(const std::vector<int64_t>& ports) {
+  if (ports.empty()) return kNoPorts;
+  std::string text;
+  for (int64_t port : ports) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(port);
+  }
+  return text;
+}
+
+std::string FormatBinaryStates(PortStates states, int32_t port_count) {
   std::string bits;
-  for (int32_t n = nPorts; n >= 1; --n)
-    bits += (n <= kHubWordPorts && PortIsOn(word, n)) ? '1' : '0';
+  for (int64_t port = port_count; port >= 1; --port)
+    bits += (port <= kHubWordPorts && PortIsOn(states, port)) ? '1' : '0';
   return bits;
 }

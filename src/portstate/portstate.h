@@ -9,38 +9,44 @@
 // Everything here is a pure conversion.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-using PS64 = uint64_t;
+using PortStates = uint64_t;
 
 // Ports whose state a hub can report or take.
 constexpr int32_t kHubWordPorts = 32;
+constexpr size_t kStateHexLength = 8;
 
-extern const char kNoPorts[];  // an empty On or Off list
-extern const char kOnLabel[];  // "On=", in front of the On list
-extern const char kOffLabel[];
+extern const char kOnLabel[];   // "On=", in front of the On list
+extern const char kOffLabel[];  // "Off="
 
-// True when bit n-1 of the word is set; false for ports outside 1..64.
-bool PortIsOn(PS64 word, int32_t port);
+// True when bit port-1 of the word is set; false for ports outside 1..64.
+bool PortIsOn(PortStates states, int64_t port);
 
 // The state hex string of the word's low four bytes.
-void htos_PS64(PS64 PS64, std::string* ps_PS64);
+std::string FormatStateHex(PortStates states);
 
-// The word read from the first 8 characters of s as a state hex string
-// (either case). A character that is not a hex digit counts as 0;
-// missing characters count as "0".
-PS64 s2hex_l(std::string s);
-void stoh_PS64(std::string s, PS64* pPS64);
+// The word read from the first 8 characters of text as a state hex string
+// (either case). A character that is not a hex digit counts as 0; missing
+// characters count as "0".
+PortStates ParseStateHex(const std::string& text);
 
-// True when s begins with 8 hex digits.
-bool IsStateHex(std::string s);
+// True when text begins with 8 hex digits.
+bool IsStateHex(const std::string& text);
 
-// The On and Off lists for ports 1..nPorts: "1,3" and "2,4", "None" when
-// empty.
-void ParsePortStates(PS64 PS64, int32_t nPorts, std::string* pOn,
-                     std::string* pOff);
+// Ports 1..port_count that are on, and those that are off, ascending.
+struct PortLists {
+  std::vector<int64_t> on;
+  std::vector<int64_t> off;
+};
+PortLists ListPorts(PortStates states, int32_t port_count);
 
-// nPorts characters '1'/'0', port nPorts first and port 1 last; ports
-// above 32 show as '0'.
-std::string BinaryStates(PS64 word, int32_t nPorts);
+// A list as the hub lines show it: "1,3", or "None" when empty.
+std::string FormatPortList(const std::vector<int64_t>& ports);
+
+// port_count characters '1'/'0', port port_count first and port 1 last;
+// ports above 32 show as '0'.
+std::string FormatBinaryStates(PortStates states, int32_t port_count);

@@ -1,123 +1,140 @@
 #include "portstate/stateargs.h"
 
-#include <limits>
-
 const char kInvalidNumber[] = "Invalid Number!";
-const char kMoreItems[] = "more";
-const char kEndOfString[] = "end of string";
-
-const char kFuncOff[] = "0";
-const char kFuncOn[] = "1";
-const char kFuncToggle[] = "T";
-const char kFuncBinary[] = "B";
-const char kFuncHex[] = "H";
+const char kStateFormatError[] = "State Format Error!";
+const char kAllPorts[] = "ALL";
 
 namespace {
 
-const char kAllPorts[] = "ALL";
+constexpr char kFunctionOff = '0';
+constexpr char kFunctionOn = '1';
+constexpr char kFunctionToggle = 'T';
+constexpr char kFunctionBinary = 'B';
+constexpr char kFunctionHex = 'H';
+
+// A function letter and a separator: a lone letter must not switch every
+// port on by accident.
 constexpr size_t kBodyStart = 2;
-constexpr int32_t kWordBits = 64;
-constexpr size_t kHexDigits = 8;
+constexpr int64_t kWordBits = 64;
 constexpr char kHexPad = 'F';
 
-std::string Body(const std::string& sPS) {
-  return sPS.size() > kBodyStart ? sPS.substr(kBodyStart) : "";
-}
+PortStates Bit(int64_t port) { return PortStates{1} << (port - 1); }
 
 // Absent ports are sent as on by the ALL, B and H forms.
-PS64 WithAbsentPortsOn(PS64 word, int32_t nPorts) {
-  for (int32_t bit = nPorts < 0 ? 0 : nPorts; bit < kHubWordPorts; ++bit)
-    word |= PS64{1} << bit;
-  return word;
+PortStates WithAbsentPortsOn(PortStates states, int32_t port_count) {
+  for (int64_t port = port_count < 0 ? 1 : int64_t{port_count} + 1;
+       port <= kHubWordPorts; ++port)
+    states |= Bit(port);
+  return states;
 }
 
-std::string Store(PS64 word, PS64* pPS64, std::string* pcurr_PS) {
-  *pPS64 = word;
-  htos_PS64(word, pcurr_PS);
-  return kOK;
+std::string ToUpper(std::string text) {
+  for (char& ch : text)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  return text;
 }
 
-bool IsHexDigit(char ch) {
-  return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F');
+StateChange Changed(PortStates states) { return {"", states}; }
+StateChange Refused(const char* error) { return {error, 0}; }
+
+StateChange ApplyList(char function, const std::string& body,
+                      int32_t port_count, PortStates current) {
+  if (body == kAllPorts) {
+    PortStates states = current;
+    if (function == kFunctionOff) states = 0;
+    if (function == kFunctionOn) states = ~PortStates{0};
+    if (function == kFunctionToggle) states = ~current;
+    return Changed(WithAbsentPortsOn(states, port_count));
+  }
+  std::vector<int64_t> named;
+  if (!ParsePortList(body, port_count, &named)) return Refused(kInvalidNumber);
+  // Item by item: a port toggled twice ends as it was.
+  PortStates states = current;
+  for (int64_t port : named) {
+    const PortStates bit = PortBits({port});
+    if (function == kFunctionOff) states &= ~bit;
+    if (function == kFunctionOn) states |= bit;
+    if (function == kFunctionToggle) states ^= bit;
+  }
+  return Changed(states);
+}
+
+StateChange ApplyBinary(const std::string& body, int32_t port_count) {
+  PortStates states = ~PortStates{0};
+  const int64_t length = static_cast<int64_t>(body.size());
+  // Digits beyond the port count, at the front, are never looked at.
+  for (int64_t k = 0; k < length && k < port_count; ++k) {
+    const char ch = body[static_cast<size_t>(length - 1 - k)];
+    if (ch != '0' && ch != '1') return Refused(kInvalidNumber);
+    if (ch == '0' && k < kWordBits) states &= ~Bit(k + 1);
+  }
+  return Changed(states);
+}
+
+StateChange ApplyHex(const std::string& body, int32_t port_count) {
+  if (body.size() > kStateHexLength) return Refused(kInvalidNumber);
+  for (char ch : body)
+    if (!((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F')))
+      return Refused(kInvalidNumber);
+  std::string padded = body;
+  padded.resize(kStateHexLength, kHexPad);
+  return Changed(WithAbsentPortsOn(ParseStateHex(padded), port_count));
 }
 
 }  // namespace
 
-std::string ParseInteger(std::string s, int32_t start, int32_t* pnext,
-                         int32_t* pn) {
-  const int64_t limit = std::numeric_limits<int32_t>::max();
-  int64_t value = 0;
-  int64_t i = start;
-  const int64_t length = static_cast<int64_t>(s.size());
-  while (i < length) {
-    char ch = s[static_cast<size_t>(i)];
-    if (ch == ',') break;
-    if (ch < '0' || ch > '9') return kInvalidNumber;
-    value = value * 10 + (ch - '0');
-    if (value > limit) value = limit;
-    ++i;
+bool ParsePortList(const std::string& body, int32_t port_count,
+                   std::vector<int64_t>* ports) {
+  std::vector<int64_t> named;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = body.find(',', start);
+    const size_t end = comma == std::string::npos ? body.size() : comma;
+    if (end == start) return false;
+    int64_t port = 0;
+    for (size_t i = start; i < end; ++i) {
+      if (body[i] < '0' || body[i] > '9') return false;
+      // Held just past any port count, so that it cannot overflow.
+      if (port <= INT32_MAX) port = port * 10 + (body[i] - '0');
+    }
+    if (port == 0 || port > port_count) return false;
+    named.push_back(port);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
   }
-  *pn = static_cast<int32_t>(value);
-  *pnext = static_cast<int32_t>(i + 1);
-  return i < length ? kMoreItems : kEndOfString;
+  *ports = std::move(named);
+  return true;
 }
 
-std::string Update_Port_State(std::string func, std::string sPS,
-                              int32_t nPorts, PS64* pPS64,
-                              std::string* pcurr_PS) {
-  PS64 word = *pPS64;
-  if (Body(sPS) == kAllPorts) {
-    if (func == kFuncOff) word = 0;
-    else if (func == kFuncOn) word = ~PS64{0};
-    else if (func == kFuncToggle) word = ~word;
-    else return kInvalidNumber;
-    return Store(WithAbsentPortsOn(word, nPorts), pPS64, pcurr_PS);
-  }
-
-  int32_t position = static_cast<int32_t>(kBodyStart);
-  std::string status;
-  while (status != kEndOfString) {
-    int32_t next = 0;
-    int32_t n = 0;
-    status = ParseInteger(sPS, position, &next, &n);
-    if (status == kInvalidNumber || n == 0 || n > nPorts) return kInvalidNumber;
-    // Ports 33 to 64 change bits that are never sent; ports above 64,
-    // possible only on a hub reporting that many, have no bit at all.
-    if (n <= kWordBits) {
-      const PS64 bit = PS64{1} << (n - 1);
-      if (func == kFuncOff) word &= ~bit;
-      else if (func == kFuncOn) word |= bit;
-      else if (func == kFuncToggle) word ^= bit;
-      else return kInvalidNumber;
-    }
-    position = next;
-  }
-  return Store(word, pPS64, pcurr_PS);
+PortStates PortBits(const std::vector<int64_t>& ports) {
+  PortStates bits = 0;
+  for (int64_t port : ports)
+    if (port >= 1 && port <= kWordBits) bits |= Bit(port);
+  return bits;
 }
 
-std::string Update_Port_State_BH(std::string func, std::string sPS,
-                                 int32_t nPorts, PS64* pPS64,
-                                 std::string* pcurr_PS) {
-  const std::string body = Body(sPS);
-  if (func == kFuncBinary) {
-    PS64 word = ~PS64{0};
-    const int64_t length = static_cast<int64_t>(body.size());
-    for (int64_t k = 0; k < length && k < nPorts; ++k) {
-      char ch = body[static_cast<size_t>(length - 1 - k)];
-      if (ch == '0' && k < kWordBits) word &= ~(PS64{1} << k);
-      else if (ch != '0' && ch != '1') return kInvalidNumber;
-    }
-    return Store(word, pPS64, pcurr_PS);
+PortStates AllPorts(int32_t port_count) {
+  PortStates ports = 0;
+  for (int64_t port = 1; port <= port_count && port <= kWordBits; ++port)
+    ports |= Bit(port);
+  return ports;
+}
+
+StateChange ApplyStateArgument(const std::string& argument,
+                               int32_t port_count, PortStates current) {
+  const std::string upper = ToUpper(argument);
+  if (upper.size() < kBodyStart) return Refused(kStateFormatError);
+  const std::string body = upper.substr(kBodyStart);
+  switch (upper[0]) {
+    case kFunctionOff:
+    case kFunctionOn:
+    case kFunctionToggle:
+      return ApplyList(upper[0], body, port_count, current);
+    case kFunctionBinary:
+      return ApplyBinary(body, port_count);
+    case kFunctionHex:
+      return ApplyHex(body, port_count);
+    default:
+      return Refused(kStateFormatError);
   }
-  if (func == kFuncHex) {
-    if (body.size() > kHexDigits) return kInvalidNumber;
-    for (char ch : body)
-      if (!IsHexDigit(ch)) return kInvalidNumber;
-    std::string padded = body;
-    padded.resize(kHexDigits, kHexPad);
-    PS64 word = 0;
-    stoh_PS64(padded, &word);
-    return Store(WithAbsentPortsOn(word, nPorts), pPS64, pcurr_PS);
-  }
-  return kInvalidNumber;
 }

@@ -1,117 +1,87 @@
+// What only the real executable shows: its streams, exit statuses, and
+// what happens to them when they are closed.
+#include <fstream>
+#include <sstream>
+
 #include "fixture.h"
 
-namespace {
+using Executable = E2E;
 
-const char kHelp[] =
-    "tarvo v1.02 for Linux/ARM\n"
-    "Usage: tarvo command [password] [argument]\n"
-    "command:\n"
-    "   /Q       query (no password is required)\n"
-    "   Usage:   tarvo /Q [option]\n"
-    "            tarvo /Q:ttyUSBn [option]\n"
-    "   /Q:      query all Managed USB Hubs\n"
-    "   /Q:ttyUSBn  query the Managed USB Hub on ttyUSBn (n = 1 to 255)\n"
-    "   option   -F    output in formatted string\n"
-    "\n"
-    "   /S       set port states (password is required)\n"
-    "   Usage:   tarvo /S:ttyUSBn [pass] [states]\n"
-    "   ttyUSBn     control port number of the Managed USB Hub (n = 1 to 255)\n"
-    "   pass     password, default is used if this argument is not specified\n"
-    "   states   port states to be set on, off, toggle or given binary/hex states\n"
-    "            1:3,4    port 3 and 4 on\n"
-    "            0:3      port 3 off\n"
-    "            T:1,2    toggle port 1 and 2 states\n"
-    "            0:ALL    all ports off\n"
-    "            B:0101   binary, port 1 and 3 on, port 2, 4 off\n"
-    "            H:A601   byte hex (little-endian A6 01 ...):\n"
-    "                     port 2, 3, 6, 8, 9 on, the others off\n"
-    "\n"
-    "   /F       set port states and save to flash as the initial states\n"
-    "   Usage:   similar to set port states (/S)\n"
-    "\n"
-    "   /P       change password (8 characters maximum)\n"
-    "   Usage:   tarvo /P:ttyUSBn [old_password] new_password\n"
-    "   ttyUSBn     control port number of the Managed USB Hub (n = 1 to 255)\n"
-    "   old_password   old password, default assumed if omitted \n"
-    "   new_password   new password\n"
-    "\n"
-    "   /G       get current port states (no password is required)\n"
-    "   Usage:   tarvo /G:ttyUSBn [option]\n"
-    "   /G:ttyUSBn  control port number of the Managed USB Hub (n = 1 to 255)\n"
-    "   option   -B    output in formatted binary string\n"
-    "            -H    output in formatted little-endian hex string\n"
-    "\n"
-    "   /W       save states to flash as the initial states (password is required)\n"
-    "   Usage:   tarvo /W:ttyUSBn [pass]\n"
-    "\n"
-    "   /D       restore to factory default settings (password is required)\n"
-    "   Usage:   tarvo /D:ttyUSBn [pass]\n"
-    "\n"
-    "   /R       reset the entire Managed USB Hub (password is required)\n"
-    "   Usage:   tarvo /R:ttyUSBn [pass]\n"
-    "\n"
-    "Example: To control port 3 of the hub, follow the steps below:\n"
-    "tarvo /Q  (auto serach all the hubs connected)\n"
-    "tarvo /S:ttyUSB0 0:3  (turn OFF port 3, assumed ttyUSB0 is found by the /Q command)\n"
-    "tarvo /S:ttyUSB0 1:3  (turn ON port 3)\n"
-    "\n";
-
-}  // namespace
-
-using CommandLine = E2E;
-
-TEST_F(CommandLine, HelpScreenHas52ExactLines) {
-  std::string help = kHelp;
-  EXPECT_EQ(52, std::count(help.begin(), help.end(), '\n'));
-  const std::vector<std::vector<std::string>> asks = {
-      {}, {"/H"}, {"/h"}, {"/?"}, {"/Hxyz"}, {"/HELP"}, {"/H", "a", "b"}};
-  for (const auto& args : asks) {
-    SCOPED_TRACE(args.empty() ? "(no argument)" : args[0]);
-    EXPECT_RUN(Tarvo(args), kHelp, 0);
-  }
-}
-
-TEST_F(CommandLine, MalformedCommandLinesAreInvalidCommands) {
-  hubsim::Hub& hub = AddHub(0);
-  const std::vector<std::vector<std::string>> bad = {
-      {"/H", "a", "b", "c"}, {"/Q:ttyUSB0", "-F", "x", "y"},
-      {"q"},                 {"/"},
-      {""},                  {"Q:ttyUSB0"},
-  };
-  for (const auto& args : bad) {
-    SCOPED_TRACE(args[0]);
-    EXPECT_RUN(Tarvo(args), "Invalid Command!\n", 2);
-  }
-  EXPECT_TRUE(hub.Frames().empty());
-}
-
-TEST_F(CommandLine, UnknownCommandLetterIsACommandError) {
-  hubsim::Hub& hub = AddHub(0);
-  for (const char* word : {"/X:ttyUSB0", "/x", "/1", "//"}) {
-    SCOPED_TRACE(word);
-    EXPECT_RUN(Tarvo({word}), "DoCommandError\n", 2);
-  }
-  EXPECT_TRUE(hub.Frames().empty());
-}
-
-TEST_F(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
+TEST_F(Executable, OneLineOnStandardOutputAndTheExitStatus) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0x5));
-  auto withStdoutClosed = [&](std::vector<std::string> args) {
-    return hubsim::Run(
-        TarvoArgv(args, {"sh", "-c", "exec >&-; exec \"$@\"", "sh"}), 60);
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    int status;
   };
-  EXPECT_EQ(1, withStdoutClosed({"/H"}).status);
-  EXPECT_EQ(1, withStdoutClosed({"/G:ttyUSB0"}).status);
-  EXPECT_EQ(1, withStdoutClosed({"/Q", "-F"}).status);
-  // A command that prints nothing on success has nothing to lose.
-  EXPECT_EQ(0, withStdoutClosed({"/S:ttyUSB0", "1:2"}).status);
-  EXPECT_EQ(0x7u, hub.Config().states);
+  const Case cases[] = {
+      {{"/G:ttyUSB0"}, "On=1,3 Off=2,4\n", 0},
+      {{"/S:ttyUSB0", "0:1"}, "", 0},
+      {{"/Q:ttyUSB0", "-F"}, "04000000042.1\r\n", 0},
+      {{"/G:ttyUSB0", "-J"},
+       "{\"name\":\"ttyUSB0\",\"device\":\"/dev/ttyUSB0\",\"ports\":4,"
+       "\"states\":\"04000000\",\"on\":[3],\"off\":[1,2,4],\"links\":[]}\n",
+       0},
+      {{"/Q"}, "ttyUSB0, 4 ports, On=3, Off=1,2,4, FW=2.1\n"
+               "1 Managed USB Hub(s) Found.\n", 0},
+      {{"/G:ttyUSB7"}, "Query Err\n", 1},
+      {{"/S:ttyUSB0", "123456789", "1:1"}, "Invalid Password!\n", 1},
+      {{"/Q", "-X"}, "Invalid Command!\n", 2},
+      {{"/G:ttyUSB0/../ttyUSB0"}, "Invalid Command!\n", 2},
+      {{"/X:ttyUSB0"}, "DoCommandError\n", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    EXPECT_RUN(Tarvo(c.args), c.out, c.status);
+  }
+  EXPECT_EQ(0x4u, hub.Config().states);
 }
 
-TEST_F(CommandLine, StandardInputDoesNotMatter) {
+TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
+  std::vector<hubsim::Hub*> hubs;
+  for (int i = 0; i < 3; ++i) hubs.push_back(&AddHub(i, HubWith("04", 0x5)));
+  auto closed = [&](const std::vector<std::string>& args, const char* how) {
+    return hubsim::Run(TarvoArgv(args, AfterShell(how)), 60);
+  };
+  EXPECT_EQ(1, closed({"/H"}, "exec >&-").status);
+  EXPECT_EQ(1, closed({"/G:ttyUSB0"}, "exec >&-").status);
+  EXPECT_EQ(1, closed({"/Q"}, "exec >&-").status);
+  EXPECT_EQ(1, closed({"/Q", "-F"}, "exec >&- 2>&- <&-").status);
+  // A command that prints nothing on success has nothing to lose.
+  EXPECT_EQ(0, closed({"/S:ttyUSB0", "1:2"}, "exec >&- 2>&- <&-").status);
+  for (hubsim::Hub* hub : hubs) {
+    std::string frames;
+    for (const std::string& frame : hub->Frames()) frames += frame;
+    EXPECT_EQ(frames, hub->Received()) << "only whole frames reach a hub";
+  }
+  EXPECT_EQ(0x7u, hubs[0]->Config().states);
+}
+
+TEST_F(Executable, StandardInputPlaysNoPart) {
   AddHub(0, HubWith("04", 0x5));
   for (const char* input : {"/dev/null", "", "/dev/zero"}) {
     SCOPED_TRACE(input);
     EXPECT_RUN(Tarvo({"/G:ttyUSB0"}, 60, input), "On=1,3 Off=2,4\n", 0);
   }
+}
+
+TEST_F(Executable, TheDemoPlaysTheSessionReadmeShows) {
+  if (std::string(TARVO_LAUNCHER) != "")
+    GTEST_SKIP() << "the demo runs natively only";
+  std::ifstream readme(TARVO_SOURCE_DIR "/README.md");
+  std::stringstream text;
+  text << readme.rdbuf();
+  const std::string all = text.str();
+  const size_t start = all.find("Two simulated hubs:");
+  ASSERT_NE(std::string::npos, start);
+  const size_t end = all.find("```", start);
+  const std::string shown = all.substr(start, end - start);
+
+  hubsim::RunResult demo = hubsim::Run({TARVO_DEMO, TARVO_EXE}, 120);
+  std::string played;
+  for (char ch : demo.out)
+    if (ch != '\r') played += ch;
+  while (!played.empty() && played.back() == '\n') played.pop_back();
+  EXPECT_EQ(shown.substr(0, shown.find_last_not_of('\n') + 1), played);
+  EXPECT_EQ(0, demo.status);
 }

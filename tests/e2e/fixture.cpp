@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -66,4 +67,16 @@ hubsim::Faults Answering(const std::string& code, const std::string& reply) {
   hubsim::Faults faults;
   faults.replies[code] = reply;
   return faults;
+}
+
+std::vector<std::string> AfterShell(const std::string& setup) {
+  return {"sh", "-c", setup + "; exec \"$@\"", "sh"};
+}
+
+bool LineOf(const std::string& name, struct termios* line) {
+  const int fd = open(("/dev/" + name).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool read = tcgetattr(fd, line) == 0;
+  close(fd);
+  return read;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <termios.h>
 
 #include <memory>
 #include <string>
@@ -16,6 +17,8 @@ extern std::string g_private_dev_error;
 
 // The byte wait of one exchange: 10 s plus 100 ms.
 constexpr double kByteWait = 10.1;
+// Slack for process start-up and a loaded machine.
+constexpr double kSlack = 3;
 
 class E2E : public ::testing::Test {
  protected:
@@ -50,6 +53,12 @@ std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
 
 // Faults that replace the hub's answer to one message code.
 hubsim::Faults Answering(const std::string& code, const std::string& reply);
+
+// A shell prefix for TarvoArgv() that runs the line after `setup`.
+std::vector<std::string> AfterShell(const std::string& setup);
+
+// Reads /dev/<name>'s line settings; false when it cannot be opened.
+bool LineOf(const std::string& name, struct termios* line);
 
 // Asserts the whole outcome of a run: standard output, nothing on
 // standard error, the exit status.

@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "dispatch.h"
+#include "commands/json.h"
 #include "link/hubquery.h"
 #include "link/messages.h"
+#include "link/status.h"
 #include "portstate/portstate.h"
 
 namespace {
@@ -21,46 +22,40 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const int32_t nPorts = static_cast<int8_t>(data[0]);
+  const int32_t port_count = static_cast<int8_t>(data[0]);
   // Exactly the bytes received: the fuzzer's buffer has nothing behind it.
   const std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  int32_t ports = -1000;
-  std::string fw = "unset";
-  std::string result = DecodeQueryReply(reply, &ports, &fw);
+  HubReport report;
+  report.port_count = -1000;
+  report.firmware = "unset";
+  std::string result = DecodeQueryReply(reply, &report);
   if (result == kOK) {
     Check(reply.compare(0, 6, "KORVEN") == 0);
-    Check(fw.size() == 3);
-    Check(ports >= -9 && ports <= 99);
+    Check(report.firmware.size() == 3);
+    Check(report.port_count >= -9 && report.port_count <= 99);
   } else {
-    Check(result == kIdErr && ports == -1000 && fw == "unset");
+    Check(result == kIdErr && report.port_count == -1000);
   }
 
-  PS64 word = 12345;
-  result = DecodeStateReply(reply, &word);
-  if (result == kOK) {
-    Check(word <= 0xFFFFFFFFu);
-    std::string hex;
-    htos_PS64(word, &hex);
-    Check(to_upper(reply[0]) == hex[0]);
-  } else {
-    Check(result == kGetPortStateErr && word == 12345);
-  }
+  report.states = 12345;
+  result = DecodeStateReply(reply, &report);
+  if (result == kOK)
+    Check(report.states <= 0xFFFFFFFFu);
+  else
+    Check(result == kGetPortStateErr && report.states == 12345);
 
-  std::string sent;
-  htos_PS64(word, &sent);
-  SetReplyClass set = ClassifySetReply(reply, sent);
-  if (set == SetReplyClass::kAccepted)
+  const std::string sent = FormatStateHex(report.states);
+  if (ClassifySetReply(reply, sent) == SetReplyClass::kAccepted)
     Check(reply.size() >= 9 && reply.compare(1, 8, sent) == 0);
-  ReplyClass ack = ClassifyAcknowledgement(reply);
-  Check(ack != ReplyClass::kWrongPassword || IsWrongPassword(reply));
-  Check(ReplyText(reply).size() <= reply.size());
+  if (ClassifyAcknowledgement(reply) == ReplyClass::kWrongPassword)
+    Check(IsWrongPasswordReply(reply));
 
-  std::string on;
-  std::string off;
-  ParsePortStates(word, nPorts, &on, &off);
-  Check(!on.empty() && !off.empty());
-  Check(BinaryStates(word, nPorts).size() ==
-        static_cast<size_t>(nPorts > 0 ? nPorts : 0));
+  report.port_count = port_count;
+  report.firmware = reply.substr(0, 3);
+  const std::string json = HubJson(reply, reply, report, true);
+  for (char ch : json) Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
+  Check(FormatBinaryStates(report.states, port_count).size() ==
+        static_cast<size_t>(port_count > 0 ? port_count : 0));
   return 0;
 }

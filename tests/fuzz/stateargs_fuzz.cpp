@@ -1,14 +1,12 @@
 // Fuzzes the state-argument language. Input: one byte, the port count as
-// a signed value; eight bytes, the hub's current word; the rest, the state
-// argument as typed (upper-cased here, as the set command does). Every
-// input must end in a new word or "Invalid Number!", and the word must
-// obey the rules of its form.
+// a signed value; eight bytes, the hub's current states; the rest, the
+// state argument as typed. Every input must end in new states or one of
+// the two refusals, and the states must obey the rules of their form.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "dispatch.h"
 #include "portstate/stateargs.h"
 
 namespace {
@@ -17,50 +15,32 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-bool IsUpperHex(const std::string& s) {
-  if (s.size() != 8) return false;
-  for (char ch : s)
-    if (!((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F'))) return false;
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 9) return 0;
-  const int32_t nPorts = static_cast<int8_t>(data[0]);
-  PS64 current;
+  const int32_t port_count = static_cast<int8_t>(data[0]);
+  PortStates current;
   std::memcpy(&current, data + 1, sizeof current);
-  const std::string sPS =
-      toUpper(std::string(reinterpret_cast<const char*>(data + 9), size - 9));
-  if (sPS.size() < 2) return 0;
+  const std::string argument(reinterpret_cast<const char*>(data + 9), size - 9);
 
-  const std::string func(1, sPS[0]);
-  const bool listForm = func == "0" || func == "1" || func == "T";
-  const bool bhForm = func == "B" || func == "H";
-  if (!listForm && !bhForm) return 0;
-
-  PS64 word = current;
-  std::string hex = "unset";
-  const std::string status =
-      listForm ? Update_Port_State(func, sPS, nPorts, &word, &hex)
-               : Update_Port_State_BH(func, sPS, nPorts, &word, &hex);
-  if (status != kOK) {
-    Check(status == kInvalidNumber);
-    Check(word == current && hex == "unset");
+  const StateChange change = ApplyStateArgument(argument, port_count, current);
+  if (!change.error.empty()) {
+    Check(change.error == kInvalidNumber || change.error == kStateFormatError);
     return 0;
   }
-  Check(IsUpperHex(hex));
-  std::string expected;
-  htos_PS64(word, &expected);
-  Check(hex == expected);
-
-  const bool all = sPS.substr(2) == "ALL";
-  for (int32_t bit = 0; bit < kHubWordPorts; ++bit) {
-    const bool on = (word >> bit) & 1u;
-    const bool absent = bit >= nPorts;
-    if (absent && (all || bhForm)) Check(on);
-    if (absent && listForm && !all) Check(on == (((current >> bit) & 1u) != 0));
+  const char function = static_cast<char>(argument[0] & ~0x20);
+  const bool list_form = argument[0] == '0' || argument[0] == '1' || function == 'T';
+  std::string body = argument.substr(2);
+  for (char& ch : body) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+  const bool all = body == kAllPorts;
+  const std::string hex = FormatStateHex(change.states);
+  Check(hex.size() == kStateHexLength && ParseStateHex(hex) == (change.states & 0xFFFFFFFFu));
+  for (int64_t port = 1; port <= kHubWordPorts; ++port) {
+    const bool absent = port > port_count;
+    if (absent && (all || !list_form)) Check(PortIsOn(change.states, port));
+    if (absent && list_form && !all)
+      Check(PortIsOn(change.states, port) == PortIsOn(current, port));
   }
   return 0;
 }

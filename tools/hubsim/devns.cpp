@@ -18,6 +18,7 @@ namespace {
 
 const char* const kPassedDevices[] = {"null", "zero", "tty", "random",
                                       "urandom"};
+const char* const kLockDirs[] = {"/run/lock", "/var/lock"};
 
 std::string Failure(const std::string& what) {
   return what + ": " + strerror(errno);
@@ -106,6 +107,14 @@ std::string EnterPrivateDev() {
             nullptr) != 0)
     return Failure("mount /dev/pts");
   if (symlink("pts/ptmx", "/dev/ptmx") != 0) return Failure("link /dev/ptmx");
+  // Lock files of the host's programs must not touch the simulated hubs,
+  // nor those made here the host's devices.
+  for (const char* dir : kLockDirs) {
+    struct stat st;
+    if (lstat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0)
+      return Failure(std::string("mount tmpfs on ") + dir);
+  }
   return "";
 }
 

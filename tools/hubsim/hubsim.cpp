@@ -149,7 +149,14 @@ void Hub::HangUp() {
 
 std::vector<std::string> Hub::Frames() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return frames_;
+  std::vector<std::string> frames;
+  for (const FrameRecord& record : records_) frames.push_back(record.bytes);
+  return frames;
+}
+
+std::vector<FrameRecord> Hub::Records() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_;
 }
 
 std::string Hub::Received() const {
@@ -211,11 +218,17 @@ void Hub::Serve() {
       if (frame.empty()) frameStart = NowMicros();
       frame += buf[k];
       bool wire;
+      size_t number;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         received_ += buf[k];
         if (buf[k] != '\r') continue;
-        frames_.push_back(frame);
+        FrameRecord record;
+        record.bytes = frame;
+        record.arrivedMicros = NowMicros();
+        tcgetattr(master_, &record.line);
+        records_.push_back(record);
+        number = records_.size() - 1;
         wire = faults_.wireTime;
       }
       if (wire) {
@@ -223,22 +236,28 @@ void Hub::Serve() {
                           static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
         if (!Pause(arrived - NowMicros())) return;
       }
-      Answer(frame);
+      Answer(frame, number);
       if (master_ < 0) return;
       frame.clear();
     }
   }
 }
 
-void Hub::Answer(const std::string& frame) {
+void Hub::Answer(const std::string& frame, size_t number) {
   Faults faults;
   std::string reply;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     faults = faults_;
     if (faults.silent) return;
-    auto it = faults.replies.find(frame.substr(0, 2));
-    reply = it != faults.replies.end() ? it->second : Respond(frame, &config_);
+    auto byNumber = faults.repliesByFrame.find(static_cast<int32_t>(number));
+    auto byCode = faults.replies.find(frame.substr(0, 2));
+    if (byNumber != faults.repliesByFrame.end())
+      reply = byNumber->second;
+    else if (byCode != faults.replies.end())
+      reply = byCode->second;
+    else
+      reply = Respond(frame, &config_);
   }
   if (reply.empty()) return;
   SendReply(reply, faults);

@@ -12,6 +12,8 @@
 // between the short-lived opens of the program under test.
 #pragma once
 
+#include <termios.h>
+
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -47,6 +49,18 @@ struct Faults {
   int32_t cutAfterBytes = -1;     // send only this many bytes of a reply
   int32_t hangUpAfterBytes = -1;  // close the line after this many bytes
   std::string unasked;            // sent right behind every reply
+  // Exact reply bytes by frame number (0 for the first frame the hub
+  // receives), ahead of everything above; "" leaves that frame unanswered.
+  std::map<int32_t, std::string> repliesByFrame;
+};
+
+// One frame as the hub received it.
+struct FrameRecord {
+  std::string bytes;        // ends with its '\r'
+  int64_t arrivedMicros = 0;  // steady clock, when its '\r' arrived
+  // The line as the program had set it when the frame arrived, read on
+  // the master side (where a pty shows speed, CLOCAL, CREAD and modes).
+  struct termios line = {};
 };
 
 // The hub's own answer to a frame, updating *config as a controller
@@ -68,6 +82,7 @@ class Hub {
   const std::string& Error() const { return error_; }
 
   std::vector<std::string> Frames() const;  // each ends with its '\r'
+  std::vector<FrameRecord> Records() const;
   std::string Received() const;             // every byte, in order
   HubConfig Config() const;
   void SetConfig(const HubConfig& config);
@@ -75,7 +90,7 @@ class Hub {
 
  private:
   void Serve();
-  void Answer(const std::string& frame);
+  void Answer(const std::string& frame, size_t number);
   bool SendReply(const std::string& reply, const Faults& faults);
   bool Pause(int64_t microseconds);  // false when asked to stop
   void HangUp();
@@ -83,7 +98,7 @@ class Hub {
   mutable std::mutex mutex_;
   HubConfig config_;
   Faults faults_;
-  std::vector<std::string> frames_;
+  std::vector<FrameRecord> records_;
   std::string received_;
 
   std::string terminal_path_;

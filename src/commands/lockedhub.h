@@ -1,0 +1,18 @@
+// Taking the hub lock (and asking the hub what it is) for a command.
+//
+// The lock is held by the caller's HubLock for the rest of its command, so
+// that the states read here are still the hub's when the command acts.
+#pragma once
+
+#include <string>
+
+#include "commands/outcome.h"
+#include "link/hublock.h"
+#include "link/hubquery.h"
+
+// Waits for the lock up to its 30 s bound; "Port Busy!" when it stays taken.
+Outcome LockHub(const std::string& device, HubLock* lock);
+
+// LockHub(), then the hub query; the query's message when it fails.
+Outcome LockAndQueryHub(const std::string& device, HubLock* lock,
+                        HubReport* report);

@@ -1,0 +1,47 @@
+// One run's command, as the command line states it.
+//
+// The front end parses the arguments once into a Request (commandline.h)
+// and checks everything that can be checked before a device is opened;
+// a command reads only its own fields.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Where device paths start; a hub's name is its path without this.
+inline constexpr char kDevDir[] = "/dev/";
+inline constexpr size_t kDevDirLength = sizeof kDevDir - 1;
+
+enum class CommandKind {
+  kHelp,
+  kScan,             // /Q
+  kQueryHub,         // /Q:ttyUSBn
+  kGetStates,        // /G
+  kSetStates,        // /S and /F
+  kChangePassword,   // /P
+  kSaveStates,       // /W
+  kRestoreDefaults,  // /D
+  kResetHub,         // /R
+  kPowerCycle,       // /C
+};
+
+enum class OutputForm {
+  kText,     // no option: hub lines, or On and Off lists
+  kCompact,  // -F
+  kBinary,   // -B
+  kHex,      // -H
+  kJson,     // -J
+};
+
+struct Request {
+  CommandKind command = CommandKind::kHelp;
+  std::string device;  // "/dev/ttyUSB3"
+  OutputForm form = OutputForm::kText;
+  bool keep_as_power_on = false;  // /F rather than /S
+  std::string password;           // the 8-byte field the hub verifies
+  std::string new_password;       // /P: the field the hub adopts
+  std::string state_argument;     // /S, /F: as typed
+  std::string cycle_ports;        // /C: a port list or ALL, upper-cased
+  int64_t cycle_off_ms = 0;       // /C: how long the ports stay off
+};

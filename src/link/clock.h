@@ -1,0 +1,11 @@
+// The one clock every wait of the program is measured against.
+#pragma once
+
+#include <cstdint>
+
+// Microseconds on CLOCK_MONOTONIC: never set back, never jumps.
+int64_t MonotonicMicros();
+
+// The poll() timeout, in whole milliseconds rounded up, that sleeps until
+// deadline_us at the latest; 0 once it has passed.
+int32_t PollTimeoutMs(int64_t deadline_us, int64_t now_us);
