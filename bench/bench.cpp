@@ -1,15 +1,19 @@
 // tarvo-bench: times tarvo against simulated hubs in a private /dev and
 // prints the results as Markdown tables.
 //
-//   tarvo-bench TARVO STRIPPED_TARVO PYSERIAL_SCRIPT [REPEATS]
+//   tarvo-bench TARVO STRIPPED_TARVO C_CLIENT PYSERIAL_SCRIPT [REPEATS]
 //
-// 1. Scan: /Q with two hubs and 0, 1, 4 and 16 silent devices, against
-//    querying every existing name in turn (tarvo /Q:ttyUSBn in a loop),
-//    measured in the same run, and against one silent probe.
-// 2. Latency: /G, /S and /Q:ttyUSBn against a hub that keeps 9600-baud
+// 1. Latency: /G, /S and /Q:ttyUSBn against a hub that keeps 9600-baud
 //    wire time, against the wire-time limit of the bytes exchanged and
 //    against the same exchanges made by a pyserial script.
+// 2. Overhead: tarvo /H against true(1); /G against a minimal C client
+//    making the same exchanges, on a hub that answers at once; two /G at
+//    once on one hub against two back to back (the lock hand-over).
 // 3. Peak resident memory of every command, and the stripped size.
+// 4. Scan: /Q with two hubs and 254 silent devices against one silent
+//    probe, with its peak memory; /Q with 0, 1, 4 and 16 silent devices
+//    against querying every existing name in turn (tarvo /Q:ttyUSBn in a
+//    loop), measured in the same run.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +36,7 @@ constexpr double kBitsPerByte = 10;
 constexpr double kBaud = 9600;
 
 std::string g_tarvo;
+std::string g_c_client;
 
 hubsim::RunResult Tarvo(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {g_tarvo};
@@ -214,23 +219,102 @@ void MemoryTable(const std::string& stripped) {
             << " KiB).\n";
 }
 
+double MedianSeconds(const std::vector<std::string>& argv, int repeats) {
+  std::vector<double> seconds;
+  for (int i = 0; i < repeats; ++i) {
+    hubsim::RunResult r = hubsim::Run(argv, kTimeout);
+    Check(r.status == 0 && !r.timedOut, argv[0] + ": " + r.out + r.err);
+    seconds.push_back(r.seconds);
+  }
+  return Median(seconds);
+}
+
+void OverheadTable(int repeats) {
+  Lab lab;
+  lab.Add(0, EightPorts());
+  const int runs = repeats * 5;
+  std::cout << "### Overhead beside minimal peers (median of " << runs
+            << " runs each, side by side)\n\n"
+            << "| what | tarvo | peer | tarvo / peer |\n|---|---|---|---|\n";
+  std::vector<double> help, truth, get, client;
+  for (int i = 0; i < runs; ++i) {
+    help.push_back(hubsim::Run({g_tarvo, "/H"}, kTimeout).seconds);
+    truth.push_back(hubsim::Run({"/bin/true"}, kTimeout).seconds);
+    hubsim::RunResult g = Tarvo({"/G:ttyUSB0"});
+    Check(g.status == 0, g.out);
+    get.push_back(g.seconds);
+    hubsim::RunResult c = hubsim::Run({g_c_client, "/dev/ttyUSB0", "?Q", "GP"}, kTimeout);
+    Check(c.status == 0, "c-client");
+    client.push_back(c.seconds);
+  }
+  std::cout << "| `tarvo /H` against `true` | " << Fixed(Median(help) * 1000, 2)
+            << " ms | " << Fixed(Median(truth) * 1000, 2) << " ms | "
+            << Fixed(Median(help) / Median(truth), 3) << " |\n";
+  std::cout << "| `tarvo /G:ttyUSB0` against the C client (?Q, GP) | "
+            << Fixed(Median(get) * 1000, 2) << " ms | "
+            << Fixed(Median(client) * 1000, 2) << " ms | "
+            << Fixed(Median(get) / Median(client), 3) << " |\n";
+
+  // The lock hand-over: two runs at once on one hub against the same two
+  // one after the other; the difference is what waiting for the lock adds.
+  std::vector<double> together, apart;
+  for (int i = 0; i < runs; ++i) {
+    apart.push_back(Tarvo({"/G:ttyUSB0"}).seconds + Tarvo({"/G:ttyUSB0"}).seconds);
+    const std::vector<std::string> twice = {
+        "/bin/sh", "-c", "\"$0\" /G:ttyUSB0 >/dev/null & \"$0\" /G:ttyUSB0 >/dev/null; wait",
+        g_tarvo};
+    hubsim::RunResult both = hubsim::Run(twice, kTimeout);
+    Check(both.status == 0, "two at once");
+    together.push_back(both.seconds);
+  }
+  const double shell = MedianSeconds({"/bin/sh", "-c", "true & true; wait"}, runs);
+  std::cout << "| two `/G` at once on one hub (less a shell's own " << Fixed(shell * 1000, 2)
+            << " ms) against two back to back | " << Fixed((Median(together) - shell) * 1000, 2)
+            << " ms | " << Fixed(Median(apart) * 1000, 2) << " ms | "
+            << Fixed((Median(together) - shell) / Median(apart), 3) << " |\n\n"
+            << "Two at once take " << Fixed((Median(together) - shell - Median(apart)) * 1000, 2)
+            << " ms more than back to back.\n\n";
+}
+
+void ManySilentScan() {
+  Lab lab;
+  lab.Add(0, EightPorts());
+  lab.Add(128, EightPorts());
+  hubsim::Faults silent;
+  silent.silent = true;
+  for (int i = 1; i < 256; ++i)
+    if (i != 128) lab.Add(i, {}, silent);
+  hubsim::RunResult one = Tarvo({"/Q:ttyUSB1"});
+  hubsim::RunResult scan = Tarvo({"/Q"});
+  Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos, scan.out);
+  const long kib = PeakRssKiB({"/Q", "-F"});
+  std::cout << "### Scan of 254 silent devices and 2 hubs\n\n"
+            << "| /Q | one silent probe | /Q against one silent probe | peak RSS of /Q -F |\n"
+            << "|---|---|---|---|\n| " << Fixed(scan.seconds, 3) << " s | "
+            << Fixed(one.seconds, 3) << " s | " << Fixed(scan.seconds / one.seconds, 3)
+            << " | " << kib << " KiB |\n\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::cerr << "usage: tarvo-bench TARVO STRIPPED_TARVO PYSERIAL_SCRIPT [REPEATS]\n";
+  if (argc < 5) {
+    std::cerr << "usage: tarvo-bench TARVO STRIPPED_TARVO C_CLIENT PYSERIAL_SCRIPT [REPEATS]\n";
     return 2;
   }
   g_tarvo = argv[1];
-  const int repeats = argc > 4 ? std::max(1, std::atoi(argv[4])) : 21;
+  g_c_client = argv[3];
+  const int repeats = argc > 5 ? std::max(1, std::atoi(argv[5])) : 21;
   std::string error = hubsim::EnterPrivateDev();
   if (!error.empty()) {
     std::cerr << "tarvo-bench: no private /dev: " << error << "\n";
     return 1;
   }
-  LatencyTable(argv[3], repeats);
+  LatencyTable(argv[4], repeats);
+  OverheadTable(repeats);
   MemoryTable(argv[2]);
   std::cout << "\n";
+  ManySilentScan();
   ScanTable();
   return 0;
 }

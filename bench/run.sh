@@ -20,7 +20,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)"
 strip -o build/tarvo.stripped build/tarvo
 
-results=$(build/bench/tarvo-bench build/tarvo build/tarvo.stripped bench/pyserial_exchange.py 21)
+results=$(build/bench/tarvo-bench build/tarvo build/tarvo.stripped build/bench/c-client \
+  bench/pyserial_exchange.py 21)
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 
 {

@@ -126,8 +126,9 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   ASSERT_EQ(0, tcgetattr(own, &found));
 
   EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100).status);
-  ASSERT_EQ(1u, hub->Records().size());
-  const struct termios& line = hub->Records()[0].line;
+  const std::vector<hubsim::FrameRecord> records = hub->Records();
+  ASSERT_EQ(1u, records.size());
+  const struct termios& line = records[0].line;
   EXPECT_EQ(B9600, cfgetospeed(&line));
   EXPECT_EQ(B9600, cfgetispeed(&line));
   EXPECT_EQ(CLOCAL | CREAD, line.c_cflag & (CLOCAL | CREAD));

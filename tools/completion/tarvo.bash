@@ -1,5 +1,7 @@
 # bash completion for tarvo: command words with the /dev/ttyUSB names that
-# exist, the options of /Q and /G, and the state forms of /S and /F.
+# exist, the options of /Q and /G, the state forms of /S and /F and the
+# port forms of /C. Needs nothing from the bash-completion package; that
+# package only loads it on demand (without it, source this file).
 
 _tarvo_ports() {
   local dev
@@ -9,36 +11,40 @@ _tarvo_ports() {
 }
 
 _tarvo() {
-  local cur prev words cword
-  _init_completion -n : || return
+  # Words as typed, split at blanks only: bash itself also splits at ':'.
+  local line=${COMP_LINE:0:COMP_POINT}
+  local -a words
+  read -ra words <<<"$line"
+  [[ -z $line || $line == *[[:blank:]] ]] && words+=("")
+  local cword=$((${#words[@]} - 1))
+  local cur=${words[cword]}
+  local candidates=""
 
-  local states="1: 0: T: 1:ALL 0:ALL T:ALL B: H:"
   if [[ $cword -eq 1 ]]; then
-    local ports word letter candidates="/Q /H"
+    local ports word letter
+    candidates="/Q /H"
     ports=$(_tarvo_ports)
-    for letter in Q G S F P W D R; do
+    for letter in Q G S F C P W D R; do
       if [[ -n $ports ]]; then
         for word in $ports; do candidates+=" /$letter:$word"; done
       else
         candidates+=" /$letter:ttyUSB"
       fi
     done
-    COMPREPLY=($(compgen -W "$candidates" -- "$cur"))
-    __ltrim_colon_completions "$cur"
-    return
+  else
+    local letter=${words[1]:1:1}
+    case ${letter^^} in
+      Q) [[ $cword -eq 2 ]] && candidates="-F -J" ;;
+      G) [[ $cword -eq 2 ]] && candidates="-B -H -J" ;;
+      S | F) [[ $cword -le 3 ]] && candidates="1: 0: T: 1:ALL 0:ALL T:ALL B: H:" ;;
+      C) [[ $cword -le 3 ]] && candidates="ALL ALL@" ;;
+    esac
   fi
-
-  local letter=${words[1]:1:1}
-  case ${letter^^} in
-    Q) [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W "-F" -- "$cur")) ;;
-    G) [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W "-B -H" -- "$cur")) ;;
-    S | F)
-      # The states come second, or third after a password.
-      if [[ $cword -le 3 ]]; then
-        COMPREPLY=($(compgen -W "$states" -- "$cur"))
-        __ltrim_colon_completions "$cur"
-      fi
-      ;;
-  esac
+  mapfile -t COMPREPLY < <(compgen -W "$candidates" -- "$cur")
+  # bash replaces only what follows the last ':' of the word.
+  if [[ $cur == *:* && $COMP_WORDBREAKS == *:* ]]; then
+    local before_colon=${cur%"${cur##*:}"}
+    COMPREPLY=("${COMPREPLY[@]#"$before_colon"}")
+  fi
 }
 complete -F _tarvo tarvo
