@@ -1,21 +1,35 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of tarvo for amd64 (this machine) and armhf
-# (cross-built), checks them, and installs the amd64 one.
+# (cross-built), checks them with lintian, and installs the amd64 one.
 #
-# Needs, besides the build tools: scdoc, dpkg-dev, the armhf cross compiler
-# (g++-arm-linux-gnueabihf) and, so that dpkg-shlibdeps can compute the
-# armhf package's dependencies, the armhf runtimes from Debian's multiarch
-# archive (dpkg --add-architecture armhf; apt-get install libc6:armhf
-# libstdc++6:armhf libgcc-s1:armhf). Set TARVO_PACKAGE_INSTALL=0 to skip
-# the install.
+# Needs, besides the build tools: scdoc, dpkg-dev, lintian, the armhf cross
+# compiler (g++-arm-linux-gnueabihf) and, so that dpkg-shlibdeps can
+# compute the armhf package's dependencies, the armhf C library from
+# Debian's multiarch archive. It checks for them first and names the
+# command that installs what is missing. Set TARVO_PACKAGE_INSTALL=0 to
+# skip the install.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-build() {  # dir cmake-options...
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_TESTS=OFF "$@" >/dev/null
+missing=()
+for p in cmake g++ make scdoc dpkg-dev lintian g++-arm-linux-gnueabihf libc6:armhf; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "package.sh: missing ${missing[*]}. Install them with:" >&2
+  if [[ " ${missing[*]} " == *:armhf* ]] && ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    echo "  sudo dpkg --add-architecture armhf" >&2
+  fi
+  echo "  sudo apt-get update && sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+build() {  # dir [toolchain-file]
+  local dir=$1 toolchain=()
+  # A toolchain file is for the first configuration of a directory only.
+  [ -n "${2:-}" ] && [ ! -f "$dir/CMakeCache.txt" ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$2")
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_TESTS=OFF "${toolchain[@]}" >/dev/null
   cmake --build "$dir" -j"$jobs"
   (cd "$dir" && rm -f tarvo_*.deb && cpack >/dev/null)
 }
@@ -32,18 +46,23 @@ check() {
   dpkg-deb --info "$deb"
   dpkg-deb --contents "$deb"
   [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not $arch"
-  dpkg-deb --field "$deb" Depends | grep -q 'libc6' || fail "$deb declares no C runtime"
-  dpkg-deb --field "$deb" Depends | grep -q 'libstdc++6' || fail "$deb declares no C++ runtime"
+  dpkg-deb --field "$deb" Depends | grep -q 'libc6' || fail "$deb declares no C library"
+  ! dpkg-deb --field "$deb" Depends | grep -q 'libstdc++6' ||
+    fail "$deb depends on the C++ runtime, which is linked in"
   local files
   files=$(dpkg-deb --contents "$deb")
-  for f in ./usr/bin/tarvo ./usr/share/man/man1/tarvo.1.gz \
-           ./usr/share/bash-completion/completions/tarvo; do
+  for f in ./usr/bin/tarvo ./usr/bin/tarvo-sandbox ./usr/share/man/man1/tarvo.1.gz \
+           ./usr/share/man/man1/tarvo-sandbox.1.gz \
+           ./usr/share/bash-completion/completions/tarvo \
+           ./usr/share/doc/tarvo/copyright ./usr/share/doc/tarvo/changelog.gz; do
     grep -q " $f\$" <<<"$files" || fail "$deb lacks $f"
   done
+  echo "--- lintian $deb"
+  lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings in $deb"
 }
 
 build build-package-amd64
-build build-package-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake
+build build-package-armhf cmake/armhf.cmake
 
 amd64=$(ls build-package-amd64/tarvo_*_amd64.deb)
 armhf=$(ls build-package-armhf/tarvo_*_armhf.deb)

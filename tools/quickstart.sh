@@ -1,22 +1,51 @@
 #!/usr/bin/env bash
-# Installs what tarvo needs on Debian 12, builds it, and runs a short
-# session of tarvo commands against two simulated hubs.
+# A first look at tarvo on Debian 12: installs what the build needs (cmake,
+# g++, make, scdoc), builds tarvo and its simulator tools into build/, and
+# plays a short session of tarvo commands against two simulated hubs.
+# One line of progress per step; the tools' own output goes to
+# build/quickstart.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make libgtest-dev googletest clang libclang-rt-14-dev g++-arm-linux-gnueabihf qemu-user scdoc)
+step() { printf '[quickstart] %s\n' "$*"; }
+log=build/quickstart.log
+mkdir -p build
+: > "$log"
+# Shows the log's end when a step fails.
+trap 'rc=$?; [ $rc -eq 0 ] || { tail -n 30 "$log"; step "failed (exit $rc); the whole log: $log"; }' EXIT
+
+packages=(cmake g++ make scdoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+  elif command -v sudo >/dev/null; then
+    as_root=(sudo)
+    step "installing ${missing[*]} needs root (apt-get): asking sudo"
+  else
+    step "${missing[*]} must be installed, which needs root; run this as root, or: apt-get install ${missing[*]}"
+    exit 1
+  fi
+  start=$(date +%s)
+  step "installing ${missing[*]}"
+  "${as_root[@]}" apt-get update >>"$log" 2>&1
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}" >>"$log" 2>&1
+  step "installed in $(($(date +%s) - start)) s"
+else
+  step "build tools present: ${packages[*]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)"
+start=$(date +%s)
+step "configuring build/"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_TESTS=OFF >>"$log" 2>&1
+step "building tarvo, hubsim, tarvo-demo, tarvo-sandbox"
+cmake --build build -j"$(nproc)" --target tarvo hubsim_cli tarvo_demo tarvo_sandbox >>"$log" 2>&1
+step "built in $(($(date +%s) - start)) s; playing build/tarvo-demo"
 echo
-build/tools/hubsim/tarvo-demo build/tarvo
+build/tarvo-demo build/tarvo
+echo
+step "done in $(($(date +%s) - start)) s after the install; try your own commands: build/tarvo-sandbox"

@@ -3,6 +3,12 @@
 // private /dev of this process (nothing on the machine's /dev changes).
 //
 //   tarvo-demo [path/to/tarvo]
+//
+// Without a path it runs the tarvo beside itself, else the one on PATH.
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -13,8 +19,39 @@
 
 namespace {
 
-const char kDefaultTarvo[] = "tarvo";
 constexpr double kCommandTimeoutSeconds = 60;
+
+const char kUsage[] =
+    "usage: tarvo-demo [path/to/tarvo]\n"
+    "Plays a short session of tarvo commands against two simulated hubs,\n"
+    "ttyUSB0 (4 ports) and ttyUSB3 (12 ports), in a private /dev. Without a\n"
+    "path it runs the tarvo beside tarvo-demo, else the one on PATH.\n";
+
+bool IsExecutable(const std::string& path) {
+  return access(path.c_str(), X_OK) == 0;
+}
+
+// The tarvo beside this executable, else the first on PATH; "" for none.
+std::string FindTarvo() {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length > 0) {
+    const std::string exe(self, static_cast<size_t>(length));
+    const std::string beside = exe.substr(0, exe.rfind('/')) + "/tarvo";
+    if (IsExecutable(beside)) return beside;
+  }
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    const size_t colon = dirs.find(':', start);
+    const std::string dir = dirs.substr(start, colon - start);
+    if (!dir.empty() && IsExecutable(dir + "/tarvo")) return dir + "/tarvo";
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return "";
+}
 
 int Show(const std::string& tarvo, const std::vector<std::string>& args) {
   std::string line = "$ tarvo";
@@ -23,6 +60,10 @@ int Show(const std::string& tarvo, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
   hubsim::RunResult r = hubsim::Run(argv, kCommandTimeoutSeconds);
+  if (r.status < 0) {
+    std::cerr << "tarvo-demo: " << r.err << "\n";
+    return -1;
+  }
   std::cout << r.out << r.err;
   std::cout << "[exit status " << r.status << "]\n" << std::endl;
   return r.status;
@@ -31,7 +72,19 @@ int Show(const std::string& tarvo, const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string tarvo = argc > 1 ? argv[1] : kDefaultTarvo;
+  if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+    const bool help = argc == 2 && (std::string(argv[1]) == "--help" ||
+                                    std::string(argv[1]) == "-h");
+    (help ? std::cout : std::cerr) << kUsage;
+    return help ? 0 : 2;
+  }
+  const std::string tarvo = argc > 1 ? argv[1] : FindTarvo();
+  if (tarvo.empty() || !IsExecutable(tarvo)) {
+    std::cerr << "tarvo-demo: no tarvo to run "
+              << (tarvo.empty() ? "beside tarvo-demo or on PATH" : "at " + tarvo)
+              << "; give its path: tarvo-demo path/to/tarvo\n";
+    return 1;
+  }
   std::string error = hubsim::EnterPrivateDev();
   if (!error.empty()) {
     std::cerr << "tarvo-demo: cannot make a private /dev (" << error
@@ -78,6 +131,7 @@ int main(int argc, char** argv) {
       {"/S:ttyUSB3", "guess", "0:ALL"},
       {"/G:ttyUSB7"},
   };
-  for (const auto& args : session) Show(tarvo, args);
+  for (const auto& args : session)
+    if (Show(tarvo, args) < 0) return 1;
   return 0;
 }

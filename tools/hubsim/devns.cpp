@@ -16,8 +16,12 @@ namespace hubsim {
 
 namespace {
 
-const char* const kPassedDevices[] = {"null", "zero", "tty", "random",
-                                      "urandom"};
+const char* const kPassedDevices[] = {"null",   "zero",   "full",
+                                      "tty",    "random", "urandom"};
+const char* const kProcLinks[][2] = {{"fd", "/proc/self/fd"},
+                                     {"stdin", "/proc/self/fd/0"},
+                                     {"stdout", "/proc/self/fd/1"},
+                                     {"stderr", "/proc/self/fd/2"}};
 const char* const kLockDirs[] = {"/run/lock", "/var/lock"};
 
 std::string Failure(const std::string& what) {
@@ -107,6 +111,13 @@ std::string EnterPrivateDev() {
             nullptr) != 0)
     return Failure("mount /dev/pts");
   if (symlink("pts/ptmx", "/dev/ptmx") != 0) return Failure("link /dev/ptmx");
+  for (const auto& link : kProcLinks) {
+    const std::string path = std::string("/dev/") + link[0];
+    if (symlink(link[1], path.c_str()) != 0) return Failure("link " + path);
+  }
+  if (mkdir("/dev/shm", 01777) != 0 ||
+      mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0)
+    return Failure("mount /dev/shm");
   // Lock files of the host's programs must not touch the simulated hubs,
   // nor those made here the host's devices.
   for (const char* dir : kLockDirs) {

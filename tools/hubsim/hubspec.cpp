@@ -1,0 +1,189 @@
+#include "hubspec.h"
+
+#include <cstdio>
+
+namespace hubsim {
+
+namespace {
+
+const char kDefaultPorts[] = "04";
+constexpr uint32_t kDefaultStates = 0xFFFFFFFFu;
+constexpr int kMostPorts = 99;
+constexpr size_t kPasswordBytes = 8;
+constexpr size_t kFirmwareBytes = 3;
+
+struct Setting {
+  const char* key;
+  const char* value;  // nullptr for a flag
+  const char* meaning;
+};
+
+const Setting kSettings[] = {
+    {"ports", "N", "port count, 1 to 99 (default 4)"},
+    {"states", "STATEHEX", "port states as tarvo /G -H prints them (default FFFFFFFF)"},
+    {"password", "P", "the hub's password, up to 8 bytes (default mira)"},
+    {"firmware", "XYZ", "firmware version, 3 characters (default 2.1)"},
+    {"id", "TEXT", "identification (default KORVEN)"},
+    {"flash", "STATEHEX", "power-on states (default 00000000)"},
+    {"by-id", "NAME", "a link /dev/serial/by-id/NAME to the hub"},
+    {"by-path", "NAME", "a link /dev/serial/by-path/NAME to the hub"},
+    {"silent", nullptr, "never answers"},
+    {"delay-ms", "N", "waits N ms before every reply"},
+    {"byte-gap-ms", "N", "waits N ms between the bytes of a reply"},
+    {"cut-after", "N", "sends only the first N bytes of every reply"},
+    {"wire-time", nullptr, "keeps 9600-baud wire time, both ways"},
+};
+
+bool ParseStateText(const std::string& text, uint32_t* states) {
+  if (text.size() != 8) return false;
+  uint32_t value = 0;
+  for (size_t byte = 0; byte < 4; ++byte) {
+    uint32_t b = 0;
+    for (size_t k = 0; k < 2; ++k) {
+      const char ch = text[2 * byte + k];
+      uint32_t digit;
+      if (ch >= '0' && ch <= '9') digit = static_cast<uint32_t>(ch - '0');
+      else if (ch >= 'A' && ch <= 'F') digit = static_cast<uint32_t>(ch - 'A' + 10);
+      else if (ch >= 'a' && ch <= 'f') digit = static_cast<uint32_t>(ch - 'a' + 10);
+      else return false;
+      b = b * 16 + digit;
+    }
+    value |= b << (8 * byte);
+  }
+  *states = value;
+  return true;
+}
+
+bool ParseCount(const std::string& text, int64_t most, int32_t* value) {
+  if (text.empty() || text.size() > 9) return false;
+  int64_t parsed = 0;
+  for (char ch : text) {
+    if (ch < '0' || ch > '9') return false;
+    parsed = parsed * 10 + (ch - '0');
+  }
+  if (parsed > most) return false;
+  *value = static_cast<int32_t>(parsed);
+  return true;
+}
+
+bool IsHubName(const std::string& name) {
+  const size_t digits = name.size() > 6 ? name.size() - 6 : 0;
+  if (name.compare(0, 6, "ttyUSB") != 0 || digits == 0 || digits > 3) return false;
+  for (size_t i = 6; i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
+bool IsDeviceName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char ch : name)
+    if (ch == '/' || static_cast<unsigned char>(ch) < 0x20) return false;
+  return true;
+}
+
+}  // namespace
+
+HubSpec DefaultHubSpec() {
+  HubSpec spec;
+  spec.config.portCount = kDefaultPorts;
+  spec.config.states = kDefaultStates;
+  return spec;
+}
+
+bool IsHubFlag(const std::string& key) {
+  for (const Setting& setting : kSettings)
+    if (key == setting.key) return setting.value == nullptr;
+  return false;
+}
+
+std::string ApplyHubSetting(const std::string& key, bool has_value,
+                            const std::string& value, HubSpec* spec) {
+  const Setting* found = nullptr;
+  for (const Setting& setting : kSettings)
+    if (key == setting.key) found = &setting;
+  if (found == nullptr) return "unknown setting '" + key + "'";
+  if (has_value != (found->value != nullptr))
+    return found->value ? "'" + key + "' needs a value (" + found->value + ")"
+                        : "'" + key + "' takes no value";
+  const std::string bad = "bad value for " + key + ": '" + value + "'";
+  int32_t count = 0;
+  if (key == "ports") {
+    if (!ParseCount(value, kMostPorts, &count) || count < 1) return bad;
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
+    spec->config.portCount = text;
+  } else if (key == "states") {
+    if (!ParseStateText(value, &spec->config.states)) return bad;
+  } else if (key == "flash") {
+    if (!ParseStateText(value, &spec->config.flash)) return bad;
+  } else if (key == "password") {
+    if (value.size() > kPasswordBytes) return bad;
+    spec->config.password = value + std::string(kPasswordBytes - value.size(), ' ');
+  } else if (key == "firmware") {
+    if (value.size() != kFirmwareBytes) return bad;
+    spec->config.firmware = value;
+  } else if (key == "id") {
+    spec->config.id = value;
+  } else if (key == "by-id" || key == "by-path") {
+    if (!IsDeviceName(value)) return bad;
+    (key == "by-id" ? spec->by_id : spec->by_path).push_back(value);
+  } else if (key == "silent") {
+    spec->faults.silent = true;
+  } else if (key == "wire-time") {
+    spec->faults.wireTime = true;
+  } else {
+    if (!ParseCount(value, 600000, &count)) return bad;
+    if (key == "delay-ms") spec->faults.replyDelayMs = count;
+    if (key == "byte-gap-ms") spec->faults.byteGapMs = count;
+    if (key == "cut-after") spec->faults.cutAfterBytes = count;
+  }
+  return "";
+}
+
+std::string ParseHubSpec(const std::string& text, HubSpec* spec) {
+  *spec = DefaultHubSpec();
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    parts.push_back(text.substr(start, comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  const std::string head = parts[0];
+  const size_t colon = head.find(':');
+  spec->name = head.substr(0, colon);
+  if (!IsHubName(spec->name))
+    return "a hub's name is ttyUSB and a number: '" + spec->name + "'";
+  if (colon != std::string::npos) {
+    const std::string rest = head.substr(colon + 1);
+    const size_t second = rest.find(':');
+    std::string error = ApplyHubSetting("ports", true, rest.substr(0, second), spec);
+    if (error.empty() && second != std::string::npos)
+      error = ApplyHubSetting("states", true, rest.substr(second + 1), spec);
+    if (!error.empty()) return error;
+  }
+  for (size_t i = 1; i < parts.size(); ++i) {
+    const size_t equals = parts[i].find('=');
+    const std::string error =
+        ApplyHubSetting(parts[i].substr(0, equals), equals != std::string::npos,
+                        equals == std::string::npos ? "" : parts[i].substr(equals + 1),
+                        spec);
+    if (!error.empty()) return error;
+  }
+  return "";
+}
+
+std::string HubSettingsHelp(const std::string& key_prefix,
+                            const std::string& value_separator) {
+  std::string help;
+  for (const Setting& setting : kSettings) {
+    std::string left = "  " + key_prefix + setting.key;
+    if (setting.value != nullptr) left += value_separator + setting.value;
+    if (left.size() < 26) left.resize(26, ' ');
+    help += left + " " + setting.meaning + "\n";
+  }
+  return help;
+}
+
+}  // namespace hubsim

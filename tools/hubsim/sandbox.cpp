@@ -1,0 +1,217 @@
+// tarvo-sandbox: simulated hubs as /dev/ttyUSBn, and a command run among
+// them, all in namespaces of their own.
+//
+//   tarvo-sandbox [--hub ttyUSBn[:PORTS[:STATEHEX]][,SETTING]...]...
+//                 [-- COMMAND [ARG...]]
+//
+// The sandbox enters a mount namespace with a private /dev (devns.h),
+// starts the hubs (hubspec.h; without --hub, the demo's two), enters a
+// PID namespace and forks its process 1: a small init that runs
+// COMMAND (or $SHELL, else /bin/sh), passes on the signals that would end
+// it, reaps orphans and exits with COMMAND's status. When it exits the
+// kernel ends everything else in the namespace, and the hubs go with the
+// sandbox. The tarvo beside this executable, if there is one, comes first
+// on PATH.
+//
+// Exit status: COMMAND's (128+n when signal n ended it); 125 when the
+// sandbox itself fails, 126 when COMMAND cannot be run, 127 when it is
+// not found, as env(1) has them.
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devns.h"
+#include "hubsim.h"
+#include "hubspec.h"
+
+namespace {
+
+constexpr int kSandboxFailed = 125;
+constexpr int kCannotRun = 126;
+constexpr int kNotFound = 127;
+
+const char kUsage[] =
+    "usage: tarvo-sandbox [--hub ttyUSBn[:PORTS[:STATEHEX]][,SETTING]...]...\n"
+    "                     [-- COMMAND [ARG...]]\n"
+    "Runs COMMAND (default: $SHELL) where simulated Managed USB Hubs appear\n"
+    "as /dev/ttyUSBn, in a private /dev, /run/lock and PID namespace. PORTS\n"
+    "is 1 to 99 (default 4), STATEHEX as tarvo /G -H prints it (default\n"
+    "FFFFFFFF). Without --hub: ttyUSB0:4:05000000,firmware=1.3 and\n"
+    "ttyUSB3:12:000A0000. Exits with COMMAND's status. Settings:\n";
+
+const char* const kDefaultHubs[] = {"ttyUSB0:4:05000000,firmware=1.3",
+                                    "ttyUSB3:12:000A0000"};
+
+// Signals the init passes on to COMMAND: those a user or a supervisor
+// sends to stop a run.
+const int kPassedOn[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
+
+// Global because the init's signal handler reads it: the pid to pass on to.
+volatile sig_atomic_t g_command_pid = 0;
+
+void PassOn(int signal) {
+  if (g_command_pid > 0) kill(g_command_pid, signal);
+}
+
+int Fail(const std::string& what) {
+  std::cerr << "tarvo-sandbox: " << what << "\n";
+  return kSandboxFailed;
+}
+
+std::string DirectoryOfThisExecutable() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return "";
+  const std::string exe(path, static_cast<size_t>(length));
+  return exe.substr(0, exe.rfind('/'));
+}
+
+int StatusOf(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
+  return kSandboxFailed;
+}
+
+// Process 1 of the PID namespace. Only async-signal-safe calls from here
+// on: the sandbox has hub threads, and this is a child of a fork().
+[[noreturn]] void RunInit(char* const* command, const char* not_found,
+                          const char* cannot_run) {
+  // A /proc of the namespace's own, so that process ids inside mean what
+  // they say; where it cannot be mounted the host's stays.
+  (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  const pid_t child = fork();
+  if (child < 0) _exit(kSandboxFailed);
+  if (child == 0) {
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int signal : kPassedOn) ::signal(signal, SIG_DFL);
+    execvp(command[0], command);
+    const int error = errno;
+    const char* message = error == ENOENT ? not_found : cannot_run;
+    ssize_t ignored = write(2, message, strlen(message));
+    (void)ignored;
+    _exit(error == ENOENT ? kNotFound : kCannotRun);
+  }
+  g_command_pid = child;
+  struct sigaction pass_on = {};
+  pass_on.sa_handler = PassOn;
+  sigemptyset(&pass_on.sa_mask);
+  for (int signal : kPassedOn) sigaction(signal, &pass_on, nullptr);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (;;) {
+    int status = 0;
+    const pid_t ended = waitpid(-1, &status, 0);
+    if (ended == child) _exit(StatusOf(status));
+    if (ended < 0 && errno == ECHILD) _exit(kSandboxFailed);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> hub_texts;
+  int first_command_arg = argc;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") {
+      first_command_arg = i + 1;
+      break;
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage << hubsim::HubSettingsHelp("", "=");
+      return 0;
+    }
+    if (arg == "--hub" && i + 1 < argc) {
+      hub_texts.push_back(argv[++i]);
+    } else if (arg.compare(0, 6, "--hub=") == 0) {
+      hub_texts.push_back(arg.substr(6));
+    } else {
+      return Fail("unknown argument '" + arg + "' (try --help)");
+    }
+  }
+  if (hub_texts.empty()) hub_texts.assign(std::begin(kDefaultHubs), std::end(kDefaultHubs));
+  std::vector<hubsim::HubSpec> specs;
+  for (const std::string& text : hub_texts) {
+    hubsim::HubSpec spec;
+    const std::string error = hubsim::ParseHubSpec(text, &spec);
+    if (!error.empty()) return Fail("--hub " + text + ": " + error);
+    for (const hubsim::HubSpec& other : specs)
+      if (other.name == spec.name) return Fail("two hubs named " + spec.name);
+    specs.push_back(spec);
+  }
+
+  std::vector<std::string> command(argv + first_command_arg, argv + argc);
+  if (command.empty()) {
+    const char* shell = std::getenv("SHELL");
+    command.push_back(shell != nullptr && *shell != '\0' ? shell : "/bin/sh");
+  }
+  const std::string here = DirectoryOfThisExecutable();
+  if (!here.empty() && access((here + "/tarvo").c_str(), X_OK) == 0) {
+    const char* path = std::getenv("PATH");
+    const std::string joined = here + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+    setenv("PATH", joined.c_str(), 1);
+  }
+
+  const std::string error = hubsim::EnterPrivateDev();
+  if (!error.empty())
+    return Fail("cannot make the private /dev (" + error +
+                "): run as root, or where unprivileged user namespaces are enabled");
+
+  std::vector<std::unique_ptr<hubsim::Hub>> hubs;
+  for (const hubsim::HubSpec& spec : specs) {
+    hubs.push_back(std::make_unique<hubsim::Hub>(spec.config, spec.faults));
+    if (!hubs.back()->Error().empty()) return Fail(hubs.back()->Error());
+    std::string linked = hubsim::LinkDevice(spec.name, hubs.back()->TerminalPath());
+    for (const auto& [dir, names] : {std::make_pair("serial/by-id", &spec.by_id),
+                                     std::make_pair("serial/by-path", &spec.by_path)})
+      for (const std::string& name : *names) {
+        mkdir("/dev/serial", 0755);
+        mkdir((std::string("/dev/") + dir).c_str(), 0755);
+        if (linked.empty())
+          linked = hubsim::LinkDevice(std::string(dir) + "/" + name, "../../" + spec.name);
+      }
+    if (!linked.empty()) return Fail(linked);
+  }
+
+  // Only now: a process whose children go to another PID namespace can
+  // start no more threads, and the hubs have theirs.
+  if (unshare(CLONE_NEWPID) != 0)
+    return Fail(std::string("unshare(CLONE_NEWPID): ") + strerror(errno));
+
+  std::vector<char*> command_argv;
+  for (std::string& word : command) command_argv.push_back(word.data());
+  command_argv.push_back(nullptr);
+  const std::string not_found = "tarvo-sandbox: " + command[0] + ": not found\n";
+  const std::string cannot_run = "tarvo-sandbox: " + command[0] + ": cannot run\n";
+
+  // Like a shell waiting for its job: keyboard signals are for the job.
+  signal(SIGINT, SIG_IGN);
+  signal(SIGQUIT, SIG_IGN);
+  const pid_t init = fork();
+  if (init < 0) return Fail(std::string("fork: ") + strerror(errno));
+  if (init == 0) RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str());
+  // A stop meant for the sandbox goes to its command, whose end ends it.
+  g_command_pid = init;
+  struct sigaction pass_on = {};
+  pass_on.sa_handler = PassOn;
+  sigemptyset(&pass_on.sa_mask);
+  for (int signal : {SIGHUP, SIGTERM, SIGUSR1, SIGUSR2}) sigaction(signal, &pass_on, nullptr);
+  int status = 0;
+  while (waitpid(init, &status, 0) < 0) {
+    if (errno != EINTR) return Fail(std::string("waitpid: ") + strerror(errno));
+  }
+  return StatusOf(status);
+}
