@@ -86,9 +86,9 @@ suite sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZE=ON
 suite armhf build-armhf -DCMAKE_BUILD_TYPE=Release "${armhf_toolchain[@]}"
 
 echo "=== fuzzing"
-CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
   -DTARVO_FUZZ=ON -DTARVO_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$jobs"
+cmake --build build-fuzz -j"$jobs" --target tarvo_fuzz_stateargs tarvo_fuzz_replies
 if tests/fuzz/run.sh build-fuzz "$fuzz_seconds"; then
   count fuzzing 2 0
 else

@@ -1,9 +1,8 @@
-// End-to-end tests: the real tarvo executable against simulated hubs that
+// End-to-end tests: the real executables against simulated hubs that
 // appear as /dev/ttyUSBn in a private /dev (see tools/hubsim/devns.h).
 #pragma once
 
 #include <gtest/gtest.h>
-#include <termios.h>
 
 #include <memory>
 #include <string>
@@ -11,6 +10,8 @@
 
 #include "hubsim.h"
 #include "runner.h"
+
+using hubsim::HubWith;
 
 // Set by main() before any test runs: "" when the private /dev is ready.
 extern std::string g_private_dev_error;
@@ -26,15 +27,11 @@ class E2E : public ::testing::Test {
   void TearDown() override;
 
   // Starts a simulated hub that appears as /dev/ttyUSB<index>.
-  hubsim::Hub& AddHub(int index, hubsim::HubConfig config = {},
-                      hubsim::Faults faults = {});
-  // Makes /dev/<name> point at target (a file, a missing path, ...).
-  void AddLink(const std::string& name, const std::string& target);
+  hubsim::Hub& AddHub(int index, hubsim::HubConfig config = {}, hubsim::Faults faults = {});
 
   // Runs tarvo with args; standard input is /dev/null unless stdinPath
   // says otherwise ("" closes it).
-  hubsim::RunResult Tarvo(const std::vector<std::string>& args,
-                          double timeoutSeconds = 60,
+  hubsim::RunResult Tarvo(const std::vector<std::string>& args, double timeoutSeconds = 60,
                           const std::string& stdinPath = "/dev/null");
 
  private:
@@ -42,31 +39,18 @@ class E2E : public ::testing::Test {
   std::vector<std::string> links_;
 };
 
-// A hub configured with port count text, states and firmware.
-hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
-                      const std::string& firmware = "2.1");
-
-// The command line that runs tarvo with args: prefix (a user switch, a
-// shell), the launcher CMake gave, the executable under test.
+// The command line that runs tarvo with args: the launcher CMake gave and
+// the executable under test, behind a shell running setup first if any.
 std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
-                                   std::vector<std::string> prefix = {});
-
-// Faults that replace the hub's answer to one message code.
-hubsim::Faults Answering(const std::string& code, const std::string& reply);
-
-// A shell prefix for TarvoArgv() that runs the line after `setup`.
-std::vector<std::string> AfterShell(const std::string& setup);
-
-// Reads /dev/<name>'s line settings; false when it cannot be opened.
-bool LineOf(const std::string& name, struct termios* line);
+                                   const std::string& setup = "");
 
 // Asserts the whole outcome of a run: standard output, nothing on
 // standard error, the exit status.
-#define EXPECT_RUN(result, expectedOut, expectedStatus)   \
-  do {                                                    \
-    const hubsim::RunResult& r_ = (result);               \
-    EXPECT_EQ(r_.out, expectedOut);                       \
-    EXPECT_EQ(r_.err, "");                                \
-    EXPECT_EQ(r_.status, expectedStatus);                 \
-    EXPECT_FALSE(r_.timedOut);                            \
+#define EXPECT_RUN(result, expectedOut, expectedStatus) \
+  do {                                                  \
+    const hubsim::RunResult& r_ = (result);             \
+    EXPECT_EQ(r_.out, expectedOut);                     \
+    EXPECT_EQ(r_.err, "");                              \
+    EXPECT_EQ(r_.status, expectedStatus);               \
+    EXPECT_FALSE(r_.timedOut);                          \
   } while (0)

@@ -13,12 +13,10 @@ namespace {
 // Every signal whose default action ends the process and that can be
 // caught, as glibc numbers them.
 std::vector<int> DeadlySignals() {
-  std::vector<int> signals = {SIGHUP,  SIGINT,    SIGQUIT, SIGPIPE, SIGALRM,
-                              SIGTERM, SIGUSR1,   SIGUSR2, SIGPOLL, SIGPROF,
-                              SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
+  std::vector<int> signals = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,
+                              SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
 #if !defined(__SANITIZE_ADDRESS__)
-  for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP})
-    signals.push_back(crash);
+  for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP}) signals.push_back(crash);
 #endif
   // qemu-arm keeps the last two real-time signals for itself.
   const int last = std::string(TARVO_LAUNCHER).empty() ? SIGRTMAX : SIGRTMAX - 2;
@@ -26,18 +24,19 @@ std::vector<int> DeadlySignals() {
   return signals;
 }
 
-// Settings no hub speaks: 115200, canonical, echo.
-struct termios OwnSettings(const std::string& name) {
+// Gives /dev/<name> settings no hub speaks (115200, canonical, echo) and
+// returns them; with change false, only reads them.
+struct termios Line(const std::string& name, bool change) {
   struct termios line;
-  const int fd = open(("/dev/" + name).c_str(), O_RDWR | O_NOCTTY);
-  EXPECT_GE(fd, 0);
+  const int fd = open(("/dev/" + name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   EXPECT_EQ(0, tcgetattr(fd, &line));
-  line.c_lflag |= ICANON | ECHO;
-  line.c_iflag |= ICRNL;
-  cfsetispeed(&line, B115200);
-  cfsetospeed(&line, B115200);
-  EXPECT_EQ(0, tcsetattr(fd, TCSANOW, &line));
-  EXPECT_EQ(0, tcgetattr(fd, &line));
+  if (change) {
+    line.c_lflag |= ICANON | ECHO;
+    line.c_iflag |= ICRNL;
+    cfsetspeed(&line, B115200);
+    EXPECT_EQ(0, tcsetattr(fd, TCSANOW, &line));
+    EXPECT_EQ(0, tcgetattr(fd, &line));
+  }
   close(fd);
   return line;
 }
@@ -48,29 +47,25 @@ using Signals = E2E;
 
 TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
   const std::vector<int> signals = DeadlySignals();
-  std::vector<struct termios> found(signals.size());
+  std::vector<struct termios> found;
   std::vector<hubsim::RunResult> results(signals.size());
   for (size_t i = 0; i < signals.size(); ++i) {
-    hubsim::Faults silent;
-    silent.silent = true;
-    AddHub(static_cast<int>(i), {}, silent);
-    found[i] = OwnSettings("ttyUSB" + std::to_string(i));
+    AddHub(static_cast<int>(i), {}, hubsim::Silent());
+    found.push_back(Line("ttyUSB" + std::to_string(i), true));
   }
   // Side by side: each run waits on its silent hub when its signal comes.
   std::vector<std::thread> runs;
   for (size_t i = 0; i < signals.size(); ++i)
     runs.emplace_back([&, i] {
-      results[i] = hubsim::Run(
-          TarvoArgv({"/G:ttyUSB" + std::to_string(i)}, AfterShell("ulimit -c 0")),
-          30, "/dev/null", signals[i], 1.5);
+      results[i] = hubsim::Run(TarvoArgv({"/G:ttyUSB" + std::to_string(i)}, "ulimit -c 0"), 30,
+                               "/dev/null", signals[i], 1.5);
     });
   for (std::thread& run : runs) run.join();
   for (size_t i = 0; i < signals.size(); ++i) {
     SCOPED_TRACE("signal " + std::to_string(signals[i]));
     EXPECT_EQ(128 + signals[i], results[i].status);
     EXPECT_LT(results[i].seconds, kByteWait);
-    struct termios after;
-    ASSERT_TRUE(LineOf("ttyUSB" + std::to_string(i), &after));
+    const struct termios after = Line("ttyUSB" + std::to_string(i), false);
     EXPECT_EQ(found[i].c_lflag, after.c_lflag);
     EXPECT_EQ(found[i].c_iflag, after.c_iflag);
     EXPECT_EQ(B115200, cfgetospeed(&after));
@@ -79,13 +74,12 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
 
 TEST_F(Signals, AnInterruptedPowerCycleSwitchesThePortsBackOnFirst) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0xF));
-  const hubsim::RunResult r = hubsim::Run(
-      TarvoArgv({"/C:ttyUSB0", "1,2@20"}), 60, "/dev/null", SIGINT, 1.5);
+  const hubsim::RunResult r =
+      hubsim::Run(TarvoArgv({"/C:ttyUSB0", "1,2@20"}), 60, "/dev/null", SIGINT, 1.5);
   EXPECT_EQ(128 + SIGINT, r.status);
   EXPECT_EQ("", r.out);
   EXPECT_LT(r.seconds, 1.5 + kSlack);
-  EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    0C000000\r",
-                                      "SPmira    0F000000\r"}),
+  EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    0C000000\r", "SPmira    0F000000\r"}),
             hub.Frames());
   EXPECT_EQ(0xFu, hub.Config().states);
 }

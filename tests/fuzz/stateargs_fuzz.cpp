@@ -9,38 +9,24 @@
 
 #include "portstate/stateargs.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 9) return 0;
   const int32_t port_count = static_cast<int8_t>(data[0]);
   PortStates current;
   std::memcpy(&current, data + 1, sizeof current);
   const std::string argument(reinterpret_cast<const char*>(data + 9), size - 9);
-
   const StateChange change = ApplyStateArgument(argument, port_count, current);
   if (!change.error.empty()) {
-    Check(change.error == kInvalidNumber || change.error == kStateFormatError);
+    if (change.error != kInvalidNumber && change.error != kStateFormatError) std::abort();
     return 0;
   }
-  const char function = static_cast<char>(argument[0] & ~0x20);
-  const bool list_form = argument[0] == '0' || argument[0] == '1' || function == 'T';
-  std::string body = argument.substr(2);
-  for (char& ch : body) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
-  const bool all = body == kAllPorts;
-  const std::string hex = FormatStateHex(change.states);
-  Check(hex.size() == kStateHexLength && ParseStateHex(hex) == (change.states & 0xFFFFFFFFu));
-  for (int64_t port = 1; port <= kHubWordPorts; ++port) {
-    const bool absent = port > port_count;
-    if (absent && (all || !list_form)) Check(PortIsOn(change.states, port));
-    if (absent && list_form && !all)
-      Check(PortIsOn(change.states, port) == PortIsOn(current, port));
+  // Absent ports: on for ALL, B and H, as they were for port lists.
+  const bool list = argument[0] == '0' || argument[0] == '1' || (argument[0] | 0x20) == 't';
+  // A list form that applied names ports by digits, or is ALL.
+  const bool all = argument.size() > 2 && (argument[2] | 0x20) == 'a';
+  for (int64_t port = port_count < 0 ? 1 : port_count + 1; port <= kHubWordPorts; ++port) {
+    const bool expected = list && !all ? PortIsOn(current, port) : true;
+    if (PortIsOn(change.states, port) != expected) std::abort();
   }
   return 0;
 }

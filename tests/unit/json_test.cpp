@@ -2,47 +2,35 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <unistd.h>
 
 #include "commands/query.h"
 #include "link/devicelinks.h"
+#include "runner.h"
 #include "simhubs.h"
 
 namespace {
 
-// What python3's json module makes of a document: the value at path,
-// each string as the hex of its code points taken as bytes.
-std::string ParsedByPython(const std::string& document,
-                           const std::string& expression) {
+// What python3's json module reads at path in a document: a string as the
+// hex of its code points taken as bytes, anything else as JSON again.
+std::string ParsedByPython(const std::string& document, const std::string& path) {
   char file[] = "/tmp/tarvo-json-XXXXXX";
   const int fd = mkstemp(file);
-  EXPECT_EQ(static_cast<ssize_t>(document.size()),
-            write(fd, document.data(), document.size()));
+  EXPECT_EQ(static_cast<ssize_t>(document.size()), write(fd, document.data(), document.size()));
   close(fd);
-  const std::string command =
-      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); v=" +
-      expression + "; print(v.encode(\"latin-1\").hex() if isinstance(v, str) "
-      "else json.dumps(v))' " + file + " 2>&1";
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-      output.append(buffer, got);
-    pclose(pipe);
-  }
+  const hubsim::RunResult r = hubsim::Run(
+      {"python3", "-c", "import json,sys; v=json.load(open(sys.argv[1]))" + path +
+                            "; print(v.encode('latin-1').hex() if isinstance(v, str) else json.dumps(v), end='')",
+       file},
+      60);
   unlink(file);
-  if (!output.empty() && output.back() == '\n') output.pop_back();
-  return output;
+  return r.out + r.err;
 }
 
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned char byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0xF];
-  }
+  for (unsigned char byte : bytes) hex.append({kDigits[byte >> 4], kDigits[byte & 15]});
   return hex;
 }
 
@@ -54,60 +42,43 @@ TEST(JsonTest, HubObjectsInTheirKeyOrder) {
   report.firmware = "1.3";
   report.states = 0x5;
   EXPECT_EQ(
-      "{\"name\":\"ttyUSB0\",\"device\":\"/dev/ttyUSB0\",\"ports\":4,"
-      "\"firmware\":\"1.3\",\"states\":\"05000000\",\"on\":[1,3],"
-      "\"off\":[2,4],\"links\":[]}",
+      "{\"name\":\"ttyUSB0\",\"device\":\"/dev/ttyUSB0\",\"ports\":4,\"firmware\":\"1.3\","
+      "\"states\":\"05000000\",\"on\":[1,3],\"off\":[2,4],\"links\":[]}",
       HubJson("ttyUSB0", "/dev/ttyUSB0", report, true));
-  report.states = 0;
-  report.port_count = 0;
+  report.states = report.port_count = 0;
   EXPECT_EQ(
-      "{\"name\":\"ttyUSB9\",\"device\":\"/dev/ttyUSB9\",\"ports\":0,"
-      "\"states\":\"00000000\",\"on\":[],\"off\":[],\"links\":[]}",
+      "{\"name\":\"ttyUSB9\",\"device\":\"/dev/ttyUSB9\",\"ports\":0,\"states\":\"00000000\","
+      "\"on\":[],\"off\":[],\"links\":[]}",
       HubJson("ttyUSB9", "/dev/ttyUSB9", report, false));
-  EXPECT_EQ("{\"hubs\":[]}", ScanJson({}));
   EXPECT_EQ("{\"hubs\":[{},{}]}", ScanJson({"{}", "{}"}));
+  EXPECT_EQ("\"\\u0000\\\"\\\\\\u007F\\u0080\\u00FF\"", JsonString(std::string("\0\"\\\x7f\x80\xff", 6)));
 }
 
 TEST(JsonTest, EveryFirmwareByteComesBackAsSent) {
-  const std::string firmwares[] = {
-      std::string("\0\0\0", 3), "\"\\/", "\x01\x1f\x7f", "\x80\xff\xc3",
-      "\t\r\x1b", "<&>", std::string("a\0\"", 3), "\xe2\x82\xac"};
+  const std::string firmwares[] = {std::string("\0\0\0", 3), "\"\\/", "\x01\x1f\x7f", "\x80\xff\xc3",
+                                   "\t\r\x1b", std::string("a\0\"", 3), "\xe2\x82\xac"};
   for (const std::string& firmware : firmwares) {
     HubReport report;
-    report.port_count = 2;
     report.firmware = firmware;
-    const std::string document =
-        ScanJson({HubJson("ttyUSB1", "/dev/ttyUSB1", report, true)});
-    EXPECT_EQ(Hex(firmware), ParsedByPython(document, R"(d["hubs"][0]["firmware"])"))
-        << document;
+    const std::string document = ScanJson({HubJson("ttyUSB1", "/dev/ttyUSB1", report, true)});
+    EXPECT_EQ(Hex(firmware), ParsedByPython(document, "[\"hubs\"][0][\"firmware\"]")) << document;
   }
-  EXPECT_EQ("\"\\u0000\\\"\\\\\\u007F\\u0080\\u00FF\"",
-            JsonString(std::string("\0\"\\\x7f\x80\xff", 6)));
 }
 
-TEST(JsonTest, TheGetAndQueryFormsParse) {
+TEST(JsonTest, TheGetAndQueryFormsParseWithTheDevicesStableLinks) {
   auto hub = StartHub(HubWith("04", 0x5, "1.3"));
   for (const char* word : {"/G:ttyUSB0", "/Q:ttyUSB0"}) {
     LineCollector out;
     EXPECT_EQ("", RunCommandOn(hub->TerminalPath(), {word, "-j"}, &out).message);
     ASSERT_EQ(1u, out.lines.size());
-    EXPECT_EQ("[1, 3]", ParsedByPython(out.lines[0], R"(d["on"])")) << word;
-    EXPECT_EQ(Hex(HubName(hub->TerminalPath())),
-              ParsedByPython(out.lines[0], R"(d["name"])"));
+    EXPECT_EQ("[1, 3]", ParsedByPython(out.lines[0], "[\"on\"]")) << word;
+    EXPECT_EQ(Hex(HubName(hub->TerminalPath())), ParsedByPython(out.lines[0], "[\"name\"]"));
   }
-}
-
-TEST(JsonTest, StableLinksOfTheDevice) {
-  auto hub = StartHub();
-  char pattern[] = "/tmp/tarvo-links-XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(pattern));
-  const std::string dir = pattern;
-  const std::string links[] = {dir + "/usb-B", dir + "/usb-A", dir + "/other"};
+  TempDir dir;
+  const std::string links[] = {dir.path() + "/usb-B", dir.path() + "/usb-A", dir.path() + "/other"};
   EXPECT_EQ(0, symlink(hub->TerminalPath().c_str(), links[0].c_str()));
   EXPECT_EQ(0, symlink(hub->TerminalPath().c_str(), links[1].c_str()));
   EXPECT_EQ(0, symlink("/dev/null", links[2].c_str()));
   EXPECT_EQ((std::vector<std::string>{links[1], links[0]}),
-            StableDeviceLinks(hub->TerminalPath(), {dir, "/nonexistent"}));
-  for (const std::string& link : links) unlink(link.c_str());
-  rmdir(dir.c_str());
+            StableDeviceLinks(hub->TerminalPath(), {dir.path(), "/nonexistent"}));
 }

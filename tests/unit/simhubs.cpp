@@ -1,29 +1,12 @@
 #include "simhubs.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
+
 #include "commandline.h"
 #include "dispatch.h"
 #include "link/clock.h"
-
-hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
-                          const std::string& firmware) {
-  hubsim::HubConfig config;
-  config.portCount = ports;
-  config.states = states;
-  config.firmware = firmware;
-  return config;
-}
-
-hubsim::Faults Answering(const std::string& code, const std::string& reply) {
-  hubsim::Faults faults;
-  faults.replies[code] = reply;
-  return faults;
-}
-
-hubsim::Faults Silent() {
-  hubsim::Faults faults;
-  faults.silent = true;
-  return faults;
-}
 
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config,
                                       hubsim::Faults faults) {
@@ -47,11 +30,19 @@ double SecondsSince(int64_t start_us) {
   return static_cast<double>(MonotonicMicros() - start_us) / 1e6;
 }
 
-bool TimingIsNative() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__) || \
-    defined(__arm__)
-  return false;
+void ExpectAtMost(double seconds, double bound) {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__arm__)
+  EXPECT_LT(seconds, bound);
 #else
-  return true;
+  (void)seconds;
+  (void)bound;
 #endif
 }
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/tarvo-test-XXXXXX";
+  EXPECT_NE(nullptr, mkdtemp(pattern));
+  path_ = pattern;
+}
+
+TempDir::~TempDir() { std::filesystem::remove_all(path_); }

@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "commands/outcome.h"
-#include "commands/request.h"
 #include "hubsim.h"
+
+using hubsim::Answering;
+using hubsim::HubWith;
+using hubsim::Silent;
 
 // The byte wait of one exchange, in seconds: 10 s plus 100 ms.
 constexpr double kByteWait = 10.1;
@@ -23,12 +26,6 @@ class LineCollector : public LineSink {
   std::vector<std::string> lines;
 };
 
-hubsim::HubConfig HubWith(const std::string& ports, uint32_t states,
-                          const std::string& firmware = "2.1");
-hubsim::Faults Answering(const std::string& code, const std::string& reply);
-hubsim::Faults Silent();
-
-// A hub for the length of one test.
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config = {},
                                       hubsim::Faults faults = {});
 
@@ -39,5 +36,16 @@ Outcome RunCommandOn(const std::string& device,
 
 double SecondsSince(int64_t start_us);
 
-// True where upper time bounds are asserted: a native, unsanitized build.
-bool TimingIsNative();
+// Asserts an upper time bound where one holds: a native, unsanitized build.
+void ExpectAtMost(double seconds, double bound);
+
+// A directory of the test's own, removed with what is in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};

@@ -32,6 +32,8 @@ int64_t NowMicros() {
       .count();
 }
 
+}  // namespace
+
 bool ParseStateHex(const std::string& text, uint32_t* states) {
   if (text.size() != 8) return false;
   uint32_t value = 0;
@@ -52,7 +54,26 @@ bool ParseStateHex(const std::string& text, uint32_t* states) {
   return true;
 }
 
-}  // namespace
+HubConfig HubWith(const std::string& ports, uint32_t states,
+                  const std::string& firmware) {
+  HubConfig config;
+  config.portCount = ports;
+  config.states = states;
+  config.firmware = firmware;
+  return config;
+}
+
+Faults Answering(const std::string& code, const std::string& reply) {
+  Faults faults;
+  faults.replies[code] = reply;
+  return faults;
+}
+
+Faults Silent() {
+  Faults faults;
+  faults.silent = true;
+  return faults;
+}
 
 std::string StateHex(uint32_t states) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -199,6 +220,12 @@ void Hub::Serve() {
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   std::string frame;
   int64_t frameStart = 0;
+  int32_t deafMs;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deafMs = faults_.deafMs;
+  }
+  if (deafMs > 0 && !Pause(int64_t{deafMs} * 1000)) return;
   for (;;) {
     struct pollfd pfds[2] = {{stop_pipe_[0], POLLIN, 0}, {master_, POLLIN, 0}};
     if (poll(pfds, 2, -1) < 0) {

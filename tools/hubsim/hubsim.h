@@ -48,6 +48,7 @@ struct Faults {
   bool wireTime = false;
   int32_t cutAfterBytes = -1;     // send only this many bytes of a reply
   int32_t hangUpAfterBytes = -1;  // close the line after this many bytes
+  int32_t deafMs = 0;  // reads nothing at first: what is sent piles up
   std::string unasked;            // sent right behind every reply
   // Exact reply bytes by frame number (0 for the first frame the hub
   // receives), ahead of everything above; "" leaves that frame unanswered.
@@ -69,6 +70,16 @@ std::string Respond(const std::string& frame, HubConfig* config);
 
 // "A6010000" for ports 2, 3, 6, 8 and 9 on.
 std::string StateHex(uint32_t states);
+// The reverse, either case; false unless text is 8 hex digits.
+bool ParseStateHex(const std::string& text, uint32_t* states);
+
+// Shorthands for tests and benchmarks: a hub with this port count text,
+// states and firmware; one that answers code with reply; one that never
+// answers.
+HubConfig HubWith(const std::string& ports, uint32_t states,
+                  const std::string& firmware = "2.1");
+Faults Answering(const std::string& code, const std::string& reply);
+Faults Silent();
 
 class Hub {
  public:

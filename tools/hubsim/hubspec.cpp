@@ -34,26 +34,6 @@ const Setting kSettings[] = {
     {"wire-time", nullptr, "keeps 9600-baud wire time, both ways"},
 };
 
-bool ParseStateText(const std::string& text, uint32_t* states) {
-  if (text.size() != 8) return false;
-  uint32_t value = 0;
-  for (size_t byte = 0; byte < 4; ++byte) {
-    uint32_t b = 0;
-    for (size_t k = 0; k < 2; ++k) {
-      const char ch = text[2 * byte + k];
-      uint32_t digit;
-      if (ch >= '0' && ch <= '9') digit = static_cast<uint32_t>(ch - '0');
-      else if (ch >= 'A' && ch <= 'F') digit = static_cast<uint32_t>(ch - 'A' + 10);
-      else if (ch >= 'a' && ch <= 'f') digit = static_cast<uint32_t>(ch - 'a' + 10);
-      else return false;
-      b = b * 16 + digit;
-    }
-    value |= b << (8 * byte);
-  }
-  *states = value;
-  return true;
-}
-
 bool ParseCount(const std::string& text, int64_t most, int32_t* value) {
   if (text.empty() || text.size() > 9) return false;
   int64_t parsed = 0;
@@ -113,9 +93,9 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
     std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
     spec->config.portCount = text;
   } else if (key == "states") {
-    if (!ParseStateText(value, &spec->config.states)) return bad;
+    if (!ParseStateHex(value, &spec->config.states)) return bad;
   } else if (key == "flash") {
-    if (!ParseStateText(value, &spec->config.flash)) return bad;
+    if (!ParseStateHex(value, &spec->config.flash)) return bad;
   } else if (key == "password") {
     if (value.size() > kPasswordBytes) return bad;
     spec->config.password = value + std::string(kPasswordBytes - value.size(), ' ');

@@ -5,8 +5,8 @@
 //                 [-- COMMAND [ARG...]]
 //
 // The sandbox enters a mount namespace with a private /dev (devns.h),
-// starts the hubs (hubspec.h; without --hub, the demo's two), enters a
-// PID namespace and forks its process 1: a small init that runs
+// starts the hubs (hubspec.h; without --hub, the demo's two) and forks
+// process 1 of a new PID namespace: a small init that runs
 // COMMAND (or $SHELL, else /bin/sh), passes on the signals that would end
 // it, reaps orphans and exits with COMMAND's status. When it exits the
 // kernel ends everything else in the namespace, and the hubs go with the
@@ -20,6 +20,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,8 +85,15 @@ int StatusOf(int wait_status) {
   return kSandboxFailed;
 }
 
+// fork() as the bare system call, with namespace flags: no fork handlers
+// and no locks taken, so the child may use only async-signal-safe calls.
+pid_t ForkInto(int namespaces) {
+  return static_cast<pid_t>(
+      syscall(SYS_clone, namespaces | SIGCHLD, nullptr, nullptr, nullptr, nullptr));
+}
+
 // Process 1 of the PID namespace. Only async-signal-safe calls from here
-// on: the sandbox has hub threads, and this is a child of a fork().
+// on: the sandbox has hub threads, and this is a copy of one of them.
 [[noreturn]] void RunInit(char* const* command, const char* not_found,
                           const char* cannot_run) {
   // A /proc of the namespace's own, so that process ids inside mean what
@@ -93,7 +101,7 @@ int StatusOf(int wait_status) {
   (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
   sigset_t none;
   sigemptyset(&none);
-  const pid_t child = fork();
+  const pid_t child = ForkInto(0);
   if (child < 0) _exit(kSandboxFailed);
   if (child == 0) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -186,11 +194,6 @@ int main(int argc, char** argv) {
     if (!linked.empty()) return Fail(linked);
   }
 
-  // Only now: a process whose children go to another PID namespace can
-  // start no more threads, and the hubs have theirs.
-  if (unshare(CLONE_NEWPID) != 0)
-    return Fail(std::string("unshare(CLONE_NEWPID): ") + strerror(errno));
-
   std::vector<char*> command_argv;
   for (std::string& word : command) command_argv.push_back(word.data());
   command_argv.push_back(nullptr);
@@ -200,8 +203,11 @@ int main(int argc, char** argv) {
   // Like a shell waiting for its job: keyboard signals are for the job.
   signal(SIGINT, SIG_IGN);
   signal(SIGQUIT, SIG_IGN);
-  const pid_t init = fork();
-  if (init < 0) return Fail(std::string("fork: ") + strerror(errno));
+  // The init alone goes to the new PID namespace: the sandbox keeps its
+  // own, where it can still start threads (a sanitizer's, say). A mount
+  // namespace of the init's own keeps its /proc from the sandbox's view.
+  const pid_t init = ForkInto(CLONE_NEWPID | CLONE_NEWNS);
+  if (init < 0) return Fail(std::string("clone(CLONE_NEWPID): ") + strerror(errno));
   if (init == 0) RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str());
   // A stop meant for the sandbox goes to its command, whose end ends it.
   g_command_pid = init;
