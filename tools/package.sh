@@ -80,4 +80,4 @@ if [ "${TARVO_PACKAGE_INSTALL:-1}" = 1 ]; then
   echo "$(command -v tarvo): help screen of $(wc -l < build-package-amd64/help.txt) lines"
   man -w tarvo || fail "man -w tarvo found no page"
 fi
-echo "packages: 2 passed, 0 failed"
+echo "package.sh: 2 packages built, checked and lintian-clean"

@@ -95,6 +95,13 @@ else
   count fuzzing 0 1
 fi
 
+echo "=== the README's sandbox script"
+if build/tarvo-sandbox -- docs/examples/power-cycle.sh; then
+  count "sandbox script" 1 0
+else
+  count "sandbox script" 0 1
+fi
+
 echo "=== packages"
 if tools/package.sh; then count packages 2 0; else count packages 0 1; fi
 if bench/armhf-size.sh; then count "armhf size" 1 0; else count "armhf size" 0 1; fi

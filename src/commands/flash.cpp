@@ -4,9 +4,9 @@
 
 #include "commands/lockedhub.h"
 #include "commands/password.h"
-#include "link/status.h"
 #include "link/exchange.h"
 #include "link/messages.h"
+#include "link/status.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "commands/password.h"
 
 #include "commands/lockedhub.h"
-#include "link/status.h"
 #include "link/exchange.h"
 #include "link/messages.h"
+#include "link/status.h"
 
 const char kDefaultPassword[] = "mira    ";
 const char kInvalidPassword[] = "Invalid Password!";

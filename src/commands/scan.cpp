@@ -10,10 +10,10 @@
 #include <deque>
 #include <memory>
 
-#include "link/status.h"
 #include "link/clock.h"
 #include "link/exchange.h"
 #include "link/messages.h"
+#include "link/status.h"
 
 namespace {
 
@@ -134,7 +134,7 @@ void Scan::ExchangeFinished(Probe* probe, int64_t now) {
 void Scan::Finish(Probe* probe, bool is_hub) {
   probe->is_hub = is_hub;
   probe->phase = Phase::kDone;
-  probe->lock = HubLock();
+  probe->lock.Release();
   --running_;
   // Descriptors were freed: the starved get their turn first.
   for (auto it = starved_.rbegin(); it != starved_.rend(); ++it)
@@ -143,7 +143,7 @@ void Scan::Finish(Probe* probe, bool is_hub) {
 }
 
 void Scan::Starve(Probe* probe) {
-  probe->lock = HubLock();
+  probe->lock.Release();
   --running_;
   probe->phase = Phase::kNotStarted;
   if (running_ == 0) {

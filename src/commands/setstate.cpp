@@ -1,9 +1,9 @@
 #include "commands/setstate.h"
 
 #include "commands/lockedhub.h"
-#include "link/status.h"
 #include "link/exchange.h"
 #include "link/messages.h"
+#include "link/status.h"
 #include "portstate/stateargs.h"
 
 namespace {

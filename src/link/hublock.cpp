@@ -1,5 +1,5 @@
-#include "link/status.h"
 #include "link/hublock.h"
+#include "link/status.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -194,7 +194,7 @@ LockState HubLock::TryAcquire(const std::string& device) {
 LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
   for (;;) {
     const LockState state = TryAcquire(device);
-    if (state == LockState::kHeld) return state;
+    if (state != LockState::kBusy) return LockState::kHeld;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
     if (state == LockState::kBusy && !HasLiveLockFile(device, lock_file_dirs_)) {
       // Another flock holder: wait in the kernel for the hand-over, then

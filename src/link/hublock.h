@@ -52,12 +52,12 @@ class HubLock {
   // One look, no wait. A device that cannot be opened is not locked and
   // gives kHeld: the exchange that follows reports on it.
   LockState TryAcquire(const std::string& device);
-  // Waits until deadline_us (MonotonicMicros()); kHeld or kBusy.
+  // Waits until deadline_us (MonotonicMicros()); kHeld or kBusy. A run
+  // out of descriptors goes on unlocked: its exchange will say so.
   LockState Acquire(const std::string& device, int64_t deadline_us);
-
- private:
   void Release();
 
+ private:
   std::vector<std::string> lock_file_dirs_;
   int32_t fd_ = -1;
 };

@@ -1,5 +1,5 @@
-#include "link/status.h"
 #include "link/hubquery.h"
+#include "link/status.h"
 
 #include <cstdlib>
 

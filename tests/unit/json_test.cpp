@@ -2,30 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include "commands/query.h"
 #include "link/devicelinks.h"
-#include "runner.h"
 #include "simhubs.h"
 
 namespace {
-
-// What python3's json module reads at path in a document: a string as the
-// hex of its code points taken as bytes, anything else as JSON again.
-std::string ParsedByPython(const std::string& document, const std::string& path) {
-  char file[] = "/tmp/tarvo-json-XXXXXX";
-  const int fd = mkstemp(file);
-  EXPECT_EQ(static_cast<ssize_t>(document.size()), write(fd, document.data(), document.size()));
-  close(fd);
-  const hubsim::RunResult r = hubsim::Run(
-      {"python3", "-c", "import json,sys; v=json.load(open(sys.argv[1]))" + path +
-                            "; print(v.encode('latin-1').hex() if isinstance(v, str) else json.dumps(v), end='')",
-       file},
-      60);
-  unlink(file);
-  return r.out + r.err;
-}
 
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789abcdef";

@@ -59,6 +59,8 @@ TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
             "3 Managed USB Hub(s) Found. (0)",
             dir.Scan(OutputForm::kText));
   EXPECT_EQ("0003ttyUSB0,3,255 (0)", dir.Scan());
+  const std::string json = dir.Scan(OutputForm::kJson);
+  EXPECT_EQ("[1, 2, 3, 4, 5, 6, 7, 8, 9, 11]", ParsedByPython(json.substr(0, json.size() - 4), "[\"hubs\"][1][\"off\"]"));
 }
 
 TEST(ScanTest, ManySilentDevicesCostOneByteWait) {

@@ -2,11 +2,14 @@
 
 #include <stdlib.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "commandline.h"
 #include "dispatch.h"
 #include "link/clock.h"
+#include "runner.h"
 
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config,
                                       hubsim::Faults faults) {
@@ -28,6 +31,20 @@ Outcome RunCommandOn(const std::string& device,
 
 double SecondsSince(int64_t start_us) {
   return static_cast<double>(MonotonicMicros() - start_us) / 1e6;
+}
+
+std::string ParsedByPython(const std::string& document, const std::string& path) {
+  char file[] = "/tmp/tarvo-json-XXXXXX";
+  const int fd = mkstemp(file);
+  EXPECT_EQ(static_cast<ssize_t>(document.size()), write(fd, document.data(), document.size()));
+  close(fd);
+  const hubsim::RunResult r = hubsim::Run(
+      {"python3", "-c", "import json,sys; v=json.load(open(sys.argv[1]))" + path +
+                            "; print(v.encode('latin-1').hex() if isinstance(v, str) else json.dumps(v), end='')",
+       file},
+      60);
+  unlink(file);
+  return r.out + r.err;
 }
 
 void ExpectAtMost(double seconds, double bound) {

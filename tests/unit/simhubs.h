@@ -36,6 +36,11 @@ Outcome RunCommandOn(const std::string& device,
 
 double SecondsSince(int64_t start_us);
 
+// What python3's json module reads at path ("[\"hubs\"][0]") in a
+// document: a string as the hex of its code points taken as bytes,
+// anything else as JSON again.
+std::string ParsedByPython(const std::string& document, const std::string& path);
+
 // Asserts an upper time bound where one holds: a native, unsanitized build.
 void ExpectAtMost(double seconds, double bound);
 
