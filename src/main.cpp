@@ -19,16 +19,15 @@
 
 namespace {
 
+// A failed write leaves the stream's error flag set, which the exit
+// status then reports.
 class StandardOutput : public LineSink {
  public:
   void Line(const std::string& text) override {
-    // A failed write leaves the stream's error flag set, which the exit
-    // status then reports. Each line is flushed, so that a scan's hub
-    // lines appear as soon as they are known.
     if (fwrite(text.data(), 1, text.size(), stdout) == text.size())
       (void)fputc('\n', stdout);
-    (void)fflush(stdout);
   }
+  void Flush() override { (void)fflush(stdout); }
 };
 
 // A closed 0, 1 or 2 would be handed to the first device the run opens,

@@ -35,4 +35,6 @@ class LineSink {
   virtual ~LineSink() = default;
   // One line, without its newline; any byte may appear in it, NUL too.
   virtual void Line(const std::string& text) = 0;
+  // Makes the lines so far visible now, not only when the run ends.
+  virtual void Flush() {}
 };

@@ -57,8 +57,10 @@ Outcome ScanForHubs(const Request& request, LineSink& out,
   const bool complete = ScanHubs(
       [&](const FoundHub& hub) {
         indices.push_back(hub.index);
-        if (request.form == OutputForm::kText)
+        if (request.form == OutputForm::kText) {
           out.Line(HubLine(hub.name, hub.report));
+          out.Flush();  // a hub line is worth seeing before the scan ends
+        }
         if (request.form == OutputForm::kJson)
           objects.push_back(HubJson(hub.name, hub.device, hub.report, true));
       },

@@ -16,6 +16,12 @@ struct RestoreEntry {
 // only once its settings are in place, and the handler uses nothing else.
 RestoreEntry g_restore_entries[kRestoreEntries];
 
+// Whether the run asked for the handlers, and whether they are in: they go
+// in with the first port listed, so that a run that never changes a line
+// (the help screen, a bad command line) spends no system call on them.
+std::atomic<bool> g_restore_wanted{false};
+std::atomic<bool> g_handlers_installed{false};
+
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT,
                              SIGSYS,  SIGTRAP};
 const int kOtherDeadlySignals[] = {
@@ -43,9 +49,7 @@ void Install(int signal) {
   (void)sigaction(signal, &action, nullptr);
 }
 
-}  // namespace
-
-void RestorePortsOnDeadlySignals() {
+void InstallHandlers() {
   for (int signal : kOtherDeadlySignals) Install(signal);
   for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) Install(signal);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_UNDEFINED__)
@@ -53,6 +57,12 @@ void RestorePortsOnDeadlySignals() {
 #else
   (void)kCrashSignals;
 #endif
+}
+
+}  // namespace
+
+void RestorePortsOnDeadlySignals() {
+  g_restore_wanted.store(true);
 }
 
 sigset_t HoldableDeadlySignals() {
@@ -65,6 +75,8 @@ sigset_t HoldableDeadlySignals() {
 }
 
 bool AddRestoreEntry(int32_t fd, const struct termios& found) {
+  if (g_restore_wanted.load() && !g_handlers_installed.exchange(true))
+    InstallHandlers();
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = kFreeEntry;
     if (!entry.fd.compare_exchange_strong(expected, kClaimedEntry)) continue;

@@ -14,9 +14,10 @@
 #include <csignal>
 #include <cstdint>
 
-// Installs the handler for every signal from 1 to 31 whose default action
-// ends the process (SIGKILL and SIGSTOP cannot be caught) and for SIGRTMIN
-// to SIGRTMAX. Builds with a sanitizer leave the crash signals to it.
+// Asks for the handler on every signal from 1 to 31 whose default action
+// ends the process (SIGKILL and SIGSTOP cannot be caught) and on SIGRTMIN
+// to SIGRTMAX; it is installed when the first port is listed. Builds with
+// a sanitizer leave the crash signals to it.
 void RestorePortsOnDeadlySignals();
 
 // Lists fd with the settings found on it; false when the table is full (a
