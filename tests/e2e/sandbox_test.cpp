@@ -69,7 +69,7 @@ TEST_F(SandboxTool, TheWorldInsideIsPrivateAndEndsWithIt) {
                       "for d in null zero full random urandom tty fd stdin stdout stderr pts shm "
                       "ttyUSB0 ttyUSB3; do [ -e /dev/$d ] || echo missing $d; done; ls -A /run/lock; echo $$"}),
              "2\n", 0);
-  std::ofstream("/run/lock/LCK..ttyUSB0") << getpid() << "\n";  // the host's, not the sandbox's
+  std::ofstream("/run/lock/LCK..ttyUSB0") << "      " << getpid() << "\n";  // the host's, not the sandbox's
   EXPECT_RUN(Sandbox({"--", "tarvo", "/G:ttyUSB0", "-H"}), "05000000\n", 0);
   unlink("/run/lock/LCK..ttyUSB0");
   const hubsim::RunResult left = Sandbox({"--", "sh", "-c", "sleep 31.4159 & echo started"});

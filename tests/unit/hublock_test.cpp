@@ -37,7 +37,8 @@ TEST(LockFileTest, LiveOwnersAndUnreadableFilesAreBusyStaleOnesAreNot) {
     mode_t mode;
     bool busy;
   } cases[] = {
-      {"      " + self + "\n", 0644, true}, {self + "\n", 0644, true},
+      // Text as lock files write it (HDB: 10 columns); exactly 4 bytes is binary.
+      {std::string(10 - self.size(), ' ') + self + "\n", 0644, true}, {"00000" + self, 0644, true},
       {"  " + gone + "\n", 0644, false},    {Binary(getpid()), 0644, true},
       {Binary(kGonePid), 0644, false},      {"not a pid\n", 0644, true},
       {"", 0644, true},                     {gone + "\n", 0000, geteuid() != 0},
@@ -56,7 +57,7 @@ TEST(HubLockTest, ALockFileHoldsOffCommandAndScanAlike) {
   auto hub = StartHub();
   const std::string device = dir.path() + "/ttyUSB0";  // named as lock files name it
   ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), device.c_str()));
-  WriteLockFile(dir, std::to_string(getpid()) + "\n");
+  WriteLockFile(dir, "      " + std::to_string(getpid()) + "\n");
   HubLock lock({dir.path()});
   EXPECT_EQ(LockState::kBusy, lock.TryAcquire(device));
   const int64_t start = MonotonicMicros();
