@@ -1,6 +1,6 @@
 // hubsim: serve one simulated hub on a pseudo-terminal until stopped.
 //
-//   hubsim [--SETTING [VALUE]]...      settings as in hubspec.h
+//   hubsim [--SETTING [VALUE]]...      settings as in hubsetup.h
 //
 // Prints the terminal side's path (a /dev/pts/N) on its first line, then
 // serves until SIGINT or SIGTERM.
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "hubsim.h"
-#include "hubspec.h"
+#include "hubsetup.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  hubsim::HubSpec spec = hubsim::DefaultHubSpec();
-  spec.name = "ttyUSB0";
+  hubsim::HubSetup setup = hubsim::DefaultHubSetup();
+  setup.name = "ttyUSB0";
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     if (!flag && i + 1 >= argc)
       error = "'" + option + "' needs a value";
     else
-      error = hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++i], &spec);
+      error = hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++i], &setup);
     if (!error.empty()) {
       std::cerr << "hubsim: " << error << "\nTry 'hubsim --help'.\n";
       return 2;
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   // Blocked before the serving thread starts, so only sigwait() sees them.
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
-  hubsim::Hub hub(spec.config, spec.faults);
+  hubsim::Hub hub(setup.config, setup.faults);
   if (hub.TerminalPath().empty()) {
     std::cerr << "hubsim: " << hub.Error() << "\n";
     return 1;

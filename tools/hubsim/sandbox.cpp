@@ -5,7 +5,7 @@
 //                 [-- COMMAND [ARG...]]
 //
 // The sandbox enters a mount namespace with a private /dev (devns.h),
-// starts the hubs (hubspec.h; without --hub, the demo's two) and forks
+// starts the hubs (hubsetup.h; without --hub, the demo's two) and forks
 // process 1 of a new PID namespace: a small init that runs
 // COMMAND (or $SHELL, else /bin/sh), passes on the signals that would end
 // it, reaps orphans and exits with COMMAND's status. When it exits the
@@ -35,7 +35,7 @@
 
 #include "devns.h"
 #include "hubsim.h"
-#include "hubspec.h"
+#include "hubsetup.h"
 
 namespace {
 
@@ -151,14 +151,14 @@ int main(int argc, char** argv) {
     }
   }
   if (hub_texts.empty()) hub_texts.assign(std::begin(kDefaultHubs), std::end(kDefaultHubs));
-  std::vector<hubsim::HubSpec> specs;
+  std::vector<hubsim::HubSetup> setups;
   for (const std::string& text : hub_texts) {
-    hubsim::HubSpec spec;
-    const std::string error = hubsim::ParseHubSpec(text, &spec);
+    hubsim::HubSetup setup;
+    const std::string error = hubsim::ParseHubSetup(text, &setup);
     if (!error.empty()) return Fail("--hub " + text + ": " + error);
-    for (const hubsim::HubSpec& other : specs)
-      if (other.name == spec.name) return Fail("two hubs named " + spec.name);
-    specs.push_back(spec);
+    for (const hubsim::HubSetup& other : setups)
+      if (other.name == setup.name) return Fail("two hubs named " + setup.name);
+    setups.push_back(setup);
   }
 
   std::vector<std::string> command(argv + first_command_arg, argv + argc);
@@ -179,17 +179,17 @@ int main(int argc, char** argv) {
                 "): run as root, or where unprivileged user namespaces are enabled");
 
   std::vector<std::unique_ptr<hubsim::Hub>> hubs;
-  for (const hubsim::HubSpec& spec : specs) {
-    hubs.push_back(std::make_unique<hubsim::Hub>(spec.config, spec.faults));
+  for (const hubsim::HubSetup& setup : setups) {
+    hubs.push_back(std::make_unique<hubsim::Hub>(setup.config, setup.faults));
     if (!hubs.back()->Error().empty()) return Fail(hubs.back()->Error());
-    std::string linked = hubsim::LinkDevice(spec.name, hubs.back()->TerminalPath());
-    for (const auto& [dir, names] : {std::make_pair("serial/by-id", &spec.by_id),
-                                     std::make_pair("serial/by-path", &spec.by_path)})
+    std::string linked = hubsim::LinkDevice(setup.name, hubs.back()->TerminalPath());
+    for (const auto& [dir, names] : {std::make_pair("serial/by-id", &setup.by_id),
+                                     std::make_pair("serial/by-path", &setup.by_path)})
       for (const std::string& name : *names) {
         mkdir("/dev/serial", 0755);
         mkdir((std::string("/dev/") + dir).c_str(), 0755);
         if (linked.empty())
-          linked = hubsim::LinkDevice(std::string(dir) + "/" + name, "../../" + spec.name);
+          linked = hubsim::LinkDevice(std::string(dir) + "/" + name, "../../" + setup.name);
       }
     if (!linked.empty()) return Fail(linked);
   }

@@ -1,8 +1,8 @@
-#include "hubspec.h"
+#include "hubsetup.h"
 
 #include <gtest/gtest.h>
 
-TEST(HubSpecTest, PortsStatesAndSettings) {
+TEST(HubSetupTest, PortsStatesAndSettings) {
   const std::pair<std::string, std::string> cases[] = {
       {"ttyUSB0", "ttyUSB0 04 FFFFFFFF mira     2.1"},
       {"ttyUSB7:8", "ttyUSB7 08 FFFFFFFF mira     2.1"},
@@ -21,14 +21,14 @@ TEST(HubSpecTest, PortsStatesAndSettings) {
       {"ttyUSBx", "a hub's name is ttyUSB and a number: 'ttyUSBx'"},
   };
   for (const auto& [text, expected] : cases) {
-    hubsim::HubSpec spec;
-    std::string got = hubsim::ParseHubSpec(text, &spec);
+    hubsim::HubSetup setup;
+    std::string got = hubsim::ParseHubSetup(text, &setup);
     if (got.empty()) {
-      got = spec.name + " " + spec.config.portCount + " " + hubsim::StateHex(spec.config.states) + " " +
-            spec.config.password + " " + spec.config.firmware;
-      if (spec.faults.silent) got += " silent " + std::to_string(spec.faults.replyDelayMs);
-      for (const std::string& link : spec.by_id) got += " " + link;
-      for (const std::string& link : spec.by_path) got += " " + link;
+      got = setup.name + " " + setup.config.portCount + " " + hubsim::StateHex(setup.config.states) + " " +
+            setup.config.password + " " + setup.config.firmware;
+      if (setup.faults.silent) got += " silent " + std::to_string(setup.faults.replyDelayMs);
+      for (const std::string& link : setup.by_id) got += " " + link;
+      for (const std::string& link : setup.by_path) got += " " + link;
     }
     EXPECT_EQ(expected, got) << text;
   }

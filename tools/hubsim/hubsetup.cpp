@@ -1,4 +1,4 @@
-#include "hubspec.h"
+#include "hubsetup.h"
 
 #include <cstdio>
 
@@ -63,11 +63,11 @@ bool IsDeviceName(const std::string& name) {
 
 }  // namespace
 
-HubSpec DefaultHubSpec() {
-  HubSpec spec;
-  spec.config.portCount = kDefaultPorts;
-  spec.config.states = kDefaultStates;
-  return spec;
+HubSetup DefaultHubSetup() {
+  HubSetup setup;
+  setup.config.portCount = kDefaultPorts;
+  setup.config.states = kDefaultStates;
+  return setup;
 }
 
 bool IsHubFlag(const std::string& key) {
@@ -77,7 +77,7 @@ bool IsHubFlag(const std::string& key) {
 }
 
 std::string ApplyHubSetting(const std::string& key, bool has_value,
-                            const std::string& value, HubSpec* spec) {
+                            const std::string& value, HubSetup* setup) {
   const Setting* found = nullptr;
   for (const Setting& setting : kSettings)
     if (key == setting.key) found = &setting;
@@ -91,37 +91,37 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
     if (!ParseCount(value, kMostPorts, &count) || count < 1) return bad;
     char text[8];
     std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
-    spec->config.portCount = text;
+    setup->config.portCount = text;
   } else if (key == "states") {
-    if (!ParseStateHex(value, &spec->config.states)) return bad;
+    if (!ParseStateHex(value, &setup->config.states)) return bad;
   } else if (key == "flash") {
-    if (!ParseStateHex(value, &spec->config.flash)) return bad;
+    if (!ParseStateHex(value, &setup->config.flash)) return bad;
   } else if (key == "password") {
     if (value.size() > kPasswordBytes) return bad;
-    spec->config.password = value + std::string(kPasswordBytes - value.size(), ' ');
+    setup->config.password = value + std::string(kPasswordBytes - value.size(), ' ');
   } else if (key == "firmware") {
     if (value.size() != kFirmwareBytes) return bad;
-    spec->config.firmware = value;
+    setup->config.firmware = value;
   } else if (key == "id") {
-    spec->config.id = value;
+    setup->config.id = value;
   } else if (key == "by-id" || key == "by-path") {
     if (!IsDeviceName(value)) return bad;
-    (key == "by-id" ? spec->by_id : spec->by_path).push_back(value);
+    (key == "by-id" ? setup->by_id : setup->by_path).push_back(value);
   } else if (key == "silent") {
-    spec->faults.silent = true;
+    setup->faults.silent = true;
   } else if (key == "wire-time") {
-    spec->faults.wireTime = true;
+    setup->faults.wireTime = true;
   } else {
     if (!ParseCount(value, 600000, &count)) return bad;
-    if (key == "delay-ms") spec->faults.replyDelayMs = count;
-    if (key == "byte-gap-ms") spec->faults.byteGapMs = count;
-    if (key == "cut-after") spec->faults.cutAfterBytes = count;
+    if (key == "delay-ms") setup->faults.replyDelayMs = count;
+    if (key == "byte-gap-ms") setup->faults.byteGapMs = count;
+    if (key == "cut-after") setup->faults.cutAfterBytes = count;
   }
   return "";
 }
 
-std::string ParseHubSpec(const std::string& text, HubSpec* spec) {
-  *spec = DefaultHubSpec();
+std::string ParseHubSetup(const std::string& text, HubSetup* setup) {
+  *setup = DefaultHubSetup();
   std::vector<std::string> parts;
   size_t start = 0;
   for (;;) {
@@ -132,15 +132,15 @@ std::string ParseHubSpec(const std::string& text, HubSpec* spec) {
   }
   const std::string head = parts[0];
   const size_t colon = head.find(':');
-  spec->name = head.substr(0, colon);
-  if (!IsHubName(spec->name))
-    return "a hub's name is ttyUSB and a number: '" + spec->name + "'";
+  setup->name = head.substr(0, colon);
+  if (!IsHubName(setup->name))
+    return "a hub's name is ttyUSB and a number: '" + setup->name + "'";
   if (colon != std::string::npos) {
     const std::string rest = head.substr(colon + 1);
     const size_t second = rest.find(':');
-    std::string error = ApplyHubSetting("ports", true, rest.substr(0, second), spec);
+    std::string error = ApplyHubSetting("ports", true, rest.substr(0, second), setup);
     if (error.empty() && second != std::string::npos)
-      error = ApplyHubSetting("states", true, rest.substr(second + 1), spec);
+      error = ApplyHubSetting("states", true, rest.substr(second + 1), setup);
     if (!error.empty()) return error;
   }
   for (size_t i = 1; i < parts.size(); ++i) {
@@ -148,7 +148,7 @@ std::string ParseHubSpec(const std::string& text, HubSpec* spec) {
     const std::string error =
         ApplyHubSetting(parts[i].substr(0, equals), equals != std::string::npos,
                         equals == std::string::npos ? "" : parts[i].substr(equals + 1),
-                        spec);
+                        setup);
     if (!error.empty()) return error;
   }
   return "";

@@ -28,7 +28,7 @@
 
 namespace hubsim {
 
-struct HubSpec {
+struct HubSetup {
   std::string name;  // "ttyUSB0"
   HubConfig config;
   Faults faults;
@@ -36,16 +36,16 @@ struct HubSpec {
   std::vector<std::string> by_path;
 };
 
-// The hub a spec describes with every default in place.
-HubSpec DefaultHubSpec();
+// A hub with every default in place.
+HubSetup DefaultHubSetup();
 
 // "" on success, else what is wrong with text.
-std::string ParseHubSpec(const std::string& text, HubSpec* spec);
+std::string ParseHubSetup(const std::string& text, HubSetup* setup);
 
 // Applies one setting; has_value tells KEY=VALUE from a bare flag. "" on
 // success, else what is wrong.
 std::string ApplyHubSetting(const std::string& key, bool has_value,
-                            const std::string& value, HubSpec* spec);
+                            const std::string& value, HubSetup* setup);
 
 // True when key is a flag (takes no value).
 bool IsHubFlag(const std::string& key);
