@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -128,7 +129,15 @@ void SleepUntil(int64_t until_us) {
 }  // namespace
 
 const std::vector<std::string>& DefaultLockFileDirs() {
-  static const std::vector<std::string> dirs = {"/run/lock", "/var/lock"};
+  // Where /var/lock leads to /run/lock (as on Debian) one look is enough.
+  static const std::vector<std::string> dirs = [] {
+    std::vector<std::string> found = {"/run/lock"};
+    struct stat run_lock, var_lock;
+    if (stat("/var/lock", &var_lock) != 0 || stat("/run/lock", &run_lock) != 0 ||
+        var_lock.st_dev != run_lock.st_dev || var_lock.st_ino != run_lock.st_ino)
+      found.push_back("/var/lock");
+    return found;
+  }();
   return dirs;
 }
 
