@@ -24,12 +24,6 @@ constexpr size_t kLongestWithoutPort = 9;
 constexpr size_t kLowerCasedPrefix = 3;  // "tty"
 constexpr int kMostArguments = 3;
 
-std::string ToUpper(std::string text) {
-  for (char& ch : text)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  return text;
-}
-
 // A device of the hub family whose name cannot lead anywhere else: no
 // '/', which could climb out of /dev, and no control byte, which could
 // forge an output line.
@@ -46,7 +40,7 @@ bool IsHubDevice(const std::string& device) {
 class Parser {
  public:
   Parser(int argc, const char* const* argv) {
-    if (argc >= 2) word_ = ToUpper(argv[1]);
+    if (argc >= 2) word_ = UpperCased(argv[1]);
     if (argc >= 3) arg2_ = argv[2];
     if (argc >= 4) arg3_ = argv[3];
   }
@@ -79,7 +73,7 @@ class Parser {
 
 bool Parser::TakeOption(const std::string& option, bool allow_compact,
                         bool allow_states) {
-  const std::string upper = ToUpper(option);
+  const std::string upper = UpperCased(option);
   if (option.empty()) request_.form = OutputForm::kText;
   else if (upper == kJsonOption) request_.form = OutputForm::kJson;
   else if (allow_compact && upper == kCompactOption) request_.form = OutputForm::kCompact;
@@ -193,7 +187,7 @@ ParsedCommandLine Parser::PowerCycle() {
 std::string HubDevicePath(const std::string& command_word) {
   std::string port;
   if (command_word.size() > kLongestWithoutPort) {
-    port = ToUpper(command_word.substr(kPortPartStart));
+    port = UpperCased(command_word.substr(kPortPartStart));
     for (size_t i = 0; i < kLowerCasedPrefix && i < port.size(); ++i)
       if (port[i] >= 'A' && port[i] <= 'Z') port[i] = static_cast<char>(port[i] - 'A' + 'a');
   }

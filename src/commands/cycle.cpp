@@ -36,12 +36,6 @@ bool ParseSeconds(const std::string& text, int64_t* ms) {
   return true;
 }
 
-std::string ToUpper(std::string text) {
-  for (char& ch : text)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  return text;
-}
-
 // Waits off_ms, or until one of the held signals is pending; returns that
 // signal (taken off the pending set), or 0.
 int WaitUnlessSignalled(const sigset_t& held, int64_t off_ms) {
@@ -64,7 +58,7 @@ int WaitUnlessSignalled(const sigset_t& held, int64_t off_ms) {
 bool ParseCycleArgument(const std::string& argument, std::string* ports,
                         int64_t* off_ms) {
   const size_t mark = argument.find(kSecondsMark);
-  std::string list = ToUpper(argument.substr(0, mark));
+  std::string list = UpperCased(argument.substr(0, mark));
   int64_t ms = kDefaultCycleOffMs;
   if (mark != std::string::npos && !ParseSeconds(argument.substr(mark + 1), &ms))
     return false;

@@ -28,12 +28,6 @@ PortStates WithAbsentPortsOn(PortStates states, int32_t port_count) {
   return states;
 }
 
-std::string ToUpper(std::string text) {
-  for (char& ch : text)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  return text;
-}
-
 StateChange Changed(PortStates states) { return {"", states}; }
 StateChange Refused(const char* error) { return {error, 0}; }
 
@@ -113,6 +107,12 @@ PortStates PortBits(const std::vector<int64_t>& ports) {
   return bits;
 }
 
+std::string UpperCased(std::string text) {
+  for (char& ch : text)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  return text;
+}
+
 PortStates AllPorts(int32_t port_count) {
   PortStates ports = 0;
   for (int64_t port = 1; port <= port_count && port <= kWordBits; ++port)
@@ -122,7 +122,7 @@ PortStates AllPorts(int32_t port_count) {
 
 StateChange ApplyStateArgument(const std::string& argument,
                                int32_t port_count, PortStates current) {
-  const std::string upper = ToUpper(argument);
+  const std::string upper = UpperCased(argument);
   if (upper.size() < kBodyStart) return Refused(kStateFormatError);
   const std::string body = upper.substr(kBodyStart);
   switch (upper[0]) {
