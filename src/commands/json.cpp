@@ -27,7 +27,6 @@ std::string Field(const char* key, const std::string& value) {
 }  // namespace
 
 std::string JsonString(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string text = "\"";
   for (char ch : bytes) {
     const unsigned char byte = static_cast<unsigned char>(ch);
@@ -35,9 +34,7 @@ std::string JsonString(const std::string& bytes) {
       text += '\\';
       text += ch;
     } else if (byte < 0x20 || byte >= 0x7F) {
-      text += "\\u00";
-      text += kHex[byte >> 4];
-      text += kHex[byte & 0xF];
+      text += "\\u00" + HexByte(byte);
     } else {
       text += ch;
     }

@@ -24,13 +24,14 @@ bool PortIsOn(PortStates states, int64_t port) {
   return ((states >> (port - 1)) & 1u) != 0;
 }
 
+std::string HexByte(uint8_t byte) {
+  return {kHexDigits[byte >> 4], kHexDigits[byte & 0xFu]};
+}
+
 std::string FormatStateHex(PortStates states) {
   std::string text;
-  for (int32_t i = 0; i < kHexBytes; ++i) {
-    const uint32_t byte = static_cast<uint32_t>((states >> (8 * i)) & 0xFFu);
-    text += kHexDigits[byte >> 4];
-    text += kHexDigits[byte & 0xFu];
-  }
+  for (int32_t i = 0; i < kHexBytes; ++i)
+    text += HexByte(static_cast<uint8_t>((states >> (8 * i)) & 0xFFu));
   return text;
 }
 

@@ -26,6 +26,9 @@ extern const char kOffLabel[];  // "Off="
 // True when bit port-1 of the word is set; false for ports outside 1..64.
 bool PortIsOn(PortStates states, int64_t port);
 
+// A byte as two upper-case hex digits: "A6".
+std::string HexByte(uint8_t byte);
+
 // The state hex string of the word's low four bytes.
 std::string FormatStateHex(PortStates states);
 
