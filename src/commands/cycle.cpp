@@ -1,13 +1,9 @@
 #include "commands/cycle.h"
 
-#include <signal.h>
-
-#include <cerrno>
 #include <climits>
 
 #include "commands/lockedhub.h"
 #include "commands/setstate.h"
-#include "link/clock.h"
 #include "link/signals.h"
 #include "portstate/stateargs.h"
 
@@ -36,23 +32,6 @@ bool ParseSeconds(const std::string& text, int64_t* ms) {
   return true;
 }
 
-// Waits off_ms, or until one of the held signals is pending; returns that
-// signal (taken off the pending set), or 0.
-int WaitUnlessSignalled(const sigset_t& held, int64_t off_ms) {
-  const int64_t deadline = MonotonicMicros() + off_ms * 1000;
-  for (;;) {
-    const int64_t left_us = deadline - MonotonicMicros();
-    struct timespec left = {0, 0};
-    if (left_us > 0)
-      left = {static_cast<time_t>(left_us / 1000000),
-              static_cast<long>(left_us % 1000000) * 1000};
-    const int signal = sigtimedwait(&held, nullptr, &left);
-    if (signal > 0) return signal;
-    if (errno == EAGAIN) return 0;  // the wait ran out
-    // EINTR: a signal outside the held set, with a handler; wait on.
-  }
-}
-
 }  // namespace
 
 bool ParseCycleArgument(const std::string& argument, std::string* ports,
@@ -63,7 +42,8 @@ bool ParseCycleArgument(const std::string& argument, std::string* ports,
   if (mark != std::string::npos && !ParseSeconds(argument.substr(mark + 1), &ms))
     return false;
   std::vector<int64_t> unused;
-  if (list != kAllPorts && !ParsePortList(list, INT32_MAX, &unused))
+  // Only ports the state word holds can be switched back on.
+  if (list != kAllPorts && !ParsePortList(list, kHubWordPorts, &unused))
     return false;
   *ports = list;
   *off_ms = ms;
@@ -85,27 +65,16 @@ Outcome PowerCycle(const Request& request) {
 
   // From the first set frame on, a deadly signal must not leave the ports
   // off: it is held, and acted on once they are back on.
-  const sigset_t held = HoldableDeadlySignals();
-  sigset_t previous_mask;
-  (void)sigprocmask(SIG_BLOCK, &held, &previous_mask);
-
-  const SetResult off = SendStates(request.device, false, request.password,
-                                   hub.states & ~cycled);
-  Outcome outcome = off.outcome;
-  int caught = 0;
-  if (off.frame_started) {
-    if (off.outcome.Succeeded())
-      caught = WaitUnlessSignalled(held, request.cycle_off_ms);
-    // Absent ports go as the hub reported them; the cycled ports go on.
-    const SetResult on = SendStates(request.device, false, request.password,
-                                    hub.states | cycled);
-    // A hub that refused the first message never switched anything off.
-    if (!on.outcome.Succeeded() && !off.refused)
-      outcome = Failure(kPortsLeftOff);
-  }
-  // A signal taken from the pending set is sent again, to be acted on as
-  // soon as the mask lets it through.
-  if (caught > 0) (void)raise(caught);
-  (void)sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
-  return outcome;
+  const PortUse use = CommandPortUse(&lock);
+  DeadlySignalHold hold;
+  const SetResult off = SendStates(request.device, use, false,
+                                   request.password, hub.states & ~cycled);
+  if (!off.frame_started) return off.outcome;
+  if (off.outcome.Succeeded()) hold.Wait(request.cycle_off_ms * 1000);
+  // Absent ports go as the hub reported them; the cycled ports go on.
+  const SetResult on = SendStates(request.device, use, false, request.password,
+                                  hub.states | cycled);
+  // A hub that refused the first message never switched anything off.
+  if (!on.outcome.Succeeded() && !off.refused) return Failure(kPortsLeftOff);
+  return off.outcome;
 }

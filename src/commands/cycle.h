@@ -25,7 +25,8 @@ constexpr int64_t kLongestCycleOffMs = 600000;
 
 // Parses "PORTS[@SECONDS]" (SECONDS: decimal, up to 3 decimals, 0 to 600)
 // into the upper-cased ports part and the off time; false when SECONDS is
-// malformed or the ports part is neither ALL nor a port list.
+// malformed or the ports part is neither ALL nor a list of ports 1 to 32
+// (the ports a set message can switch back on).
 bool ParseCycleArgument(const std::string& argument, std::string* ports,
                         int64_t* off_ms);
 

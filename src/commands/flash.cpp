@@ -22,18 +22,19 @@ const FlashCommand kRestore = {kRestoreDefaultsCode, "Restore Default Error!",
                                "Error to Restore Factory Default!"};
 
 Outcome SendPasswordMessage(const Request& request, const char* code,
-                            ExchangeResult* exchange) {
+                            const char* cannot_open, ExchangeResult* exchange) {
   HubLock lock;
-  Outcome locked = LockHub(request.device, &lock);
+  Outcome locked = LockHub(request.device, &lock, cannot_open);
   if (!locked.Succeeded()) return locked;
   *exchange = RunExchange(request.device, BuildFrame(code, request.password),
-                          kReplyTimeoutMs);
+                          kReplyTimeoutMs, CommandPortUse(&lock));
   return Success();
 }
 
 Outcome Run(const Request& request, const FlashCommand& command) {
   ExchangeResult exchange;
-  Outcome sent = SendPasswordMessage(request, command.code, &exchange);
+  Outcome sent = SendPasswordMessage(request, command.code,
+                                     command.exchange_failed, &exchange);
   if (!sent.Succeeded()) return sent;
   if (exchange.status != kOK) return Failure(command.exchange_failed);
   switch (ClassifyAcknowledgement(exchange.reply)) {
@@ -54,7 +55,8 @@ Outcome RestoreDefaults(const Request& request) {
 
 Outcome ResetHub(const Request& request) {
   ExchangeResult exchange;
-  Outcome sent = SendPasswordMessage(request, kResetHubCode, &exchange);
+  Outcome sent = SendPasswordMessage(request, kResetHubCode, kOpenPortError,
+                                     &exchange);
   if (!sent.Succeeded()) return sent;
   // Until the message is out there is nothing the hub could have done.
   if (exchange.status == kOpenPortError ||

@@ -30,12 +30,12 @@ bool MakePasswordField(const std::string& arg, std::string* field) {
 
 Outcome ChangePassword(const Request& request) {
   HubLock lock;
-  Outcome locked = LockHub(request.device, &lock);
+  Outcome locked = LockHub(request.device, &lock, kChangePasswordError);
   if (!locked.Succeeded()) return locked;
   const ExchangeResult exchange = RunExchange(
       request.device,
       BuildFrame(kChangePasswordCode, request.password, request.new_password),
-      kReplyTimeoutMs);
+      kReplyTimeoutMs, CommandPortUse(&lock));
   if (exchange.status != kOK) return Failure(kChangePasswordError);
   switch (ClassifyAcknowledgement(exchange.reply)) {
     case ReplyClass::kAccepted: return Success();

@@ -28,13 +28,18 @@ std::string CompactScanLine(const std::vector<int32_t>& indices) {
   return line;
 }
 
+// The firmware as text: C strings end at a NUL, and so does it here.
+std::string FirmwareText(const std::string& firmware) {
+  return firmware.substr(0, firmware.find('\0'));
+}
+
 std::string HubRecord(const HubReport& hub) {
   // The count as the unsigned value a C "%02X" shows, negative ones too.
   char count[16];
   std::snprintf(count, sizeof count, "%02X",
                 static_cast<unsigned>(static_cast<uint32_t>(hub.port_count)));
   // The only line that ends in CR LF.
-  return FormatStateHex(hub.states) + count + hub.firmware + "\r";
+  return FormatStateHex(hub.states) + count + FirmwareText(hub.firmware) + "\r";
 }
 
 }  // namespace
@@ -47,7 +52,7 @@ std::string HubLine(const std::string& name, const HubReport& hub) {
   const PortLists lists = ListPorts(hub.states, hub.port_count);
   return name + ", " + Decimal(hub.port_count) + " ports, " + kOnLabel +
          FormatPortList(lists.on) + ", " + kOffLabel +
-         FormatPortList(lists.off) + ", FW=" + hub.firmware;
+         FormatPortList(lists.off) + ", FW=" + FirmwareText(hub.firmware);
 }
 
 Outcome ScanForHubs(const Request& request, LineSink& out,

@@ -112,7 +112,8 @@ void Scan::StartExchange(Probe* probe, const std::string& frame, Phase phase,
                          int64_t now) {
   probe->phase = phase;
   probe->exchange =
-      std::make_unique<Exchange>(probe->device, frame, kReplyTimeoutMs);
+      std::make_unique<Exchange>(probe->device, frame, kReplyTimeoutMs,
+                                 PortUse{probe->lock.Pin(), nullptr});
   probe->exchange->Start(now);
   if (probe->exchange->Finished()) ExchangeFinished(probe, now);
 }

@@ -14,13 +14,14 @@ const char kCommandRefused[] = "Command Error!";
 
 }  // namespace
 
-SetResult SendStates(const std::string& device, bool keep_as_power_on,
-                     const std::string& password, PortStates states) {
+SetResult SendStates(const std::string& device, PortUse use,
+                     bool keep_as_power_on, const std::string& password,
+                     PortStates states) {
   const std::string state_hex = FormatStateHex(states);
   const char* code =
       keep_as_power_on ? kSetStatesAndFlashCode : kSetStatesCode;
   const ExchangeResult exchange = RunExchange(
-      device, BuildFrame(code, password, state_hex), kReplyTimeoutMs);
+      device, BuildFrame(code, password, state_hex), kReplyTimeoutMs, use);
   SetResult result;
   result.frame_started = exchange.frame_started;
   if (exchange.status != kOK) {
@@ -54,7 +55,7 @@ Outcome SetStates(const Request& request) {
   const StateChange change =
       ApplyStateArgument(request.state_argument, hub.port_count, hub.states);
   if (!change.error.empty()) return Failure(change.error);
-  return SendStates(request.device, request.keep_as_power_on, request.password,
-                    change.states)
+  return SendStates(request.device, CommandPortUse(&lock),
+                    request.keep_as_power_on, request.password, change.states)
       .outcome;
 }

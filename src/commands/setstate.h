@@ -13,6 +13,7 @@
 
 #include "commands/outcome.h"
 #include "commands/request.h"
+#include "link/exchange.h"
 #include "portstate/portstate.h"
 
 Outcome SetStates(const Request& request);
@@ -25,5 +26,6 @@ struct SetResult {
 
 // Sends one set message ("SP", or "FP" when keep_as_power_on) with the
 // password field and states, and checks the hub's echo.
-SetResult SendStates(const std::string& device, bool keep_as_power_on,
-                     const std::string& password, PortStates states);
+SetResult SendStates(const std::string& device, PortUse use,
+                     bool keep_as_power_on, const std::string& password,
+                     PortStates states);

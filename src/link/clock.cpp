@@ -17,3 +17,10 @@ int32_t PollTimeoutMs(int64_t deadline_us, int64_t now_us) {
   const int64_t left_ms = (left_us + 999) / 1000;
   return left_ms > INT32_MAX ? INT32_MAX : static_cast<int32_t>(left_ms);
 }
+
+struct timespec MicrosToTimespec(int64_t micros) {
+  struct timespec span;
+  span.tv_sec = static_cast<time_t>(micros / 1000000);
+  span.tv_nsec = static_cast<long>(micros % 1000000) * 1000;
+  return span;
+}

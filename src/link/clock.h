@@ -1,6 +1,8 @@
 // The one clock every wait of the program is measured against.
 #pragma once
 
+#include <time.h>
+
 #include <cstdint>
 
 // Microseconds on CLOCK_MONOTONIC: never set back, never jumps.
@@ -9,3 +11,6 @@ int64_t MonotonicMicros();
 // The poll() timeout, in whole milliseconds rounded up, that sleeps until
 // deadline_us at the latest; 0 once it has passed.
 int32_t PollTimeoutMs(int64_t deadline_us, int64_t now_us);
+
+// A span of microseconds (0 or more) as a timespec.
+struct timespec MicrosToTimespec(int64_t micros);

@@ -14,10 +14,12 @@ const char kSendError[] = "Error Sending Command!";
 const char kReadTimeout[] = "Read Timeout";
 const char kErrorParameters[] = "Error Parameters";
 
-Exchange::Exchange(std::string device, std::string frame, int32_t timeout_ms)
+Exchange::Exchange(std::string device, std::string frame, int32_t timeout_ms,
+                   PortUse use)
     : device_(std::move(device)),
       frame_(std::move(frame)),
-      byte_wait_us_(kByteWaitBaseMicros + int64_t{timeout_ms} * 1000) {}
+      byte_wait_us_(kByteWaitBaseMicros + int64_t{timeout_ms} * 1000),
+      use_(use) {}
 
 void Exchange::Finish(const char* status) {
   result_.status = status;
@@ -33,7 +35,10 @@ void Exchange::Start(int64_t now_us) {
     result_.out_of_descriptors = error == EMFILE || error == ENFILE;
     return Finish(kOpenPortError);
   }
-  if (!port_.Configure()) return Finish(kSetPortOptionError);
+  // The name now leads to another file than the one locked.
+  if (use_.pin != nullptr && !use_.pin->Admit(port_.fd()))
+    return Finish(kOpenPortError);
+  if (!port_.Configure(use_.low_latency)) return Finish(kSetPortOptionError);
   deadline_us_ = now_us + byte_wait_us_;
   Send(now_us);
 }
@@ -94,8 +99,8 @@ void Exchange::Receive(int64_t now_us) {
 }
 
 ExchangeResult RunExchange(const std::string& device, const std::string& frame,
-                           int32_t timeout_ms) {
-  Exchange exchange(device, frame, timeout_ms);
+                           int32_t timeout_ms, PortUse use) {
+  Exchange exchange(device, frame, timeout_ms, use);
   exchange.Start(MonotonicMicros());
   while (!exchange.Finished()) {
     struct pollfd wanted = exchange.Wanted();

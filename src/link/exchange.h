@@ -10,6 +10,12 @@
 // every path. The exchange never looks at what the reply says: "E01\r\n"
 // is an "OK" exchange.
 //
+// An exchange talks only to the file its hub lock pinned (hublock.h): a
+// port that turns out to be another file fails as a port that cannot be
+// opened, before anything is written. A command that talks to one hub
+// also asks its port for low latency (serialport.h); a scan does not, so
+// that the devices of other programs are left exactly as found.
+//
 // Exchange is a step machine, so that one thread can drive many at once
 // through poll() (the scan does); RunExchange() drives a single one.
 #pragma once
@@ -19,6 +25,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/hublock.h"
 #include "link/serialport.h"
 #include "link/status.h"
 
@@ -44,9 +51,17 @@ struct ExchangeResult {
   bool out_of_descriptors = false;  // the run, not the device, fell short
 };
 
+// How an exchange may use its port.
+struct PortUse {
+  DevicePin* pin = nullptr;  // the file it may talk to; null: any
+  // The calls that ask for low latency; null: the driver is not asked.
+  const SerialFlagCalls* low_latency = nullptr;
+};
+
 class Exchange {
  public:
-  Exchange(std::string device, std::string frame, int32_t timeout_ms);
+  Exchange(std::string device, std::string frame, int32_t timeout_ms,
+           PortUse use);
 
   // Opens and configures the port and writes what the line takes at once.
   void Start(int64_t now_us);
@@ -66,6 +81,7 @@ class Exchange {
   std::string device_;
   std::string frame_;
   int64_t byte_wait_us_;
+  PortUse use_;
   SerialPort port_;
   size_t sent_ = 0;
   bool receiving_ = false;
@@ -75,4 +91,4 @@ class Exchange {
 };
 
 ExchangeResult RunExchange(const std::string& device, const std::string& frame,
-                           int32_t timeout_ms);
+                           int32_t timeout_ms, PortUse use);

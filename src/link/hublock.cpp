@@ -1,5 +1,4 @@
 #include "link/hublock.h"
-#include "link/status.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -30,45 +29,83 @@ namespace {
 // only cuts a blocked flock() short.
 constexpr int kLockTimerSignal = SIGURG;
 const char kLockFilePrefix[] = "LCK..";
-constexpr size_t kLockFileMaxBytes = 64;
+constexpr size_t kLockFileMaxBytes = 32;
 constexpr size_t kBinaryPidBytes = 4;
 
 void CutShort(int) {}
 
-// Reads the lock file; true with *alive set when it could be read.
-bool ReadLockFile(const std::string& path, bool* alive) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *alive = false;
-    return errno == ENOENT;
-  }
-  char bytes[kLockFileMaxBytes + 1];
-  ssize_t got;
-  do {
-    got = read(fd, bytes, kLockFileMaxBytes);
-  } while (got < 0 && errno == EINTR);
-  (void)close(fd);
-  if (got < 0) return false;
+bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
-  int64_t pid = 0;
-  if (static_cast<size_t>(got) == kBinaryPidBytes) {
+// Read-only and non-blocking: the lock descriptor never talks to the hub
+// and must not wait for a carrier.
+int32_t OpenForLock(const std::string& device) {
+  return open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// A binary id is 4 bytes that do not read as a short text id ("123\n").
+bool IsBinaryPid(const char* bytes, size_t length) {
+  if (length != kBinaryPidBytes) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (!(bytes[i] >= '0' && bytes[i] <= '9') && bytes[i] != ' ' &&
+        bytes[i] != '\n')
+      return true;
+  return false;
+}
+
+// The process id the bytes name; 0 when they name none.
+int64_t NamedPid(const char* bytes, size_t length) {
+  if (IsBinaryPid(bytes, length)) {
     int32_t binary;
     std::memcpy(&binary, bytes, sizeof binary);
-    pid = binary;
-  } else {
-    size_t i = 0;
-    while (i < static_cast<size_t>(got) && bytes[i] == ' ') ++i;
-    bool digits = false;
-    for (; i < static_cast<size_t>(got) && bytes[i] >= '0' && bytes[i] <= '9';
-         ++i) {
-      digits = true;
-      if (pid < INT32_MAX) pid = pid * 10 + (bytes[i] - '0');
-    }
-    if (!digits) return false;
+    return binary > 0 ? binary : 0;
   }
-  if (pid <= 0 || pid > INT32_MAX) return false;
-  *alive = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-  return true;
+  size_t i = 0;
+  while (i < length && bytes[i] == ' ') ++i;
+  int64_t pid = 0;
+  for (; i < length && bytes[i] >= '0' && bytes[i] <= '9'; ++i)
+    if (pid <= INT32_MAX) pid = pid * 10 + (bytes[i] - '0');
+  return pid <= INT32_MAX ? pid : 0;
+}
+
+bool YoungerThanGrace(const struct stat& file) {
+  struct timespec now;
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
+  const int64_t age_us =
+      (static_cast<int64_t>(now.tv_sec) - file.st_mtim.tv_sec) * 1000000 +
+      (now.tv_nsec - file.st_mtim.tv_nsec) / 1000;
+  return age_us < kLockFileGraceMicros;
+}
+
+LockFileState ReadLockFile(const std::string& path) {
+  // A look first, so that a FIFO or a device is never opened at all.
+  struct stat seen;
+  if (lstat(path.c_str(), &seen) != 0)
+    return errno == ENOENT ? LockFileState::kNone : LockFileState::kBusy;
+  if (!S_ISREG(seen.st_mode)) return LockFileState::kBusy;
+  // Non-blocking and never through a link, in case it was swapped since.
+  const int fd = open(path.c_str(),
+                      O_RDONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return LockFileState::kNone;
+    return OutOfDescriptors(errno) ? LockFileState::kNoDescriptors
+                                   : LockFileState::kBusy;
+  }
+  struct stat file;
+  char bytes[kLockFileMaxBytes];
+  ssize_t got = -1;
+  if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode)) {
+    do {
+      got = read(fd, bytes, sizeof bytes);
+    } while (got < 0 && errno == EINTR);
+  }
+  (void)close(fd);
+  if (got < 0) return LockFileState::kBusy;
+
+  const int64_t pid = NamedPid(bytes, static_cast<size_t>(got));
+  if (pid == 0)
+    return YoungerThanGrace(file) ? LockFileState::kBusy : LockFileState::kNone;
+  const bool alive = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  return alive ? LockFileState::kBusy : LockFileState::kNone;
 }
 
 std::string BaseName(const std::string& device) {
@@ -100,8 +137,7 @@ bool WaitForFlock(int32_t fd, int64_t deadline_us) {
       const int64_t left_us = deadline_us - MonotonicMicros();
       if (left_us <= 0) break;
       struct itimerspec when = {};
-      when.it_value.tv_sec = static_cast<time_t>(left_us / 1000000);
-      when.it_value.tv_nsec = static_cast<long>(left_us % 1000000) * 1000;
+      when.it_value = MicrosToTimespec(left_us);
       if (timer_settime(timer, 0, &when, nullptr) != 0) break;
       if (flock(fd, LOCK_EX) == 0) {
         granted = true;
@@ -120,8 +156,7 @@ void SleepUntil(int64_t until_us) {
   for (;;) {
     const int64_t left_us = until_us - MonotonicMicros();
     if (left_us <= 0) return;
-    struct timespec left = {static_cast<time_t>(left_us / 1000000),
-                            static_cast<long>(left_us % 1000000) * 1000};
+    const struct timespec left = MicrosToTimespec(left_us);
     if (nanosleep(&left, nullptr) == 0) return;
   }
 }
@@ -141,14 +176,32 @@ const std::vector<std::string>& DefaultLockFileDirs() {
   return dirs;
 }
 
-bool HasLiveLockFile(const std::string& device,
-                     const std::vector<std::string>& lock_file_dirs) {
+LockFileState CheckLockFiles(const std::string& device,
+                             const std::vector<std::string>& lock_file_dirs) {
   const std::string name = kLockFilePrefix + BaseName(device);
   for (const std::string& dir : lock_file_dirs) {
-    bool alive = false;
-    if (!ReadLockFile(dir + "/" + name, &alive) || alive) return true;
+    const LockFileState state = ReadLockFile(dir + "/" + name);
+    if (state != LockFileState::kNone) return state;
   }
-  return false;
+  return LockFileState::kNone;
+}
+
+bool DevicePin::Admit(int32_t fd) {
+  struct stat file;
+  if (fstat(fd, &file) != 0) return false;
+  if (!pinned_) {
+    Pin(fd);
+    return pinned_;
+  }
+  return file.st_dev == dev_ && file.st_ino == ino_ && file.st_rdev == rdev_;
+}
+
+void DevicePin::Pin(int32_t fd) {
+  struct stat file;
+  pinned_ = fstat(fd, &file) == 0;
+  dev_ = file.st_dev;
+  ino_ = file.st_ino;
+  rdev_ = file.st_rdev;
 }
 
 HubLock::HubLock(std::vector<std::string> lock_file_dirs)
@@ -163,6 +216,8 @@ HubLock& HubLock::operator=(HubLock&& other) noexcept {
   Release();
   lock_file_dirs_ = std::move(other.lock_file_dirs_);
   fd_ = std::exchange(other.fd_, -1);
+  pin_ = other.pin_;
+  other.pin_.Clear();
   return *this;
 }
 
@@ -171,17 +226,15 @@ void HubLock::Release() {
   // even when close() reports an error.
   if (fd_ >= 0) (void)close(fd_);
   fd_ = -1;
+  pin_.Clear();
 }
 
 LockState HubLock::TryAcquire(const std::string& device) {
   Release();
-  // Read-only and non-blocking: the lock descriptor never talks to the
-  // hub and must not wait for a carrier.
-  fd_ = open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0) {
-    if (errno == EMFILE || errno == ENFILE) return LockState::kNoDescriptors;
-    return LockState::kHeld;
-  }
+  fd_ = OpenForLock(device);
+  if (fd_ < 0)
+    return OutOfDescriptors(errno) ? LockState::kNoDescriptors
+                                   : LockState::kHeld;
   int result;
   do {
     result = flock(fd_, LOCK_EX | LOCK_NB);
@@ -191,27 +244,39 @@ LockState HubLock::TryAcquire(const std::string& device) {
     return LockState::kBusy;
   }
   // No flock to be had on this file at all (ENOLCK, say): go on unlocked
-  // rather than refuse to talk to the hub.
-  if (result != 0) Release();
-  if (HasLiveLockFile(device, lock_file_dirs_)) {
-    Release();
-    return LockState::kBusy;
+  // rather than refuse to talk to the hub; the pin still holds.
+  pin_.Pin(fd_);
+  if (result != 0) (void)close(std::exchange(fd_, -1));
+  switch (CheckLockFiles(device, lock_file_dirs_)) {
+    case LockFileState::kNone: return LockState::kHeld;
+    case LockFileState::kBusy: Release(); return LockState::kBusy;
+    case LockFileState::kNoDescriptors: break;
   }
-  return LockState::kHeld;
+  Release();
+  return LockState::kNoDescriptors;
 }
 
 LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
   for (;;) {
     const LockState state = TryAcquire(device);
-    if (state != LockState::kBusy) return LockState::kHeld;
+    if (state != LockState::kBusy) return state;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
-    if (state == LockState::kBusy && !HasLiveLockFile(device, lock_file_dirs_)) {
+    const LockFileState files = CheckLockFiles(device, lock_file_dirs_);
+    if (files == LockFileState::kNoDescriptors) return LockState::kNoDescriptors;
+    if (files == LockFileState::kNone) {
       // Another flock holder: wait in the kernel for the hand-over, then
       // look at the lock files once more with the flock held.
-      fd_ = open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-      if (fd_ >= 0 && WaitForFlock(fd_, deadline_us) &&
-          !HasLiveLockFile(device, lock_file_dirs_))
-        return LockState::kHeld;
+      fd_ = OpenForLock(device);
+      if (fd_ < 0 && OutOfDescriptors(errno)) return LockState::kNoDescriptors;
+      if (fd_ >= 0 && WaitForFlock(fd_, deadline_us)) {
+        switch (CheckLockFiles(device, lock_file_dirs_)) {
+          case LockFileState::kNone: pin_.Pin(fd_); return LockState::kHeld;
+          case LockFileState::kBusy: break;
+          case LockFileState::kNoDescriptors:
+            Release();
+            return LockState::kNoDescriptors;
+        }
+      }
       Release();
     }
     SleepUntil(std::min(MonotonicMicros() + kLockRecheckMicros, deadline_us));

@@ -1,4 +1,4 @@
-// One run at a time per hub.
+// One run at a time per hub, and only the device that was locked.
 //
 // Two runs that talk to one hub at once would interleave their frames,
 // and a set command reads the states, computes and writes them back, so
@@ -8,18 +8,32 @@
 // last, on a descriptor of its own; the exchanges still open and close
 // the port themselves.
 //
+// The exchanges open the device by name, and a name can be re-pointed
+// while a run holds the lock (a link in /dev, a udev rule's name). So the
+// lock pins the file it locked (DevicePin), and an exchange whose port is
+// another file writes nothing to it. Where no lock descriptor could be
+// had, the first exchange's port is pinned.
+//
 // Programs that mark a port with a UUCP lock file instead (LCK..ttyUSB0 in
-// /run/lock or /var/lock, holding the owner's process id as text, or as a
-// 4-byte binary int when the file is exactly 4 bytes long) are respected
-// too: such a file whose owner is alive counts as busy, one that cannot be
-// read counts as busy, and a stale one is ignored and left alone. tarvo
-// never creates such files.
+// /run/lock or /var/lock) are respected too. Any user can write there, so
+// such a file is read as hostile input: never followed through a link,
+// never opened blocking, only a regular file, only its first bytes. It
+// holds the owner's process id as text, or as a 4-byte binary int when it
+// is exactly 4 bytes that are not all digits, blanks and a newline.
+//   - an owner that is alive: busy;
+//   - an owner that is gone: stale, ignored and left alone;
+//   - no owner named (empty, 0, not a number): busy while the file is
+//     younger than 2 s (its owner may still be writing), stale after;
+//   - anything that is not a regular file, or cannot be read: busy.
+// tarvo never creates such files.
 //
 // A command waits for the flock in the kernel, so a lock changes hands the
 // moment it is released; a timer on a signal that is otherwise ignored
 // (SIGURG) ends the wait at its deadline. A busy lock file is looked at
 // again every kLockRecheckMicros.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -29,6 +43,8 @@ extern const char kPortBusy[];
 
 constexpr int64_t kLockWaitMicros = 30000000;
 constexpr int64_t kLockRecheckMicros = 10000;
+// How long a lock file that names no process may be in the making.
+constexpr int64_t kLockFileGraceMicros = 2000000;
 
 // Where other programs put their lock files.
 const std::vector<std::string>& DefaultLockFileDirs();
@@ -36,7 +52,24 @@ const std::vector<std::string>& DefaultLockFileDirs();
 enum class LockState {
   kHeld,           // held until the HubLock goes (or the device has no lock)
   kBusy,           // another run or program has the device
-  kNoDescriptors,  // the run is out of descriptors: try again later
+  kNoDescriptors,  // the run is out of descriptors: nothing may be sent
+};
+
+// The file a device name led to: device and inode, and the device number
+// of a device node.
+class DevicePin {
+ public:
+  // Pins fd's file when nothing is pinned yet; then true when fd is the
+  // pinned file. False too when fd cannot be examined.
+  bool Admit(int32_t fd);
+  void Pin(int32_t fd);
+  void Clear() { pinned_ = false; }
+
+ private:
+  bool pinned_ = false;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  dev_t rdev_ = 0;
 };
 
 class HubLock {
@@ -52,16 +85,22 @@ class HubLock {
   // One look, no wait. A device that cannot be opened is not locked and
   // gives kHeld: the exchange that follows reports on it.
   LockState TryAcquire(const std::string& device);
-  // Waits until deadline_us (MonotonicMicros()); kHeld or kBusy. A run
-  // out of descriptors goes on unlocked: its exchange will say so.
+  // Waits until deadline_us (MonotonicMicros()).
   LockState Acquire(const std::string& device, int64_t deadline_us);
   void Release();
+
+  // The locked file, for the exchanges made under the lock.
+  DevicePin* Pin() { return &pin_; }
 
  private:
   std::vector<std::string> lock_file_dirs_;
   int32_t fd_ = -1;
+  DevicePin pin_;
 };
 
-// True when a lock file of another live program marks device.
-bool HasLiveLockFile(const std::string& device,
-                     const std::vector<std::string>& lock_file_dirs);
+enum class LockFileState { kNone, kBusy, kNoDescriptors };
+
+// What the lock files of other programs say of device; kNone when none
+// marks it or those that do are stale.
+LockFileState CheckLockFiles(const std::string& device,
+                             const std::vector<std::string>& lock_file_dirs);

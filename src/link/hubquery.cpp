@@ -47,10 +47,10 @@ std::string DecodeStateReply(const std::string& reply, HubReport* report) {
   return kOK;
 }
 
-HubQuery QueryHub(const std::string& device) {
+HubQuery QueryHub(const std::string& device, PortUse use) {
   HubQuery query;
   ExchangeResult exchange =
-      RunExchange(device, BuildFrame(kQueryCode), kReplyTimeoutMs);
+      RunExchange(device, BuildFrame(kQueryCode), kReplyTimeoutMs, use);
   if (exchange.status != kOK) {
     query.status = kQueryErr;
     return query;
@@ -58,7 +58,8 @@ HubQuery QueryHub(const std::string& device) {
   query.status = DecodeQueryReply(exchange.reply, &query.report);
   if (query.status != kOK) return query;
 
-  exchange = RunExchange(device, BuildFrame(kGetStatesCode), kReplyTimeoutMs);
+  exchange = RunExchange(device, BuildFrame(kGetStatesCode), kReplyTimeoutMs,
+                         use);
   query.status = exchange.status != kOK
                      ? std::string(kGetPortStateErr)
                      : DecodeStateReply(exchange.reply, &query.report);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/exchange.h"
 #include "portstate/portstate.h"
 
 extern const char kQueryErr[];
@@ -39,4 +40,4 @@ struct HubQuery {
   HubReport report;
 };
 
-HubQuery QueryHub(const std::string& device);
+HubQuery QueryHub(const std::string& device, PortUse use);

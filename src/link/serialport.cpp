@@ -1,6 +1,7 @@
 #include "link/serialport.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,59 +12,35 @@
 
 namespace {
 
-speed_t SpeedConstant(int32_t baud) {
-  switch (baud) {
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 115200: return B115200;
-    case 460800: return B460800;
-    default: return B9600;
-  }
+int GetDriverFlags(int32_t fd, struct serial_struct* flags) {
+  return ioctl(fd, TIOCGSERIAL, flags);
+}
+
+int SetDriverFlags(int32_t fd, const struct serial_struct* flags) {
+  return ioctl(fd, TIOCSSERIAL, flags);
 }
 
 }  // namespace
 
-struct termios RawLineSettings(int32_t baud, int32_t data_bits, char parity,
-                               int32_t stop_bits) {
+const SerialFlagCalls kDriverSerialFlags = {GetDriverFlags, SetDriverFlags};
+
+struct termios HubLineSettings() {
   // Starting from all zero bytes switches off everything not named below:
   // canonical input, echo and signal characters (the hub's bytes must reach
   // us unchanged and a byte 0x03 must not raise SIGINT), CR/NL translation
-  // in both directions (frames end in '\r', replies in '\n'), XON/XOFF and
-  // RTS/CTS flow control (the hub's controller uses neither), and all
-  // output processing.
+  // in both directions (frames end in '\r', replies in '\n'), parity
+  // (8N1), a second stop bit, XON/XOFF and RTS/CTS flow control (the hub's
+  // controller uses neither), and all output processing.
   struct termios settings;
   std::memset(&settings, 0, sizeof settings);
 
   // CLOCAL: the adapter's modem lines mean nothing here, so an open or a
   // read must never wait for carrier or hang up on its loss. CREAD: without
   // it the line drops every byte the hub sends.
-  settings.c_cflag = CLOCAL | CREAD;
-  if (data_bits == 7) settings.c_cflag |= CS7;
-  if (data_bits == 8) settings.c_cflag |= CS8;
-
-  switch (parity) {
-    case 'O':
-    case 'o':
-      settings.c_cflag |= PARENB | PARODD;
-      // With parity on, a byte that fails the check must not pass as data,
-      // and the parity bit must not reach the reply.
-      settings.c_iflag |= INPCK | ISTRIP;
-      break;
-    case 'E':
-    case 'e':
-      settings.c_cflag |= PARENB;
-      settings.c_iflag |= INPCK | ISTRIP;
-      break;
-    default:
-      break;
-  }
-  if (stop_bits == 2) settings.c_cflag |= CSTOPB;
-
-  const speed_t speed = SpeedConstant(baud);
-  // Both cannot fail for a speed constant taken from the table above.
-  (void)cfsetispeed(&settings, speed);
-  (void)cfsetospeed(&settings, speed);
+  settings.c_cflag = CLOCAL | CREAD | CS8;
+  // Cannot fail for a speed constant.
+  (void)cfsetispeed(&settings, B9600);
+  (void)cfsetospeed(&settings, B9600);
 
   // VMIN 0 and VTIME 0: read() returns at once with what is there; the
   // exchange bounds every wait itself with poll().
@@ -84,6 +61,8 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   changed_ = std::exchange(other.changed_, false);
   listed_ = std::exchange(other.listed_, false);
   found_ = other.found_;
+  flag_calls_ = std::exchange(other.flag_calls_, nullptr);
+  found_flags_ = other.found_flags_;
   return *this;
 }
 
@@ -96,18 +75,29 @@ bool SerialPort::Open(const std::string& device) {
   return fd_ >= 0;
 }
 
-bool SerialPort::Configure() {
+bool SerialPort::Configure(const SerialFlagCalls* flag_calls) {
   if (tcgetattr(fd_, &found_) != 0) return false;
-  const struct termios hub_line =
-      RawLineSettings(kHubBaud, kHubDataBits, kHubParity, kHubStopBits);
+  // A driver without serial flags refuses the call: nothing to change.
+  if (flag_calls != nullptr && flag_calls->get(fd_, &found_flags_) == 0)
+    flag_calls_ = flag_calls;
   // Listed before the change, so that a signal between the two can only
   // write back what is already there.
-  listed_ = AddRestoreEntry(fd_, found_);
+  listed_ = AddRestoreEntry(fd_, found_, found_flags_,
+                            flag_calls_ != nullptr ? flag_calls_->set : nullptr);
   changed_ = true;
   // Bytes left over from an earlier reply, or sent unasked, must never be
   // taken for part of the next reply.
   if (tcflush(fd_, TCIFLUSH) != 0) return false;
-  return tcsetattr(fd_, TCSANOW, &hub_line) == 0;
+  const struct termios hub_line = HubLineSettings();
+  if (tcsetattr(fd_, TCSANOW, &hub_line) != 0) return false;
+  if (flag_calls_ != nullptr &&
+      (found_flags_.flags & ASYNC_LOW_LATENCY) == 0) {
+    struct serial_struct low_latency = found_flags_;
+    low_latency.flags |= ASYNC_LOW_LATENCY;
+    // Refused, the reply is only later: the exchange goes on.
+    (void)flag_calls_->set(fd_, &low_latency);
+  }
+  return true;
 }
 
 void SerialPort::Close() {
@@ -116,8 +106,10 @@ void SerialPort::Close() {
     // A device unplugged mid-exchange has no settings left to restore, so
     // a failure here leaves nothing to do but close.
     (void)tcsetattr(fd_, TCSANOW, &found_);
+    if (flag_calls_ != nullptr) (void)flag_calls_->set(fd_, &found_flags_);
     changed_ = false;
   }
+  flag_calls_ = nullptr;
   if (listed_) RemoveRestoreEntry(fd_);
   listed_ = false;
   // Linux frees the descriptor even when close() reports an error.

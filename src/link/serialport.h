@@ -9,25 +9,34 @@
 // that turns out not to be a hub (a modem, a console) is left as its own
 // program set it. While the line is changed, the port is also listed for
 // the deadly-signal restore (signals.h).
+//
+// Most USB-serial adapters hold received bytes until a latency timer runs
+// out (16 ms on FTDI's by default), which would delay every reply. A port
+// configured with low latency asks the driver to pass bytes on at once
+// (ASYNC_LOW_LATENCY, a flag any user may change) and puts the old flags
+// back with the line settings. Drivers without the flags (pseudo-terminals
+// among them) refuse the calls, and nothing changes.
 #pragma once
 
+#include <linux/serial.h>
 #include <termios.h>
 
 #include <cstdint>
 #include <string>
 
-// The line every hub speaks.
-constexpr int32_t kHubBaud = 9600;
-constexpr int32_t kHubDataBits = 8;
-constexpr char kHubParity = 'N';
-constexpr int32_t kHubStopBits = 1;
+#include "link/signals.h"
 
-// The raw-mode settings for the given speed, data bits, parity letter
-// ('N', 'E', 'O', either case) and stop bits. Unsupported values fall back
-// to 9600 baud, 5-bit characters (for a size other than 7 or 8), no parity
-// and one stop bit. Every termios choice of the program is made here.
-struct termios RawLineSettings(int32_t baud, int32_t data_bits, char parity,
-                               int32_t stop_bits);
+// Raw 9600 8N1, the line every hub speaks. Every termios choice of the
+// program is made here.
+struct termios HubLineSettings();
+
+// The driver calls on a port's serial flags (TIOCGSERIAL, TIOCSSERIAL),
+// apart so that a test can stand in for a driver that has them.
+struct SerialFlagCalls {
+  int (*get)(int32_t fd, struct serial_struct* flags);
+  SerialFlagsSetter set;
+};
+extern const SerialFlagCalls kDriverSerialFlags;
 
 class SerialPort {
  public:
@@ -40,9 +49,10 @@ class SerialPort {
 
   // Opens device; false with OpenErrno() set when it cannot be opened.
   bool Open(const std::string& device);
-  // Discards pending input and sets the hub's line. False when the device
-  // is not a terminal or refuses the settings.
-  bool Configure();
+  // Discards pending input and sets the hub's line, with low latency
+  // asked for through flag_calls when it is not null. False when the
+  // device is not a terminal or refuses the line settings.
+  bool Configure(const SerialFlagCalls* flag_calls);
 
   int32_t fd() const { return fd_; }
   // The errno of a failed Open(); EMFILE and ENFILE say that the run, not
@@ -57,4 +67,7 @@ class SerialPort {
   bool changed_ = false;  // the line carries our settings
   bool listed_ = false;   // listed for the deadly-signal restore
   struct termios found_ = {};
+  // Set when the flags were read: how to write them back.
+  const SerialFlagCalls* flag_calls_ = nullptr;
+  struct serial_struct found_flags_ = {};
 };

@@ -1,6 +1,13 @@
 #include "link/signals.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <ctime>
+
+#include "link/clock.h"
 
 namespace {
 
@@ -10,6 +17,8 @@ constexpr int32_t kClaimedEntry = -2;
 struct RestoreEntry {
   std::atomic<int32_t> fd{kFreeEntry};
   struct termios found;
+  struct serial_struct found_flags;
+  SerialFlagsSetter set_flags;  // null when the flags were not read
 };
 
 // Global because a signal handler reads it; an entry's fd is published
@@ -22,65 +31,113 @@ RestoreEntry g_restore_entries[kRestoreEntries];
 std::atomic<bool> g_restore_wanted{false};
 std::atomic<bool> g_handlers_installed{false};
 
+// Global because the crash handler reads and writes them: whether a
+// DeadlySignalHold is on, and the crash signal another process sent
+// during it.
+std::atomic<bool> g_holding{false};
+std::atomic<int32_t> g_sent_crash{0};
+
+// Blocked during a hold and raised by the crash handler, so that a wait
+// of the hold ends even when the crash signal came just before it began.
+// Its default action is to be ignored; the lock's timer uses it too, but
+// never during a hold.
+constexpr int kWakeSignal = SIGURG;
+
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT,
                              SIGSYS,  SIGTRAP};
 const int kOtherDeadlySignals[] = {
     SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,
     SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
 
-void RestoreAndDie(int signal) {
-  for (RestoreEntry& entry : g_restore_entries) {
-    const int32_t fd = entry.fd.load(std::memory_order_acquire);
-    if (fd >= 0) (void)tcsetattr(fd, TCSANOW, &entry.found);
-  }
-  // SA_RESETHAND has made the default action current again; the signal is
-  // blocked while its handler runs and arrives once the handler returns. A
-  // crash signal raised by a faulting instruction comes back by itself.
+void RaiseWithDefaultAction(int signal) {
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  (void)sigemptyset(&fallback.sa_mask);
+  (void)sigaction(signal, &fallback, nullptr);
   (void)raise(signal);
 }
 
-void Install(int signal) {
-  struct sigaction action = {};
-  action.sa_handler = RestoreAndDie;
-  action.sa_flags = SA_RESETHAND;
-  (void)sigemptyset(&action.sa_mask);
-  // Without the handler the signal still ends the run, only without the
-  // restore: nothing to do about a failure here.
-  (void)sigaction(signal, &action, nullptr);
+void RestoreAndDie(int signal) {
+  RestoreListedPorts();
+  // SA_RESETHAND has made the default action current again; the signal is
+  // blocked while its handler runs and arrives once the handler returns.
+  (void)raise(signal);
+}
+
+void RestoreOrHoldCrash(int signal, siginfo_t* info, void*) {
+  // A crash signal sent by another process (si_code <= 0 is a kill, a
+  // sigqueue or a tgkill); abort() and a real fault come from this one.
+  if (g_holding.load() && info != nullptr && info->si_code <= 0 &&
+      info->si_pid != getpid()) {
+    int32_t none = 0;
+    (void)g_sent_crash.compare_exchange_strong(none, signal);
+    (void)raise(kWakeSignal);
+    return;
+  }
+  RestoreListedPorts();
+  // Raised again, it arrives once the handler returns; a faulting
+  // instruction would fault again anyway.
+  RaiseWithDefaultAction(signal);
+}
+
+bool IgnoredNow(int signal) {
+  struct sigaction current;
+  return sigaction(signal, nullptr, &current) == 0 &&
+         (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN;
+}
+
+// Without the handler the signal still ends the run, only without the
+// restore: nothing to do about a failure here.
+void Install(int signal, const struct sigaction& action) {
+  if (!IgnoredNow(signal)) (void)sigaction(signal, &action, nullptr);
 }
 
 void InstallHandlers() {
-  for (int signal : kOtherDeadlySignals) Install(signal);
-  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) Install(signal);
+  struct sigaction restore = {};
+  restore.sa_handler = RestoreAndDie;
+  restore.sa_flags = SA_RESETHAND;
+  (void)sigemptyset(&restore.sa_mask);
+  for (int signal : kOtherDeadlySignals) Install(signal, restore);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+    Install(signal, restore);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_UNDEFINED__)
-  for (int signal : kCrashSignals) Install(signal);
+  // Not reset on entry: a held crash signal leaves the handler in place
+  // for the next one.
+  struct sigaction crash = {};
+  crash.sa_sigaction = RestoreOrHoldCrash;
+  crash.sa_flags = SA_SIGINFO;
+  (void)sigemptyset(&crash.sa_mask);
+  for (int signal : kCrashSignals) Install(signal, crash);
 #else
   (void)kCrashSignals;
+  (void)RestoreOrHoldCrash;
 #endif
 }
 
 }  // namespace
 
-void RestorePortsOnDeadlySignals() {
-  g_restore_wanted.store(true);
+void RestorePortsOnDeadlySignals() { g_restore_wanted.store(true); }
+
+void RestoreListedPorts() {
+  for (RestoreEntry& entry : g_restore_entries) {
+    const int32_t fd = entry.fd.load(std::memory_order_acquire);
+    if (fd < 0) continue;
+    (void)tcsetattr(fd, TCSANOW, &entry.found);
+    if (entry.set_flags != nullptr) (void)entry.set_flags(fd, &entry.found_flags);
+  }
 }
 
-sigset_t HoldableDeadlySignals() {
-  sigset_t set;
-  (void)sigemptyset(&set);
-  for (int signal : kOtherDeadlySignals) (void)sigaddset(&set, signal);
-  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
-    (void)sigaddset(&set, signal);
-  return set;
-}
-
-bool AddRestoreEntry(int32_t fd, const struct termios& found) {
+bool AddRestoreEntry(int32_t fd, const struct termios& found,
+                     const struct serial_struct& found_flags,
+                     SerialFlagsSetter set_flags) {
   if (g_restore_wanted.load() && !g_handlers_installed.exchange(true))
     InstallHandlers();
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = kFreeEntry;
     if (!entry.fd.compare_exchange_strong(expected, kClaimedEntry)) continue;
     entry.found = found;
+    entry.found_flags = found_flags;
+    entry.set_flags = set_flags;
     entry.fd.store(fd, std::memory_order_release);
     return true;
   }
@@ -91,5 +148,51 @@ void RemoveRestoreEntry(int32_t fd) {
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = fd;
     if (entry.fd.compare_exchange_strong(expected, kFreeEntry)) return;
+  }
+}
+
+DeadlySignalHold::DeadlySignalHold() {
+  sigset_t held;
+  (void)sigemptyset(&held);
+  for (int signal : kOtherDeadlySignals)
+    if (!IgnoredNow(signal)) (void)sigaddset(&held, signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+    if (!IgnoredNow(signal)) (void)sigaddset(&held, signal);
+  (void)sigaddset(&held, kWakeSignal);
+  (void)sigprocmask(SIG_BLOCK, &held, &previous_mask_);
+  // A signal blocked at start is left pending for whoever blocked it.
+  awaited_ = held;
+  for (int signal = 1; signal <= SIGRTMAX; ++signal)
+    if (signal != kWakeSignal && sigismember(&previous_mask_, signal) == 1)
+      (void)sigdelset(&awaited_, signal);
+  g_sent_crash.store(0);
+  g_holding.store(true);
+}
+
+DeadlySignalHold::~DeadlySignalHold() {
+  g_holding.store(false);
+  const int32_t crash = g_sent_crash.exchange(0);
+  if (crash != 0) {
+    RestoreListedPorts();
+    RaiseWithDefaultAction(crash);
+  }
+  // Raised while still blocked, it is acted on as the mask lets it in.
+  if (taken_ > 0) (void)raise(taken_);
+  (void)sigprocmask(SIG_SETMASK, &previous_mask_, nullptr);
+}
+
+void DeadlySignalHold::Wait(int64_t wait_us) {
+  const int64_t deadline_us = MonotonicMicros() + wait_us;
+  while (taken_ == 0 && g_sent_crash.load() == 0) {
+    const int64_t left_us = std::max<int64_t>(0, deadline_us - MonotonicMicros());
+    const struct timespec left = MicrosToTimespec(left_us);
+    const int signal = sigtimedwait(&awaited_, nullptr, &left);
+    if (signal == kWakeSignal) continue;  // the loop looks at the crash
+    if (signal > 0) {
+      taken_ = signal;
+      return;
+    }
+    if (errno == EAGAIN) return;  // the wait ran out
+    // EINTR: a signal outside the held set, with a handler; wait on.
   }
 }

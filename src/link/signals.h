@@ -1,14 +1,28 @@
 // Leaving devices as found when a signal ends the run.
 //
-// A run changes a device's line settings only for the length of one
-// exchange and writes them back before it closes the port. A signal that
-// ends the run in between would leave the device raw, and the program
-// that owns it (a modem, a console) broken. So every signal whose default
-// action ends the process gets a handler that first writes back the
-// settings of every port listed here, then lets the signal take its
-// course. Ports list themselves (serialport.h).
+// A run changes a device's line settings (and, on adapters that offer it,
+// its low-latency flag) only for the length of one exchange and writes
+// them back before it closes the port. A signal that ends the run in
+// between would leave the device raw, and the program that owns it (a
+// modem, a console) broken. So every signal whose default action ends the
+// process gets a handler that first writes back the settings of every
+// port listed here, then lets the signal take its course. Ports list
+// themselves (serialport.h).
+//
+// What the caller set up stays: a signal ignored when the run started
+// gets no handler and stays ignored (nohup, the background jobs of a
+// non-interactive shell), and a signal blocked at start stays blocked.
+//
+// DeadlySignalHold keeps a stretch of the run (a power cycle's off time)
+// from being ended half-way: the deadly signals that can be delivered are
+// blocked, a wait on it ends early when one arrives, and the signal is
+// acted on when the hold ends. Crash signals cannot be blocked (a real
+// fault while blocked kills at once, with the line left raw); one that
+// another process sends (kill -ABRT from a watchdog) is recognised by its
+// sender and held in the same way.
 #pragma once
 
+#include <linux/serial.h>
 #include <termios.h>
 
 #include <csignal>
@@ -20,14 +34,37 @@
 // a sanitizer leave the crash signals to it.
 void RestorePortsOnDeadlySignals();
 
-// Lists fd with the settings found on it; false when the table is full (a
-// signal then leaves that one device raw).
-bool AddRestoreEntry(int32_t fd, const struct termios& found);
+// How a listed port's serial flags are written back.
+using SerialFlagsSetter = int (*)(int32_t fd, const struct serial_struct*);
+
+// Lists fd with the settings found on it, and with the serial flags found
+// when set_flags is not null; false when the table is full (a signal then
+// leaves that one device raw).
+bool AddRestoreEntry(int32_t fd, const struct termios& found,
+                     const struct serial_struct& found_flags,
+                     SerialFlagsSetter set_flags);
 void RemoveRestoreEntry(int32_t fd);
 
-// The deadly signals that are not crashes: those a run may hold back for
-// a while (sigprocmask) and act on later.
-sigset_t HoldableDeadlySignals();
+// Writes back what every listed port was found with: what the handler
+// does before the signal takes its course.
+void RestoreListedPorts();
 
 // Ports that can be listed at once: a whole scan's and the main one.
 constexpr int32_t kRestoreEntries = 260;
+
+class DeadlySignalHold {
+ public:
+  DeadlySignalHold();
+  // Ends the hold; a signal that arrived during it now takes its course.
+  ~DeadlySignalHold();
+  DeadlySignalHold(const DeadlySignalHold&) = delete;
+  DeadlySignalHold& operator=(const DeadlySignalHold&) = delete;
+
+  // Sleeps wait_us, or less when a held signal arrives.
+  void Wait(int64_t wait_us);
+
+ private:
+  sigset_t previous_mask_;
+  sigset_t awaited_;     // deliverable at start, and the wake-up signal
+  int32_t taken_ = 0;    // a held signal taken off the pending set
+};

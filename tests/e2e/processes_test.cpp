@@ -83,3 +83,28 @@ TEST_F(Processes, AScanUnderTightLimitsFindsEveryHub) {
   EXPECT_RUN(hubsim::Run(TarvoArgv({"/Q", "-F"}, native ? "ulimit -n 16; ulimit -v 8192" : "ulimit -n 16"), 60),
              "0010ttyUSB0,3,6,9,12,15,18,21,24,27\n", 0);
 }
+
+// One descriptor left: the lock takes it, and a lock file cannot be read.
+// Nothing is sent, and the run says at once what it says of a device it
+// cannot open; a scan says it is incomplete.
+TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
+  if (std::string(TARVO_LAUNCHER) != "") GTEST_SKIP() << "an emulator needs descriptors of its own";
+  std::vector<hubsim::Hub*> hubs;
+  for (int i = 0; i < 11; ++i) {
+    hubs.push_back(&AddHub(i, HubWith("04", 0x5)));
+    std::ofstream("/run/lock/LCK..ttyUSB" + std::to_string(i)) << "  4194305\n";  // stale
+  }
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"/Q:ttyUSB0"}, "Query Err\n"}, {{"/G:ttyUSB0"}, "Query Err\n"}, {{"/S:ttyUSB0", "1:2"}, "Query Err\n"},
+      {{"/C:ttyUSB0", "1"}, "Query Err\n"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!\n"},
+      {{"/W:ttyUSB0"}, "Save Port States Error!\n"}, {{"/D:ttyUSB0"}, "Restore Default Error!\n"},
+      {{"/R:ttyUSB0"}, "Open Port Error!\n"}, {{"/Q", "-F"}, "Scan Incomplete!\n"}};
+  for (const auto& [args, printed] : cases) {
+    SCOPED_TRACE(args[0]);
+    const hubsim::RunResult r = hubsim::Run(TarvoArgv(args, "ulimit -n 4"), 60);
+    EXPECT_RUN(r, printed, 1);
+    EXPECT_LT(r.seconds, kSlack);
+  }
+  for (const hubsim::Hub* hub : hubs) EXPECT_EQ("", hub->Received());
+  for (int i = 0; i < 11; ++i) unlink(("/run/lock/LCK..ttyUSB" + std::to_string(i)).c_str());
+}

@@ -56,6 +56,9 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
       {{"--", "/etc/passwd"}, 126, "/etc/passwd: cannot run"},
       {{"--hub", "ttyUSB0,colour=red"}, 125, "--hub ttyUSB0,colour=red: unknown setting 'colour'"},
       {{"--frobnicate"}, 125, "unknown argument '--frobnicate' (try --help)"},
+      // Only names a scan looks at.
+      {{"--hub", "ttyUSB256"}, 125, "--hub ttyUSB256: a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB256'"},
+      {{"--hub", "ttyUSB00"}, 125, "--hub ttyUSB00: a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB00'"},
   };
   for (const auto& failure : failures) {
     const hubsim::RunResult r = Sandbox(failure.args);
@@ -77,6 +80,20 @@ TEST_F(SandboxTool, TheWorldInsideIsPrivateAndEndsWithIt) {
   EXPECT_LT(left.seconds, kSlack);
   usleep(200000);
   EXPECT_EQ(0, ProcessesRunning("31.4159"));
+}
+
+TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
+  const std::string survives = "kill -$0 $$; echo alive";
+  EXPECT_RUN(hubsim::Run({"sh", "-c", "trap '' HUP; exec \"$0\" -- sh -c \"$1\" HUP", TARVO_SANDBOX, survives}, 60),
+             "alive\n", 0);
+  EXPECT_RUN(Sandbox({"--", "sh", "-c", survives, "INT"}), "", 128 + SIGINT);
+  EXPECT_RUN(hubsim::Run({TARVO_SANDBOX, "--", "sh", "-c", survives, "TERM"}, 60, "/dev/null", 0, 0, {SIGTERM}),
+             "alive\n", 0);
+  const hubsim::RunResult killed =
+      hubsim::Run({TARVO_SANDBOX, "--", "sh", "-c", "sleep 27.1828; echo never"}, 60, "/dev/null", SIGKILL, 1);
+  EXPECT_EQ(128 + SIGKILL, killed.status);
+  usleep(300000);
+  EXPECT_EQ(0, ProcessesRunning("27.1828"));
 }
 
 TEST_F(SandboxTool, TheReadmeScriptRunsAsReadmeShows) {

@@ -83,3 +83,58 @@ TEST_F(Signals, AnInterruptedPowerCycleSwitchesThePortsBackOnFirst) {
             hub.Frames());
   EXPECT_EQ(0xFu, hub.Config().states);
 }
+
+// What the caller set up stays: nohup's ignored SIGHUP, a background job's
+// ignored SIGINT, a parent's blocked SIGTERM.
+TEST_F(Signals, IgnoredAndBlockedAtStartStaySo) {
+  AddHub(0, {}, hubsim::Silent());
+  hubsim::Hub& ignoring = AddHub(1, HubWith("04", 0xF));
+  hubsim::Hub& blocking = AddHub(2, HubWith("04", 0xF));
+  hubsim::RunResult query, ignored, blocked;
+  std::thread runs[] = {
+      std::thread([&] { query = hubsim::Run(TarvoArgv({"/Q:ttyUSB0"}, "trap '' HUP INT"), 60, "/dev/null", SIGHUP, 1); }),
+      std::thread([&] {
+        ignored = hubsim::Run(TarvoArgv({"/C:ttyUSB1", "1@2"}, "trap '' HUP INT"), 60, "/dev/null", SIGINT, 0.5);
+      }),
+      std::thread([&] {
+        blocked = hubsim::Run(TarvoArgv({"/C:ttyUSB2", "1@2"}), 60, "/dev/null", SIGTERM, 0.5, {SIGTERM});
+      })};
+  for (std::thread& run : runs) run.join();
+  EXPECT_RUN(query, "Query Err\n", 1);
+  EXPECT_GE(query.seconds, kByteWait);
+  for (const hubsim::RunResult* cycle : {&ignored, &blocked}) {
+    EXPECT_RUN(*cycle, "", 0);
+    EXPECT_GE(cycle->seconds, 2) << "the cycle ran its full time";
+  }
+  for (const hubsim::Hub* hub : {&ignoring, &blocking}) {
+    EXPECT_EQ(4u, hub->Frames().size());
+    EXPECT_EQ(0xFu, hub->Config().states);
+  }
+}
+
+// A watchdog's kill -ABRT (or -SEGV, -TRAP) during the off time: the ports
+// go back on first, then the signal ends the run.
+TEST_F(Signals, ACrashSignalSentDuringAPowerCycleWaitsForThePortsToGoBackOn) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer keeps the crash signals";
+#endif
+  const int sent[] = {SIGABRT, SIGSEGV, SIGTRAP};
+  std::vector<hubsim::Hub*> hubs;
+  hubsim::RunResult results[3];
+  std::vector<std::thread> runs;
+  for (int i = 0; i < 3; ++i) {
+    hubs.push_back(&AddHub(i, HubWith("04", 0xF)));
+    runs.emplace_back([&, i] {
+      results[i] = hubsim::Run(TarvoArgv({"/C:ttyUSB" + std::to_string(i), "1,2@20"}, "ulimit -c 0"), 60,
+                               "/dev/null", sent[i], 1.5);
+    });
+  }
+  for (std::thread& run : runs) run.join();
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE("signal " + std::to_string(sent[i]));
+    EXPECT_EQ(128 + sent[i], results[i].status);
+    EXPECT_LT(results[i].seconds, 1.5 + kSlack);
+    EXPECT_EQ(4u, hubs[i]->Frames().size());
+    EXPECT_EQ(0xFu, hubs[i]->Config().states);
+  }
+}

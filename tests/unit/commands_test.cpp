@@ -2,6 +2,10 @@
 // exit status, the frames the hub receives, and the states it leaves.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <thread>
+
 #include "commands/query.h"
 #include "simhubs.h"
 
@@ -46,8 +50,11 @@ const std::vector<CommandCase> kCases = {
      "{name}, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n", 0, kQueried},
     {"QueryHubRecord", Hub("12", 0xA00), {}, {"/Q:ttyUSB0", "-f"}, "000A00000C2.1\r\n", 0, kQueried},
     {"QueryRecordNegativeCount", Hub("-1", 1), {}, {"/Q:ttyUSB0", "-F"}, "01000000FFFFFFFF2.1\r\n", 0, kQueried},
+    // Text ends the firmware at a NUL, as C strings do.
     {"QueryRecordNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0", "-F"},
-     std::string("05000000041\0" "3\r\n", 15), 0, kQueried},
+     "05000000041\r\n", 0, kQueried},
+    {"QueryLineNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0"},
+     "{name}, 4 ports, On=1,3, Off=2,4, FW=1\n", 0, kQueried},
     {"QueryNotAHub", Hub("04", 5, "mira", "korven"), {}, {"/Q:ttyUSB0"}, "ID Err\n", 1, "?Q"},
     {"QueryStateNotHex", Hub("04", 0), Answering("GP", "A601\r\n"), {"/Q:ttyUSB0"}, "Get Port State Err\n", 1, kQueried},
     {"QuerySilent", {}, Silent(), {"/Q:ttyUSB0"}, "Query Err\n", 1, "?Q"},
@@ -98,6 +105,8 @@ const std::vector<CommandCase> kCases = {
     {"CycleRefusedNothingWasOff", Hub("04", 0xF), {}, {"/C:ttyUSB0", "pw", "all@0"}, "Password Error!\n", 1,
      "?Q|GP|SPpw      00000000|SPpw      0F000000", "0F000000"},
     {"CyclePortOutOfRange", Hub("04", 5), {}, {"/C:ttyUSB0", "5"}, "Invalid Number!\n", 1, kQueried},
+    // Only ports 1 to 32 can be switched back on: refused before anything is sent.
+    {"CyclePortAboveTheWord", Hub("40", 5), {}, {"/C:ttyUSB0", "33@0"}, "Invalid Number!\n", 1, ""},
     {"CycleSecondRefused", Hub("04", 0xF), ByFrame({{3, "E02\r\n"}}), {"/C:ttyUSB0", "2,4@0"}, "Ports Left Off!\n", 1,
      "?Q|GP|SPmira    05000000|SPmira    0F000000", "05000000"},
     {"CycleSecondUnanswered", Hub("04", 0xF), ByFrame({{3, ""}}), {"/C:ttyUSB0", "1@0"}, "Ports Left Off!\n", 1,
@@ -149,6 +158,27 @@ TEST(NoHubAtThePort, EachCommandSaysItsOwnWay) {
   }
   LineCollector out;
   EXPECT_EQ("Set Port Option Error!", RunCommandOn("/dev/null", {"/R:ttyUSB0"}, &out).message);
+}
+
+// The name is re-pointed to another hub during the off time: the second
+// set message is not sent there, and the ports are said to be left off.
+TEST(PowerCycleTest, ARePointedNameIsNotFollowed) {
+  auto locked = StartHub(HubWith("04", 0xF));
+  auto other = StartHub(HubWith("04", 0xF));
+  TempDir dir;
+  const std::string name = dir.path() + "/ttyUSB0";
+  ASSERT_EQ(0, symlink(locked->TerminalPath().c_str(), name.c_str()));
+  std::thread re_point([&] {
+    usleep(300000);
+    EXPECT_EQ(0, rename((dir.path() + "/other").c_str(), name.c_str()));
+  });
+  ASSERT_EQ(0, symlink(other->TerminalPath().c_str(), (dir.path() + "/other").c_str()));
+  LineCollector out;
+  EXPECT_EQ("Ports Left Off!", RunCommandOn(name, {"/C:ttyUSB0", "1@0.6"}, &out).message);
+  re_point.join();
+  EXPECT_EQ(3u, locked->Frames().size());
+  EXPECT_EQ("", other->Received());
+  EXPECT_EQ(0xEu, locked->Config().states);
 }
 
 TEST(PowerCycleTest, PortsStayOffForTheTimeAskedAtTheHub) {

@@ -20,7 +20,8 @@ namespace {
 const char kQueryFrame[] = "?Q\r";
 
 std::string Exchanged(const std::string& device, const std::string& frame = kQueryFrame) {
-  const ExchangeResult result = RunExchange(device, frame, kReplyTimeoutMs);
+  const ExchangeResult result =
+      RunExchange(device, frame, kReplyTimeoutMs, {nullptr, &kDriverSerialFlags});
   return result.status + " [" + result.reply + "]";
 }
 
@@ -83,7 +84,7 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   cfsetspeed(&found, B115200);
   ASSERT_EQ(0, tcsetattr(own, TCSANOW, &found) | tcgetattr(own, &found));
 
-  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100).status);
+  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100, {}).status);
   const std::vector<hubsim::FrameRecord> records = hub->Records();
   ASSERT_EQ(1u, records.size());
   const struct termios& line = records[0].line;
@@ -102,26 +103,12 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   close(own);
 }
 
-TEST(LineSettingsTest, WhatAPseudoTerminalDoesNotKeep) {
-  const struct {
-    int32_t baud, bits;
-    char parity;
-    int32_t stop;
-    speed_t speed;
-    tcflag_t cflag, iflag;  // cflag besides CLOCAL | CREAD and the speed
-  } cases[] = {{9600, 8, 'N', 1, B9600, CS8, 0}, {115200, 8, 'n', 1, B115200, CS8, 0},
-               {9600, 7, 'E', 1, B9600, CS7 | PARENB, INPCK | ISTRIP},
-               {4800, 7, 'o', 2, B4800, CS7 | PARENB | PARODD | CSTOPB, INPCK | ISTRIP},
-               // Unsupported values fall back: 9600, 5 bits, no parity, 1 stop bit.
-               {1234, 6, 'X', 3, B9600, CS5, 0}, {2400, 9, 'M', 0, B2400, CS5, 0}};
-  for (const auto& c : cases) {
-    const struct termios t = RawLineSettings(c.baud, c.bits, c.parity, c.stop);
-    EXPECT_EQ(c.speed, cfgetospeed(&t)) << c.baud;
-    EXPECT_EQ(c.speed, cfgetispeed(&t)) << c.baud;
-    EXPECT_EQ(c.cflag | CLOCAL | CREAD, t.c_cflag & ~static_cast<tcflag_t>(CBAUD)) << c.bits << c.parity;
-    EXPECT_EQ(c.iflag, t.c_iflag) << c.parity;
-    EXPECT_EQ(0u, t.c_oflag | t.c_lflag | t.c_cc[VMIN] | t.c_cc[VTIME]);
-  }
+// What a pseudo-terminal does not keep: character size, parity, stop bits.
+TEST(LineSettingsTest, EightBitsNoParityOneStopBit) {
+  const struct termios t = HubLineSettings();
+  EXPECT_EQ(CS8 | CLOCAL | CREAD, t.c_cflag & ~static_cast<tcflag_t>(CBAUD));
+  EXPECT_EQ(B9600, cfgetispeed(&t));
+  EXPECT_EQ(0u, t.c_iflag | t.c_oflag | t.c_lflag | t.c_cc[VMIN] | t.c_cc[VTIME]);
 }
 
 TEST(ExchangeTest, EachByteIsWaitedForOneByteWaitNoLonger) {
@@ -183,4 +170,69 @@ TEST(ExchangeTest, AShortWriteIsContinuedUntilTheFrameIsOut) {
   EXPECT_EQ("OK [E02\r\n]", Exchanged(hub->TerminalPath(), frame));
   const std::string received = hub->Received();
   EXPECT_EQ(std::string(room - 5, '\0') + frame, received);
+}
+
+namespace {
+
+// An adapter whose driver has serial flags, as FTDI's does; the calls it
+// gets are recorded.
+std::vector<struct serial_struct> g_flag_writes;
+constexpr int kAdapterFlags = ASYNC_SKIP_TEST;
+
+int AdapterGetFlags(int32_t, struct serial_struct* flags) {
+  *flags = {};
+  flags->flags = kAdapterFlags;
+  flags->xmit_fifo_size = 64;
+  return 0;
+}
+
+int AdapterSetFlags(int32_t, const struct serial_struct* flags) {
+  g_flag_writes.push_back(*flags);
+  return 0;
+}
+
+const SerialFlagCalls kAdapter = {AdapterGetFlags, AdapterSetFlags};
+
+std::vector<int> FlagWrites() {
+  std::vector<int> flags;
+  for (const struct serial_struct& written : g_flag_writes) {
+    EXPECT_EQ(64, written.xmit_fifo_size) << "only the one flag changes";
+    flags.push_back(written.flags);
+  }
+  g_flag_writes.clear();
+  return flags;
+}
+
+}  // namespace
+
+TEST(ExchangeTest, LowLatencyIsAskedForWhileOpenAndPutBackOnCloseAndOnASignal) {
+  auto hub = StartHub();
+  const std::vector<int> asked_then_back = {kAdapterFlags | ASYNC_LOW_LATENCY, kAdapterFlags};
+  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100, {nullptr, &kAdapter}).status);
+  EXPECT_EQ(asked_then_back, FlagWrites());
+  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100, {}).status);
+  EXPECT_EQ(std::vector<int>{}, FlagWrites()) << "a scan's exchange does not ask";
+
+  SerialPort port;
+  ASSERT_TRUE(port.Open(hub->TerminalPath()));
+  ASSERT_TRUE(port.Configure(&kAdapter));
+  RestoreListedPorts();  // what a deadly signal's handler does first
+  EXPECT_EQ(asked_then_back, FlagWrites());
+}
+
+TEST(ExchangeTest, OnlyTheFileFirstPinnedIsWrittenTo) {
+  auto locked = StartHub();
+  auto other = StartHub();
+  TempDir dir;
+  const std::string name = dir.path() + "/ttyUSB0";
+  ASSERT_EQ(0, symlink(locked->TerminalPath().c_str(), name.c_str()));
+  DevicePin pin;
+  EXPECT_EQ(kOK, RunExchange(name, kQueryFrame, 100, {&pin, nullptr}).status);
+  ASSERT_EQ(0, unlink(name.c_str()) | symlink(other->TerminalPath().c_str(), name.c_str()));
+  EXPECT_EQ(kOpenPortError, RunExchange(name, kQueryFrame, 100, {&pin, nullptr}).status);
+  EXPECT_EQ("", other->Received());
+  HubLock lock(std::vector<std::string>{});
+  ASSERT_EQ(LockState::kHeld, lock.TryAcquire(name));
+  EXPECT_EQ(kOK, RunExchange(name, kQueryFrame, 100, {lock.Pin(), nullptr}).status);
+  EXPECT_EQ(1u, locked->Frames().size());
 }

@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -18,38 +22,76 @@ const std::vector<std::string> kNoLockFiles;
 // A process id that cannot be running: above the kernel's pid_max.
 constexpr int32_t kGonePid = 4194305;
 
-void WriteLockFile(const TempDir& dir, const std::string& bytes, mode_t mode = 0644) {
-  const std::string file = dir.path() + "/LCK..ttyUSB0";
-  unlink(file.c_str());
+enum class Kind { kFile, kFifo, kDirectory, kLinkToFile };
+
+// Makes dir/LCK..ttyUSB0 anew, with a modification time age_s ago.
+void WriteLockFile(const TempDir& dir, const std::string& bytes, mode_t mode = 0644, int age_s = 0,
+                   Kind kind = Kind::kFile) {
+  const std::string file = dir.path() + "/LCK..ttyUSB0", target = dir.path() + "/target";
+  std::filesystem::remove_all(file);
+  switch (kind) {
+    case Kind::kFifo: ASSERT_EQ(0, mkfifo(file.c_str(), 0644)); return;
+    case Kind::kDirectory: ASSERT_EQ(0, mkdir(file.c_str(), 0755)); return;
+    case Kind::kLinkToFile:
+      std::ofstream(target) << getpid() << "\n";
+      ASSERT_EQ(0, symlink(target.c_str(), file.c_str()));
+      return;
+    case Kind::kFile: break;
+  }
   std::ofstream(file, std::ios::binary) << bytes;
-  chmod(file.c_str(), mode);
+  const struct timeval then[2] = {{time(nullptr) - age_s, 0}, {time(nullptr) - age_s, 0}};
+  ASSERT_EQ(0, chmod(file.c_str(), mode) | utimes(file.c_str(), then));
 }
 
 std::string Binary(int32_t pid) { return std::string(reinterpret_cast<const char*>(&pid), 4); }
 
 }  // namespace
 
-TEST(LockFileTest, LiveOwnersAndUnreadableFilesAreBusyStaleOnesAreNot) {
+TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   TempDir dir;
   const std::string self = std::to_string(getpid()), gone = std::to_string(kGonePid);
+  const LockFileState busy = LockFileState::kBusy, stale = LockFileState::kNone;
+  // clang-format off
   const struct {
     std::string bytes;
-    mode_t mode;
-    bool busy;
+    LockFileState state;
+    int age_s = 0;
+    mode_t mode = 0644;
+    Kind kind = Kind::kFile;
   } cases[] = {
-      // Text as lock files write it (HDB: 10 columns); exactly 4 bytes is binary.
-      {std::string(10 - self.size(), ' ') + self + "\n", 0644, true}, {"00000" + self, 0644, true},
-      {"  " + gone + "\n", 0644, false},    {Binary(getpid()), 0644, true},
-      {Binary(kGonePid), 0644, false},      {"not a pid\n", 0644, true},
-      {"", 0644, true},                     {gone + "\n", 0000, geteuid() != 0},
+      // Text as lock files write it (HDB: 10 columns), and short text ids:
+      // "  1\n" names init, alive; read as binary it would name no one.
+      {std::string(10 - self.size(), ' ') + self + "\n", busy}, {"00000" + self, busy}, {"  1\n", busy},
+      {"  " + gone + "\n", stale}, {Binary(getpid()), busy}, {Binary(kGonePid), stale},
+      // Naming no one: busy while it may still be being written.
+      {"", busy}, {"", stale, 3}, {"0\n", busy, 1}, {"0\n", stale, 3}, {"not a pid\n", stale, 60},
+      {gone + "\n", geteuid() == 0 ? stale : busy, 0, 0000},
+      // Not a regular file: never opened blocking, never followed.
+      {"", busy, 0, 0644, Kind::kFifo}, {"", busy, 0, 0644, Kind::kDirectory},
+      {"", busy, 0, 0644, Kind::kLinkToFile},
   };
+  // clang-format on
   for (const auto& c : cases) {
-    WriteLockFile(dir, c.bytes, c.mode);
-    EXPECT_EQ(c.busy, HasLiveLockFile("/dev/ttyUSB0", {dir.path()})) << c.bytes;
+    WriteLockFile(dir, c.bytes, c.mode, c.age_s, c.kind);
+    EXPECT_EQ(c.state, CheckLockFiles("/dev/ttyUSB0", {dir.path()})) << c.bytes << " " << c.age_s;
   }
-  EXPECT_FALSE(HasLiveLockFile("/dev/ttyUSB1", {dir.path()}));
-  std::ifstream stale(dir.path() + "/LCK..ttyUSB0");
-  EXPECT_TRUE(stale.good()) << "a stale file is left alone";
+  EXPECT_EQ(stale, CheckLockFiles("/dev/ttyUSB1", {dir.path()}));
+  WriteLockFile(dir, gone + "\n");
+  EXPECT_EQ(stale, CheckLockFiles("/dev/ttyUSB0", {dir.path()}));
+  EXPECT_TRUE(std::ifstream(dir.path() + "/LCK..ttyUSB0").good()) << "a stale file is left alone";
+
+  // Out of descriptors is neither busy nor free.
+  struct rlimit saved, none;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  none = saved;
+  none.rlim_cur = static_cast<rlim_t>(dup(0));  // every descriptor below is taken
+  close(static_cast<int>(none.rlim_cur));
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+  const LockFileState starved = CheckLockFiles("/dev/ttyUSB0", {dir.path()});
+  const LockState lock_starved = HubLock(kNoLockFiles).TryAcquire("/dev/null");
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+  EXPECT_EQ(LockFileState::kNoDescriptors, starved);
+  EXPECT_EQ(LockState::kNoDescriptors, lock_starved);
 }
 
 TEST(HubLockTest, ALockFileHoldsOffCommandAndScanAlike) {

@@ -17,8 +17,8 @@ TEST(HubSetupTest, PortsStatesAndSettings) {
       {"ttyUSB0,by-id=../x", "bad value for by-id: '../x'"},
       {"ttyUSB0,silent=1", "'silent' takes no value"}, {"ttyUSB0,delay-ms", "'delay-ms' needs a value (N)"},
       {"ttyUSB0,colour=red", "unknown setting 'colour'"},
-      {"ttyACM0", "a hub's name is ttyUSB and a number: 'ttyACM0'"},
-      {"ttyUSBx", "a hub's name is ttyUSB and a number: 'ttyUSBx'"},
+      {"ttyACM0", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyACM0'"},
+      {"ttyUSBx", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSBx'"},
   };
   for (const auto& [text, expected] : cases) {
     hubsim::HubSetup setup;

@@ -1,5 +1,6 @@
 #include "hubsetup.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace hubsim {
@@ -46,12 +47,12 @@ bool ParseCount(const std::string& text, int64_t most, int32_t* value) {
   return true;
 }
 
+// One of the names a scan looks at: ttyUSB0 to ttyUSB255, no leading 0.
 bool IsHubName(const std::string& name) {
-  const size_t digits = name.size() > 6 ? name.size() - 6 : 0;
-  if (name.compare(0, 6, "ttyUSB") != 0 || digits == 0 || digits > 3) return false;
-  for (size_t i = 6; i < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
+  const std::string number = name.substr(std::min<size_t>(6, name.size()));
+  int32_t index = 0;
+  return name.compare(0, 6, "ttyUSB") == 0 && !number.empty() &&
+         (number == "0" || number[0] != '0') && ParseCount(number, 255, &index);
 }
 
 bool IsDeviceName(const std::string& name) {
@@ -134,7 +135,7 @@ std::string ParseHubSetup(const std::string& text, HubSetup* setup) {
   const size_t colon = head.find(':');
   setup->name = head.substr(0, colon);
   if (!IsHubName(setup->name))
-    return "a hub's name is ttyUSB and a number: '" + setup->name + "'";
+    return "a hub's name is ttyUSB and a number from 0 to 255: '" + setup->name + "'";
   if (colon != std::string::npos) {
     const std::string rest = head.substr(colon + 1);
     const size_t second = rest.find(':');

@@ -26,7 +26,7 @@ std::vector<std::string> SplitWords(const std::string& text) {
 
 RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
               const std::string& stdinPath, int signal,
-              double signalAfterSeconds) {
+              double signalAfterSeconds, const std::vector<int>& blocked) {
   RunResult result;
   int outPipe[2];
   int errPipe[2];
@@ -50,6 +50,21 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
                                      0);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  // Nothing of the test runner's (ctest's pipes, say) beyond the three.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+  // A suite started as a background job inherits ignored signals; the
+  // programs under test must not.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all;
+  sigset_t mask;
+  sigfillset(&all);
+  sigemptyset(&mask);
+  for (int held : blocked) sigaddset(&mask, held);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &mask);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -57,9 +72,10 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
 
   const auto start = std::chrono::steady_clock::now();
   pid_t pid;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(),
+  int spawned = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(),
                              environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(outPipe[1]);
   close(errPipe[1]);
   if (spawned != 0) {

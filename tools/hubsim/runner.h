@@ -17,10 +17,14 @@ struct RunResult {
 // Runs argv[0] (searched in PATH when it has no '/') with standard input
 // from stdinPath, or closed when stdinPath is empty. The child is killed
 // after timeoutSeconds; with a signal number, it is sent that signal
-// signalAfterSeconds after its start.
+// signalAfterSeconds after its start. The child starts with every signal
+// at its default action and none blocked but those in blocked, and with
+// no descriptor open but 0, 1 and 2, whatever the process that runs the
+// tests was started with.
 RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
               const std::string& stdinPath = "/dev/null", int signal = 0,
-              double signalAfterSeconds = 0);
+              double signalAfterSeconds = 0,
+              const std::vector<int>& blocked = {});
 
 // Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"
 // at blanks.

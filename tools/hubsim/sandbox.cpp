@@ -10,14 +10,20 @@
 // COMMAND (or $SHELL, else /bin/sh), passes on the signals that would end
 // it, reaps orphans and exits with COMMAND's status. When it exits the
 // kernel ends everything else in the namespace, and the hubs go with the
-// sandbox. The tarvo beside this executable, if there is one, comes first
+// sandbox; when the sandbox itself dies (even of SIGKILL), the init dies
+// with it, and so does everything inside. COMMAND starts with the signal
+// dispositions and mask the sandbox started with, as env(1) would leave
+// them. The tarvo beside this executable, if there is one, comes first
 // on PATH.
 //
 // Exit status: COMMAND's (128+n when signal n ended it); 125 when the
 // sandbox itself fails, 126 when COMMAND cannot be run, 127 when it is
 // not found, as env(1) has them.
+#include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -62,6 +68,25 @@ const int kPassedOn[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
 // Global because the init's signal handler reads it: the pid to pass on to.
 volatile sig_atomic_t g_command_pid = 0;
 
+// The signals the sandbox and its init handle, as they were when the
+// sandbox started, for COMMAND to start with.
+struct StartSignals {
+  sigset_t mask;
+  sigset_t ignored;
+};
+
+StartSignals SignalsAtStart() {
+  StartSignals start;
+  sigprocmask(SIG_SETMASK, nullptr, &start.mask);
+  sigemptyset(&start.ignored);
+  for (int signal : kPassedOn) {
+    struct sigaction action;
+    if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN)
+      sigaddset(&start.ignored, signal);
+  }
+  return start;
+}
+
 void PassOn(int signal) {
   if (g_command_pid > 0) kill(g_command_pid, signal);
 }
@@ -94,8 +119,18 @@ pid_t ForkInto(int namespaces) {
 
 // Process 1 of the PID namespace. Only async-signal-safe calls from here
 // on: the sandbox has hub threads, and this is a copy of one of them.
+// sandbox_alive is the read end of a pipe whose write end only the
+// sandbox holds: it reads as hung up once the sandbox is gone.
 [[noreturn]] void RunInit(char* const* command, const char* not_found,
-                          const char* cannot_run) {
+                          const char* cannot_run, const StartSignals& start,
+                          int sandbox_alive) {
+  // A PID namespace's init ignores every signal it has no handler for,
+  // SIGTERM and SIGHUP included: only SIGKILL ends it for sure. The
+  // sandbox may have died before the call took effect: then it is gone
+  // already (getppid() says 0 across the namespace, the pipe does not).
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  struct pollfd gone = {sandbox_alive, POLLIN, 0};
+  if (poll(&gone, 1, 0) != 0) _exit(kSandboxFailed);
   // A /proc of the namespace's own, so that process ids inside mean what
   // they say; where it cannot be mounted the host's stays.
   (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
@@ -104,8 +139,9 @@ pid_t ForkInto(int namespaces) {
   const pid_t child = ForkInto(0);
   if (child < 0) _exit(kSandboxFailed);
   if (child == 0) {
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int signal : kPassedOn) ::signal(signal, SIG_DFL);
+    for (int signal : kPassedOn)
+      ::signal(signal, sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
+    sigprocmask(SIG_SETMASK, &start.mask, nullptr);
     execvp(command[0], command);
     const int error = errno;
     const char* message = error == ENOENT ? not_found : cannot_run;
@@ -200,6 +236,9 @@ int main(int argc, char** argv) {
   const std::string not_found = "tarvo-sandbox: " + command[0] + ": not found\n";
   const std::string cannot_run = "tarvo-sandbox: " + command[0] + ": cannot run\n";
 
+  const StartSignals start = SignalsAtStart();
+  int alive[2];
+  if (pipe2(alive, O_CLOEXEC) != 0) return Fail(std::string("pipe: ") + strerror(errno));
   // Like a shell waiting for its job: keyboard signals are for the job.
   signal(SIGINT, SIG_IGN);
   signal(SIGQUIT, SIG_IGN);
@@ -208,7 +247,11 @@ int main(int argc, char** argv) {
   // namespace of the init's own keeps its /proc from the sandbox's view.
   const pid_t init = ForkInto(CLONE_NEWPID | CLONE_NEWNS);
   if (init < 0) return Fail(std::string("clone(CLONE_NEWPID): ") + strerror(errno));
-  if (init == 0) RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str());
+  if (init == 0) {
+    close(alive[1]);
+    RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str(), start, alive[0]);
+  }
+  close(alive[0]);
   // A stop meant for the sandbox goes to its command, whose end ends it.
   g_command_pid = init;
   struct sigaction pass_on = {};
