@@ -1,12 +1,9 @@
 #include "commandline.h"
 
-#include "commands/cycle.h"
-#include "commands/password.h"
-#include "commands/scan.h"
+#include "link/hubnames.h"
+#include "link/messages.h"
+#include "portstate/portstate.h"
 #include "portstate/stateargs.h"
-
-const char kInvalidCommand[] = "Invalid Command!";
-const char kUnknownCommand[] = "DoCommandError";
 
 namespace {
 
@@ -24,16 +21,42 @@ constexpr size_t kLongestWithoutPort = 9;
 constexpr size_t kLowerCasedPrefix = 3;  // "tty"
 constexpr int kMostArguments = 3;
 
-// A device of the hub family whose name cannot lead anywhere else: no
-// '/', which could climb out of /dev, and no control byte, which could
-// forge an output line.
-bool IsHubDevice(const std::string& device) {
-  if (device.compare(0, kScanNamePrefixLength, kScanNamePrefix) != 0)
+// /C's off time: "PORTS[@SECONDS]", SECONDS decimal with up to 3 decimals.
+constexpr char kSecondsMark = '@';
+constexpr size_t kMostDecimals = 3;
+constexpr size_t kMostWholeDigits = 3;
+constexpr int64_t kDefaultCycleOffMs = 2000;
+constexpr int64_t kLongestCycleOffMs = 600000;
+
+// The hub name in an upper-cased command word: its port part with "tty"
+// in lower case; "" when the word has none (9 characters or fewer).
+std::string HubName(const std::string& word) {
+  if (word.size() <= kLongestWithoutPort) return "";
+  std::string name = word.substr(kPortPartStart);
+  for (size_t i = 0; i < kLowerCasedPrefix && i < name.size(); ++i)
+    if (name[i] >= 'A' && name[i] <= 'Z')
+      name[i] = static_cast<char>(name[i] - 'A' + 'a');
+  return name;
+}
+
+bool ParseSeconds(const std::string& text, int64_t* ms) {
+  const size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  const std::string decimals =
+      point == std::string::npos ? "" : text.substr(point + 1);
+  if (whole.empty() || whole.size() > kMostWholeDigits ||
+      decimals.size() > kMostDecimals ||
+      (point != std::string::npos && decimals.empty()))
     return false;
-  for (size_t i = kDevDirLength; i < device.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(device[i]);
-    if (byte == '/' || byte < 0x20 || byte == 0x7F) return false;
+  int64_t value = 0;
+  const std::string digits =
+      whole + decimals + std::string(kMostDecimals - decimals.size(), '0');
+  for (char ch : digits) {
+    if (ch < '0' || ch > '9') return false;
+    value = value * 10 + (ch - '0');
   }
+  if (value > kLongestCycleOffMs) return false;
+  *ms = value;
   return true;
 }
 
@@ -49,10 +72,13 @@ class Parser {
 
  private:
   ParsedCommandLine Refuse(Outcome refusal) {
-    parsed_.refusal = std::move(refusal);
+    parsed_.refusal = refusal;
     return parsed_;
   }
-  ParsedCommandLine Usage() { return Refuse(UsageError(kInvalidCommand)); }
+  ParsedCommandLine Usage() { return Refuse(Outcome::kInvalidCommand); }
+  bool NamesAHub() const { return IsHubName(request_.hub); }
+  // /C's "PORTS[@SECONDS]"; false when it does not parse.
+  bool TakeCycleArgument(const std::string& argument);
   // The one option of /Q and /G, or false for anything else.
   bool TakeOption(const std::string& option, bool allow_compact,
                   bool allow_states);
@@ -87,7 +113,7 @@ ParsedCommandLine Parser::Parse(int argc) {
   if (argc == 1) return parsed_;  // the help screen
   if (argc < 1 || argc - 1 > kMostArguments) return Usage();
   if (word_.size() < 2 || word_[0] != '/') return Usage();
-  request_.device = HubDevicePath(word_);
+  request_.hub = HubName(word_);
   switch (word_[1]) {
     case 'H':
     case '?': return parsed_;
@@ -100,7 +126,7 @@ ParsedCommandLine Parser::Parse(int argc) {
     case 'D': return PasswordOnly(CommandKind::kRestoreDefaults);
     case 'R': return PasswordOnly(CommandKind::kResetHub);
     case 'C': return PowerCycle();
-    default: return Refuse(UsageError(kUnknownCommand));
+    default: return Refuse(Outcome::kUnknownCommand);
   }
 }
 
@@ -110,13 +136,13 @@ ParsedCommandLine Parser::Query() {
     request_.command = CommandKind::kScan;
     return parsed_;
   }
-  if (!IsHubDevice(request_.device)) return Usage();
+  if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kQueryHub;
   return parsed_;
 }
 
 ParsedCommandLine Parser::GetStates() {
-  if (!IsHubDevice(request_.device) || !arg3_.empty() ||
+  if (!NamesAHub() || !arg3_.empty() ||
       !TakeOption(arg2_, false, true))
     return Usage();
   request_.command = CommandKind::kGetStates;
@@ -124,7 +150,7 @@ ParsedCommandLine Parser::GetStates() {
 }
 
 ParsedCommandLine Parser::SetStates(bool keep_as_power_on) {
-  if (!IsHubDevice(request_.device)) return Usage();
+  if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kSetStates;
   request_.keep_as_power_on = keep_as_power_on;
   // With one argument it is the states, never tested as a password.
@@ -134,65 +160,66 @@ ParsedCommandLine Parser::SetStates(bool keep_as_power_on) {
     return parsed_;
   }
   if (!MakePasswordField(arg2_, &request_.password))
-    return Refuse(Failure(kInvalidPassword));
+    return Refuse(Outcome::kInvalidPassword);
   request_.state_argument = arg3_;
   return parsed_;
 }
 
 ParsedCommandLine Parser::ChangePassword() {
-  if (!IsHubDevice(request_.device)) return Usage();
+  if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kChangePassword;
   if (arg3_.empty()) {
     request_.password = kDefaultPassword;
     if (!MakePasswordField(arg2_, &request_.new_password))
-      return Refuse(Failure(kInvalidPassword));
+      return Refuse(Outcome::kInvalidPassword);
     return parsed_;
   }
   if (!MakePasswordField(arg2_, &request_.password) ||
       !MakePasswordField(arg3_, &request_.new_password))
-    return Refuse(Failure(kInvalidPassword));
+    return Refuse(Outcome::kInvalidPassword);
   return parsed_;
 }
 
 ParsedCommandLine Parser::PasswordOnly(CommandKind command) {
-  if (!IsHubDevice(request_.device) || !arg3_.empty()) return Usage();
+  if (!NamesAHub() || !arg3_.empty()) return Usage();
   request_.command = command;
   if (arg2_.empty())
     request_.password = kDefaultPassword;
   else if (!MakePasswordField(arg2_, &request_.password))
-    return Refuse(Failure(kInvalidPassword));
+    return Refuse(Outcome::kInvalidPassword);
   return parsed_;
 }
 
 ParsedCommandLine Parser::PowerCycle() {
-  if (!IsHubDevice(request_.device)) return Usage();
+  if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kPowerCycle;
   std::string argument = arg2_;
   if (arg3_.empty()) {
     request_.password = kDefaultPassword;
   } else {
     if (!MakePasswordField(arg2_, &request_.password))
-      return Refuse(Failure(kInvalidPassword));
+      return Refuse(Outcome::kInvalidPassword);
     argument = arg3_;
   }
   if (argument.empty()) return Usage();
-  if (!ParseCycleArgument(argument, &request_.cycle_ports,
-                          &request_.cycle_off_ms))
-    return Refuse(Failure(kInvalidNumber));
+  if (!TakeCycleArgument(argument)) return Refuse(Outcome::kInvalidNumber);
   return parsed_;
 }
 
-}  // namespace
-
-std::string HubDevicePath(const std::string& command_word) {
-  std::string port;
-  if (command_word.size() > kLongestWithoutPort) {
-    port = UpperCased(command_word.substr(kPortPartStart));
-    for (size_t i = 0; i < kLowerCasedPrefix && i < port.size(); ++i)
-      if (port[i] >= 'A' && port[i] <= 'Z') port[i] = static_cast<char>(port[i] - 'A' + 'a');
-  }
-  return kDevDir + port;
+bool Parser::TakeCycleArgument(const std::string& argument) {
+  const size_t mark = argument.find(kSecondsMark);
+  const std::string list = UpperCased(argument.substr(0, mark));
+  request_.cycle_off_ms = kDefaultCycleOffMs;
+  if (mark != std::string::npos &&
+      !ParseSeconds(argument.substr(mark + 1), &request_.cycle_off_ms))
+    return false;
+  request_.cycle_all_ports = list == kAllPorts;
+  // Only ports the state word holds can be switched back on.
+  return request_.cycle_all_ports ||
+         ParsePortList(list, kHubWordPorts, &request_.cycle_ports);
 }
+
+}  // namespace
 
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   Parser parser(argc, argv);

@@ -1,7 +1,9 @@
 // Running a parsed request: the one place that maps commands to code.
 #pragma once
 
-#include "commands/outcome.h"
-#include "commands/request.h"
+#include "link/linksettings.h"
+#include "outcome.h"
+#include "request.h"
 
-Outcome RunRequest(const Request& request, LineSink& out);
+Outcome RunRequest(const Request& request, const LinkSettings& settings,
+                   LineSink& out);

@@ -1,6 +1,6 @@
 // The built-in help screen, shown with no argument and for /H and /?.
 #pragma once
 
-#include "commands/outcome.h"
+#include "outcome.h"
 
 void WriteHelp(LineSink& out);

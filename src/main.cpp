@@ -13,8 +13,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "catalogue.h"
 #include "commandline.h"
 #include "dispatch.h"
+#include "link/linksettings.h"
 #include "link/signals.h"
 
 namespace {
@@ -52,10 +54,11 @@ int main(int argc, char** argv) {
   const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
   StandardOutput out;
   const Outcome outcome =
-      parsed.Refused() ? parsed.refusal : RunRequest(parsed.request, out);
-  if (!outcome.message.empty()) out.Line(outcome.message);
-  if (outcome.exit_status == kExitSuccess &&
-      (fflush(stdout) != 0 || ferror(stdout) != 0))
+      parsed.Refused() ? parsed.refusal
+                       : RunRequest(parsed.request, HostLinkSettings(), out);
+  if (outcome != Outcome::kSuccess) out.Line(OutcomeText(outcome));
+  const int32_t status = ExitStatus(outcome);
+  if (status == kExitSuccess && (fflush(stdout) != 0 || ferror(stdout) != 0))
     return kExitFailure;
-  return outcome.exit_status;
+  return status;
 }

@@ -2,30 +2,31 @@
 
 #include "commands/json.h"
 #include "commands/lockedhub.h"
-#include "commands/query.h"
 #include "portstate/portstate.h"
 
-Outcome GetStates(const Request& request, LineSink& out) {
-  HubLock lock;
-  HubReport hub;
-  Outcome queried = LockAndQueryHub(request.device, &lock, &hub);
-  if (!queried.Succeeded()) return queried;
+Outcome GetStates(const Request& request, const LinkSettings& settings,
+                  LineSink& out) {
+  LockedHub hub(request, settings);
+  HubReport report;
+  const Outcome queried = hub.LockAndQuery(&report);
+  if (queried != Outcome::kSuccess) return queried;
   switch (request.form) {
     case OutputForm::kBinary:
-      out.Line(FormatBinaryStates(hub.states, hub.port_count));
+      out.Line(FormatBinaryStates(report.states, report.port_count));
       break;
     case OutputForm::kHex:
-      out.Line(FormatStateHex(hub.states));
+      out.Line(FormatStateHex(report.states));
       break;
     case OutputForm::kJson:
-      out.Line(HubJson(HubName(request.device), request.device, hub, false));
+      out.Line(HubJson(request.hub, hub.device(), report, false,
+                       settings.stable_name_dirs));
       break;
     default: {
-      const PortLists lists = ListPorts(hub.states, hub.port_count);
+      const PortLists lists = ListPorts(report.states, report.port_count);
       out.Line(kOnLabel + FormatPortList(lists.on) + " " + kOffLabel +
                FormatPortList(lists.off));
       break;
     }
   }
-  return Success();
+  return Outcome::kSuccess;
 }

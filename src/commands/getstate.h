@@ -6,7 +6,9 @@
 //   tarvo /G:ttyUSBn -J   the hub as JSON, without firmware (json.h)
 #pragma once
 
-#include "commands/outcome.h"
-#include "commands/request.h"
+#include "link/linksettings.h"
+#include "outcome.h"
+#include "request.h"
 
-Outcome GetStates(const Request& request, LineSink& out);
+Outcome GetStates(const Request& request, const LinkSettings& settings,
+                  LineSink& out);

@@ -1,6 +1,6 @@
 #include "commands/json.h"
 
-#include "link/devicelinks.h"
+#include "link/stablenames.h"
 #include "portstate/portstate.h"
 
 namespace {
@@ -43,10 +43,11 @@ std::string JsonString(const std::string& bytes) {
 }
 
 std::string HubJson(const std::string& name, const std::string& device,
-                    const HubReport& report, bool with_firmware) {
+                    const HubReport& report, bool with_firmware,
+                    const std::vector<std::string>& stable_name_dirs) {
   const PortLists lists = ListPorts(report.states, report.port_count);
   std::vector<std::string> links;
-  for (const std::string& link : StableDeviceLinks(device))
+  for (const std::string& link : StableNames(device, stable_name_dirs))
     links.push_back(JsonString(link));
   std::vector<std::string> fields = {
       Field("name", JsonString(name)), Field("device", JsonString(device)),

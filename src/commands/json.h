@@ -17,8 +17,10 @@
 std::string JsonString(const std::string& bytes);
 
 // One hub's object ("ttyUSB0", "/dev/ttyUSB0", ...); without firmware
-// when with_firmware is false.
+// when with_firmware is false; its links are its stable names in
+// stable_name_dirs.
 std::string HubJson(const std::string& name, const std::string& device,
-                    const HubReport& report, bool with_firmware);
+                    const HubReport& report, bool with_firmware,
+                    const std::vector<std::string>& stable_name_dirs);
 
 std::string ScanJson(const std::vector<std::string>& hub_objects);

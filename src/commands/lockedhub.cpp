@@ -1,28 +1,53 @@
 #include "commands/lockedhub.h"
 
 #include "link/clock.h"
-#include "link/status.h"
+#include "link/hubnames.h"
+#include "link/serialport.h"
 
-Outcome LockHub(const std::string& device, HubLock* lock,
-                const char* cannot_open) {
-  switch (lock->Acquire(device, MonotonicMicros() + kLockWaitMicros)) {
-    case LockState::kHeld: return Success();
-    case LockState::kBusy: return Failure(kPortBusy);
+LockedHub::LockedHub(const Request& request, const LinkSettings& settings)
+    : settings_(settings),
+      device_(HubDevice(settings.device_dir, request.hub)),
+      lock_(settings.lock_file_dirs) {}
+
+Outcome LockedHub::Lock(Outcome cannot_open) {
+  switch (lock_.Acquire(device_, MonotonicMicros() + settings_.lock_wait_us)) {
+    case LockState::kHeld: return Outcome::kSuccess;
+    case LockState::kBusy: return Outcome::kPortBusy;
     case LockState::kNoDescriptors: break;
   }
-  return Failure(cannot_open);
+  return cannot_open;
 }
 
-PortUse CommandPortUse(HubLock* lock) {
-  return {lock->Pin(), &kDriverSerialFlags};
-}
-
-Outcome LockAndQueryHub(const std::string& device, HubLock* lock,
-                        HubReport* report) {
-  Outcome locked = LockHub(device, lock, kQueryErr);
-  if (!locked.Succeeded()) return locked;
-  HubQuery query = QueryHub(device, CommandPortUse(lock));
-  if (query.status != kOK) return Failure(query.status);
+Outcome LockedHub::LockAndQuery(HubReport* report) {
+  const Outcome locked = Lock(Outcome::kQueryErr);
+  if (locked != Outcome::kSuccess) return locked;
+  const HubQuery query = QueryHub(device_, Use());
+  switch (query.status) {
+    case QueryStatus::kOk: break;
+    case QueryStatus::kNoAnswer: return Outcome::kQueryErr;
+    case QueryStatus::kNotAHub: return Outcome::kIdErr;
+    case QueryStatus::kNoStates: return Outcome::kGetPortStateErr;
+  }
   *report = query.report;
-  return Success();
+  return Outcome::kSuccess;
+}
+
+ExchangeResult LockedHub::Exchange(const std::string& frame) {
+  return RunExchange(device_, frame, Use());
+}
+
+PortUse LockedHub::Use() {
+  return {settings_.byte_wait_us, lock_.Pin(), &kDriverSerialFlags};
+}
+
+Outcome LineFailure(ExchangeStatus status) {
+  switch (status) {
+    case ExchangeStatus::kOk: break;
+    case ExchangeStatus::kOpenFailed: return Outcome::kOpenPortError;
+    case ExchangeStatus::kConfigureFailed: return Outcome::kSetPortOptionError;
+    case ExchangeStatus::kSendFailed: return Outcome::kSendError;
+    case ExchangeStatus::kReadTimedOut: return Outcome::kReadTimeout;
+    case ExchangeStatus::kReplyTooLong: return Outcome::kErrorParameters;
+  }
+  return Outcome::kSuccess;
 }

@@ -1,27 +1,41 @@
-// Taking the hub lock (and asking the hub what it is) for a command.
+// The hub a command talks to, under its lock.
 //
-// The lock is held by the caller's HubLock for the rest of its command, so
-// that the states read here are still the hub's when the command acts,
-// and every exchange under it talks to the file it locked.
+// A command locks the hub before its first exchange and holds the lock
+// until it ends, so that the states it reads are still the hub's when it
+// acts; every exchange under the lock talks only to the file that was
+// locked, and asks the port for low latency.
 #pragma once
 
 #include <string>
 
-#include "commands/outcome.h"
 #include "link/exchange.h"
 #include "link/hublock.h"
 #include "link/hubquery.h"
+#include "link/linksettings.h"
+#include "outcome.h"
+#include "request.h"
 
-// Waits for the lock up to its 30 s bound; "Port Busy!" when it stays
-// taken. A run out of descriptors sends nothing and says cannot_open, what
-// the command says of a device it cannot open.
-Outcome LockHub(const std::string& device, HubLock* lock,
-                const char* cannot_open);
+class LockedHub {
+ public:
+  LockedHub(const Request& request, const LinkSettings& settings);
 
-// How a command's exchanges use the port under lock: only the locked
-// file, with low latency asked for.
-PortUse CommandPortUse(HubLock* lock);
+  // Waits for the lock up to the settings' lock wait: kPortBusy when it
+  // stays taken. A run out of descriptors sends nothing and says
+  // cannot_open, what the command says of a device it cannot open.
+  Outcome Lock(Outcome cannot_open);
+  // Lock(), then the hub query; the query's message when it fails.
+  Outcome LockAndQuery(HubReport* report);
+  ExchangeResult Exchange(const std::string& frame);
 
-// LockHub(), then the hub query; the query's message when it fails.
-Outcome LockAndQueryHub(const std::string& device, HubLock* lock,
-                        HubReport* report);
+  const std::string& device() const { return device_; }
+
+ private:
+  PortUse Use();
+
+  const LinkSettings& settings_;
+  std::string device_;
+  HubLock lock_;
+};
+
+// What a command says when its exchange failed: the line's own message.
+Outcome LineFailure(ExchangeStatus status);

@@ -4,9 +4,9 @@
 
 #include "commands/json.h"
 #include "commands/lockedhub.h"
+#include "link/hubnames.h"
+#include "link/hubscan.h"
 #include "portstate/portstate.h"
-
-const char kScanIncomplete[] = "Scan Incomplete!";
 
 namespace {
 
@@ -22,7 +22,7 @@ std::string Decimal(int32_t n) {
 std::string CompactScanLine(const std::vector<int32_t>& indices) {
   char count[16];
   std::snprintf(count, sizeof count, "%04d", static_cast<int>(indices.size()));
-  std::string line = count + HubName(kScanNamePrefix);
+  std::string line = count + std::string(kHubNamePrefix);
   for (size_t i = 0; i < indices.size(); ++i)
     line += (i > 0 ? "," : "") + Decimal(indices[i]);
   return line;
@@ -44,10 +44,6 @@ std::string HubRecord(const HubReport& hub) {
 
 }  // namespace
 
-std::string HubName(const std::string& device) {
-  return device.substr(kDevDirLength);
-}
-
 std::string HubLine(const std::string& name, const HubReport& hub) {
   const PortLists lists = ListPorts(hub.states, hub.port_count);
   return name + ", " + Decimal(hub.port_count) + " ports, " + kOnLabel +
@@ -55,41 +51,42 @@ std::string HubLine(const std::string& name, const HubReport& hub) {
          FormatPortList(lists.off) + ", FW=" + FirmwareText(hub.firmware);
 }
 
-Outcome ScanForHubs(const Request& request, LineSink& out,
-                    const ScanOptions& options) {
+Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
+                    LineSink& out) {
   std::vector<int32_t> indices;
   std::vector<std::string> objects;
-  const bool complete = ScanHubs(
-      [&](const FoundHub& hub) {
-        indices.push_back(hub.index);
-        if (request.form == OutputForm::kText) {
-          out.Line(HubLine(hub.name, hub.report));
-          out.Flush();  // a hub line is worth seeing before the scan ends
-        }
-        if (request.form == OutputForm::kJson)
-          objects.push_back(HubJson(hub.name, hub.device, hub.report, true));
-      },
-      options);
-  if (!complete) return Failure(kScanIncomplete);
+  const bool complete = ScanHubs(settings, [&](const FoundHub& hub) {
+    indices.push_back(hub.index);
+    if (request.form == OutputForm::kText) {
+      out.Line(HubLine(hub.name, hub.report));
+      out.Flush();  // a hub line is worth seeing before the scan ends
+    }
+    if (request.form == OutputForm::kJson)
+      objects.push_back(HubJson(hub.name, hub.device, hub.report, true,
+                                settings.stable_name_dirs));
+  });
+  if (!complete) return Outcome::kScanIncomplete;
   if (request.form == OutputForm::kCompact)
-    return {CompactScanLine(indices), kExitSuccess};
-  if (request.form == OutputForm::kJson)
-    return {ScanJson(objects), kExitSuccess};
-  return {Decimal(static_cast<int32_t>(indices.size())) + kFoundSuffix,
-          kExitSuccess};
+    out.Line(CompactScanLine(indices));
+  else if (request.form == OutputForm::kJson)
+    out.Line(ScanJson(objects));
+  else
+    out.Line(Decimal(static_cast<int32_t>(indices.size())) + kFoundSuffix);
+  return Outcome::kSuccess;
 }
 
-Outcome QueryOneHub(const Request& request, LineSink& out) {
-  HubLock lock;
-  HubReport hub;
-  Outcome queried = LockAndQueryHub(request.device, &lock, &hub);
-  if (!queried.Succeeded()) return queried;
-  const std::string name = HubName(request.device);
+Outcome QueryOneHub(const Request& request, const LinkSettings& settings,
+                    LineSink& out) {
+  LockedHub hub(request, settings);
+  HubReport report;
+  const Outcome queried = hub.LockAndQuery(&report);
+  if (queried != Outcome::kSuccess) return queried;
   if (request.form == OutputForm::kCompact)
-    out.Line(HubRecord(hub));
+    out.Line(HubRecord(report));
   else if (request.form == OutputForm::kJson)
-    out.Line(HubJson(name, request.device, hub, true));
+    out.Line(HubJson(request.hub, hub.device(), report, true,
+                     settings.stable_name_dirs));
   else
-    out.Line(HubLine(name, hub));
-  return Success();
+    out.Line(HubLine(request.hub, report));
+  return Outcome::kSuccess;
 }

@@ -14,18 +14,15 @@
 
 #include <string>
 
-#include "commands/outcome.h"
-#include "commands/request.h"
-#include "commands/scan.h"
-
-extern const char kScanIncomplete[];
-
-// A hub's name in output: the device path without "/dev/" ("ttyUSB3").
-std::string HubName(const std::string& device);
+#include "link/hubquery.h"
+#include "link/linksettings.h"
+#include "outcome.h"
+#include "request.h"
 
 // "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3"
 std::string HubLine(const std::string& name, const HubReport& hub);
 
-Outcome ScanForHubs(const Request& request, LineSink& out,
-                    const ScanOptions& options = ScanOptions());
-Outcome QueryOneHub(const Request& request, LineSink& out);
+Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
+                    LineSink& out);
+Outcome QueryOneHub(const Request& request, const LinkSettings& settings,
+                    LineSink& out);

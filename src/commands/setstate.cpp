@@ -1,61 +1,53 @@
 #include "commands/setstate.h"
 
-#include "commands/lockedhub.h"
-#include "link/exchange.h"
 #include "link/messages.h"
-#include "link/status.h"
 #include "portstate/stateargs.h"
 
-namespace {
-
-const char kSetPortStateError[] = "Set Port State Error!";
-const char kPasswordError[] = "Password Error!";
-const char kCommandRefused[] = "Command Error!";
-
-}  // namespace
-
-SetResult SendStates(const std::string& device, PortUse use,
-                     bool keep_as_power_on, const std::string& password,
-                     PortStates states) {
+SetResult SendStates(LockedHub* hub, bool keep_as_power_on,
+                     const std::string& password, PortStates states) {
   const std::string state_hex = FormatStateHex(states);
   const char* code =
       keep_as_power_on ? kSetStatesAndFlashCode : kSetStatesCode;
-  const ExchangeResult exchange = RunExchange(
-      device, BuildFrame(code, password, state_hex), kReplyTimeoutMs, use);
+  const ExchangeResult exchange =
+      hub->Exchange(BuildFrame(code, password, state_hex));
   SetResult result;
   result.frame_started = exchange.frame_started;
-  if (exchange.status != kOK) {
-    result.outcome = Failure(exchange.status);
+  if (exchange.status != ExchangeStatus::kOk) {
+    result.outcome = LineFailure(exchange.status);
     return result;
   }
   switch (ClassifySetReply(exchange.reply, state_hex)) {
     case SetReplyClass::kAccepted: break;
     case SetReplyClass::kEchoMismatch:
-      result.outcome = Failure(kSetPortStateError);
+      result.outcome = Outcome::kSetPortStateError;
       break;
     case SetReplyClass::kWrongPassword:
-      result.outcome = Failure(kPasswordError);
+      result.outcome = Outcome::kPasswordError;
       result.refused = true;
       break;
     case SetReplyClass::kRefused:
-      result.outcome = Failure(kCommandRefused);
+      result.outcome = Outcome::kCommandError;
       result.refused = true;
       break;
   }
   return result;
 }
 
-Outcome SetStates(const Request& request) {
+Outcome SetStates(const Request& request, const LinkSettings& settings) {
   // Held until the set message is answered: no other run may change the
   // hub between the states read here and the states sent below.
-  HubLock lock;
-  HubReport hub;
-  Outcome queried = LockAndQueryHub(request.device, &lock, &hub);
-  if (!queried.Succeeded()) return queried;
-  const StateChange change =
-      ApplyStateArgument(request.state_argument, hub.port_count, hub.states);
-  if (!change.error.empty()) return Failure(change.error);
-  return SendStates(request.device, CommandPortUse(&lock),
-                    request.keep_as_power_on, request.password, change.states)
+  LockedHub hub(request, settings);
+  HubReport report;
+  const Outcome queried = hub.LockAndQuery(&report);
+  if (queried != Outcome::kSuccess) return queried;
+  const StateChange change = ApplyStateArgument(
+      request.state_argument, report.port_count, report.states);
+  switch (change.status) {
+    case StateArgStatus::kApplied: break;
+    case StateArgStatus::kBadFunction: return Outcome::kStateFormatError;
+    case StateArgStatus::kBadNumber: return Outcome::kInvalidNumber;
+  }
+  return SendStates(&hub, request.keep_as_power_on, request.password,
+                    change.states)
       .outcome;
 }

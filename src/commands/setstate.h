@@ -11,21 +11,21 @@
 
 #include <string>
 
-#include "commands/outcome.h"
-#include "commands/request.h"
-#include "link/exchange.h"
+#include "commands/lockedhub.h"
+#include "link/linksettings.h"
+#include "outcome.h"
 #include "portstate/portstate.h"
+#include "request.h"
 
-Outcome SetStates(const Request& request);
+Outcome SetStates(const Request& request, const LinkSettings& settings);
 
 struct SetResult {
-  Outcome outcome;
+  Outcome outcome = Outcome::kSuccess;
   bool frame_started = false;  // the hub may have acted on it
   bool refused = false;        // the hub said it did not act on it
 };
 
 // Sends one set message ("SP", or "FP" when keep_as_power_on) with the
 // password field and states, and checks the hub's echo.
-SetResult SendStates(const std::string& device, PortUse use,
-                     bool keep_as_power_on, const std::string& password,
-                     PortStates states);
+SetResult SendStates(LockedHub* hub, bool keep_as_power_on,
+                     const std::string& password, PortStates states);

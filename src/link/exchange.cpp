@@ -8,20 +8,10 @@
 
 #include "link/clock.h"
 
-const char kOpenPortError[] = "Open Port Error!";
-const char kSetPortOptionError[] = "Set Port Option Error!";
-const char kSendError[] = "Error Sending Command!";
-const char kReadTimeout[] = "Read Timeout";
-const char kErrorParameters[] = "Error Parameters";
+Exchange::Exchange(std::string device, std::string frame, PortUse use)
+    : device_(std::move(device)), frame_(std::move(frame)), use_(use) {}
 
-Exchange::Exchange(std::string device, std::string frame, int32_t timeout_ms,
-                   PortUse use)
-    : device_(std::move(device)),
-      frame_(std::move(frame)),
-      byte_wait_us_(kByteWaitBaseMicros + int64_t{timeout_ms} * 1000),
-      use_(use) {}
-
-void Exchange::Finish(const char* status) {
+void Exchange::Finish(ExchangeStatus status) {
   result_.status = status;
   finished_ = true;
   port_ = SerialPort();
@@ -29,17 +19,17 @@ void Exchange::Finish(const char* status) {
 
 void Exchange::Start(int64_t now_us) {
   if (frame_.size() > static_cast<size_t>(kMaxFrameBytes))
-    return Finish(kSendError);
+    return Finish(ExchangeStatus::kSendFailed);
   if (!port_.Open(device_)) {
     const int32_t error = port_.OpenErrno();
     result_.out_of_descriptors = error == EMFILE || error == ENFILE;
-    return Finish(kOpenPortError);
+    return Finish(ExchangeStatus::kOpenFailed);
   }
   // The name now leads to another file than the one locked.
   if (use_.pin != nullptr && !use_.pin->Admit(port_.fd()))
-    return Finish(kOpenPortError);
-  if (!port_.Configure(use_.low_latency)) return Finish(kSetPortOptionError);
-  deadline_us_ = now_us + byte_wait_us_;
+    return Finish(ExchangeStatus::kOpenFailed);
+  if (!port_.Configure(use_.low_latency)) return Finish(ExchangeStatus::kConfigureFailed);
+  deadline_us_ = now_us + use_.byte_wait_us;
   Send(now_us);
 }
 
@@ -58,10 +48,10 @@ void Exchange::Advance(int16_t revents, int64_t now_us) {
       Send(now_us);
   }
   if (finished_ || now_us < deadline_us_) return;
-  if (receiving_) return Finish(kReadTimeout);
+  if (receiving_) return Finish(ExchangeStatus::kReadTimedOut);
   // Whatever part of the frame is still queued must never reach the hub.
   (void)tcflush(port_.fd(), TCOFLUSH);
-  Finish(kSendError);
+  Finish(ExchangeStatus::kSendFailed);
 }
 
 void Exchange::Send(int64_t now_us) {
@@ -72,13 +62,13 @@ void Exchange::Send(int64_t now_us) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) return;  // the line is full or stopped: poll
       (void)tcflush(port_.fd(), TCOFLUSH);
-      return Finish(kSendError);
+      return Finish(ExchangeStatus::kSendFailed);
     }
     sent_ += static_cast<size_t>(written);
     result_.frame_started = true;
   }
   receiving_ = true;
-  deadline_us_ = now_us + byte_wait_us_;
+  deadline_us_ = now_us + use_.byte_wait_us;
 }
 
 void Exchange::Receive(int64_t now_us) {
@@ -88,19 +78,19 @@ void Exchange::Receive(int64_t now_us) {
   if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
   // With VMIN 0 a readable line that yields no byte has hung up; a byte
   // that was not received is never stored.
-  if (got <= 0) return Finish(kReadTimeout);
+  if (got <= 0) return Finish(ExchangeStatus::kReadTimedOut);
   for (ssize_t i = 0; i < got; ++i) {
     result_.reply.push_back(bytes[i]);
-    if (bytes[i] == '\n') return Finish(kOK);
+    if (bytes[i] == '\n') return Finish(ExchangeStatus::kOk);
   }
   if (result_.reply.size() == static_cast<size_t>(kMaxReplyBytes))
-    return Finish(kErrorParameters);
-  deadline_us_ = now_us + byte_wait_us_;
+    return Finish(ExchangeStatus::kReplyTooLong);
+  deadline_us_ = now_us + use_.byte_wait_us;
 }
 
 ExchangeResult RunExchange(const std::string& device, const std::string& frame,
-                           int32_t timeout_ms, PortUse use) {
-  Exchange exchange(device, frame, timeout_ms, use);
+                           PortUse use) {
+  Exchange exchange(device, frame, use);
   exchange.Start(MonotonicMicros());
   while (!exchange.Finished()) {
     struct pollfd wanted = exchange.Wanted();

@@ -2,13 +2,13 @@
 //
 // An exchange opens and configures the port (serialport.h), writes one
 // frame, then collects the reply until a line feed arrives. The frame must
-// be out within one byte wait (10 s plus the exchange's milliseconds);
+// be out within one byte wait (10.1 s on a hub's port);
 // what is not out by then is discarded from the output queue, so no part
 // of it reaches the hub later. Each byte of the reply is then waited for
 // at most one byte wait; a reply holds at most kMaxReplyBytes bytes, the
 // line feed included. The port is closed again when the exchange ends, on
 // every path. The exchange never looks at what the reply says: "E01\r\n"
-// is an "OK" exchange.
+// is a kOk exchange.
 //
 // An exchange talks only to the file its hub lock pinned (hublock.h): a
 // port that turns out to be another file fails as a port that cannot be
@@ -27,25 +27,27 @@
 
 #include "link/hublock.h"
 #include "link/serialport.h"
-#include "link/status.h"
 
-extern const char kOpenPortError[];
-extern const char kSetPortOptionError[];
-extern const char kSendError[];
-extern const char kReadTimeout[];
-extern const char kErrorParameters[];
+enum class ExchangeStatus {
+  kOk,               // a reply up to its line feed
+  kOpenFailed,       // the device cannot be opened, or is not the pinned file
+  kConfigureFailed,  // not a terminal, or the line settings were refused
+  kSendFailed,       // the frame did not go out within one byte wait
+  kReadTimedOut,     // a byte of the reply did not come within one byte wait
+  kReplyTooLong,     // kMaxReplyBytes bytes without a line feed
+};
 
 constexpr int32_t kMaxReplyBytes = 20;
 constexpr int32_t kMaxFrameBytes = 31;
-constexpr int64_t kByteWaitBaseMicros = 10000000;
-// The millisecond part of every byte wait that the commands ask for.
-constexpr int32_t kReplyTimeoutMs = 100;
+// The byte wait of a hub's port: 10 s, and the 100 ms every command gives
+// its exchanges on top.
+constexpr int64_t kByteWaitMicros = 10100000;
 
 struct ExchangeResult {
-  std::string status;  // kOK or one of the texts above
-  // Exactly the reply bytes that arrived: after kOK the whole reply with
-  // its line feed, after kReadTimeout the bytes before the wait ran out,
-  // after kErrorParameters kMaxReplyBytes bytes without a line feed.
+  ExchangeStatus status = ExchangeStatus::kOk;
+  // Exactly the reply bytes that arrived: after kOk the whole reply with
+  // its line feed, after kReadTimedOut the bytes before the wait ran out,
+  // after kReplyTooLong kMaxReplyBytes bytes without a line feed.
   std::string reply;
   bool frame_started = false;      // a byte of the frame was written
   bool out_of_descriptors = false;  // the run, not the device, fell short
@@ -53,6 +55,7 @@ struct ExchangeResult {
 
 // How an exchange may use its port.
 struct PortUse {
+  int64_t byte_wait_us = kByteWaitMicros;
   DevicePin* pin = nullptr;  // the file it may talk to; null: any
   // The calls that ask for low latency; null: the driver is not asked.
   const SerialFlagCalls* low_latency = nullptr;
@@ -60,8 +63,7 @@ struct PortUse {
 
 class Exchange {
  public:
-  Exchange(std::string device, std::string frame, int32_t timeout_ms,
-           PortUse use);
+  Exchange(std::string device, std::string frame, PortUse use);
 
   // Opens and configures the port and writes what the line takes at once.
   void Start(int64_t now_us);
@@ -74,13 +76,12 @@ class Exchange {
   const ExchangeResult& Result() const { return result_; }
 
  private:
-  void Finish(const char* status);
+  void Finish(ExchangeStatus status);
   void Send(int64_t now_us);
   void Receive(int64_t now_us);
 
   std::string device_;
   std::string frame_;
-  int64_t byte_wait_us_;
   PortUse use_;
   SerialPort port_;
   size_t sent_ = 0;
@@ -91,4 +92,4 @@ class Exchange {
 };
 
 ExchangeResult RunExchange(const std::string& device, const std::string& frame,
-                           int32_t timeout_ms, PortUse use);
+                           PortUse use);

@@ -21,8 +21,6 @@
 #define sigev_notify_thread_id _sigev_un._tid
 #endif
 
-const char kPortBusy[] = "Port Busy!";
-
 namespace {
 
 // Ignored by default, so its handler changes nothing for the process; it
@@ -162,19 +160,6 @@ void SleepUntil(int64_t until_us) {
 }
 
 }  // namespace
-
-const std::vector<std::string>& DefaultLockFileDirs() {
-  // Where /var/lock leads to /run/lock (as on Debian) one look is enough.
-  static const std::vector<std::string> dirs = [] {
-    std::vector<std::string> found = {"/run/lock"};
-    struct stat run_lock, var_lock;
-    if (stat("/var/lock", &var_lock) != 0 || stat("/run/lock", &run_lock) != 0 ||
-        var_lock.st_dev != run_lock.st_dev || var_lock.st_ino != run_lock.st_ino)
-      found.push_back("/var/lock");
-    return found;
-  }();
-  return dirs;
-}
 
 LockFileState CheckLockFiles(const std::string& device,
                              const std::vector<std::string>& lock_file_dirs) {

@@ -39,15 +39,11 @@
 #include <string>
 #include <vector>
 
-extern const char kPortBusy[];
-
+// How long a command waits for its hub lock.
 constexpr int64_t kLockWaitMicros = 30000000;
 constexpr int64_t kLockRecheckMicros = 10000;
 // How long a lock file that names no process may be in the making.
 constexpr int64_t kLockFileGraceMicros = 2000000;
-
-// Where other programs put their lock files.
-const std::vector<std::string>& DefaultLockFileDirs();
 
 enum class LockState {
   kHeld,           // held until the HubLock goes (or the device has no lock)
@@ -74,8 +70,8 @@ class DevicePin {
 
 class HubLock {
  public:
-  explicit HubLock(std::vector<std::string> lock_file_dirs =
-                       DefaultLockFileDirs());
+  // Lock files of other programs are looked for in lock_file_dirs.
+  explicit HubLock(std::vector<std::string> lock_file_dirs);
   ~HubLock();
   HubLock(HubLock&& other) noexcept;
   HubLock& operator=(HubLock&& other) noexcept;

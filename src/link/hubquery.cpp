@@ -1,14 +1,9 @@
 #include "link/hubquery.h"
-#include "link/status.h"
 
 #include <cstdlib>
 
 #include "link/exchange.h"
 #include "link/messages.h"
-
-const char kQueryErr[] = "Query Err";
-const char kIdErr[] = "ID Err";
-const char kGetPortStateErr[] = "Get Port State Err";
 
 namespace {
 
@@ -29,39 +24,37 @@ size_t BodyLength(const std::string& reply) {
 
 }  // namespace
 
-std::string DecodeQueryReply(const std::string& reply, HubReport* report) {
+QueryStatus DecodeQueryReply(const std::string& reply, HubReport* report) {
   if (reply.compare(0, kIdLength, kHubId) != 0 ||
       BodyLength(reply) < kQueryFieldsEnd)
-    return kIdErr;
+    return QueryStatus::kNotAHub;
   // atoi on exactly the two count characters: blanks, a sign, then digits.
   const std::string count = reply.substr(kPortCountAt, kPortCountLength);
   report->port_count = std::atoi(count.c_str());
   report->firmware = reply.substr(kFirmwareAt, kFirmwareLength);
-  return kOK;
+  return QueryStatus::kOk;
 }
 
-std::string DecodeStateReply(const std::string& reply, HubReport* report) {
+QueryStatus DecodeStateReply(const std::string& reply, HubReport* report) {
   const std::string text = ReplyText(reply);
-  if (!IsStateHex(text)) return kGetPortStateErr;
+  if (!IsStateHex(text)) return QueryStatus::kNoStates;
   report->states = ParseStateHex(text);
-  return kOK;
+  return QueryStatus::kOk;
 }
 
 HubQuery QueryHub(const std::string& device, PortUse use) {
   HubQuery query;
-  ExchangeResult exchange =
-      RunExchange(device, BuildFrame(kQueryCode), kReplyTimeoutMs, use);
-  if (exchange.status != kOK) {
-    query.status = kQueryErr;
+  ExchangeResult exchange = RunExchange(device, BuildFrame(kQueryCode), use);
+  if (exchange.status != ExchangeStatus::kOk) {
+    query.status = QueryStatus::kNoAnswer;
     return query;
   }
   query.status = DecodeQueryReply(exchange.reply, &query.report);
-  if (query.status != kOK) return query;
+  if (query.status != QueryStatus::kOk) return query;
 
-  exchange = RunExchange(device, BuildFrame(kGetStatesCode), kReplyTimeoutMs,
-                         use);
-  query.status = exchange.status != kOK
-                     ? std::string(kGetPortStateErr)
+  exchange = RunExchange(device, BuildFrame(kGetStatesCode), use);
+  query.status = exchange.status != ExchangeStatus::kOk
+                     ? QueryStatus::kNoStates
                      : DecodeStateReply(exchange.reply, &query.report);
   return query;
 }

@@ -13,9 +13,12 @@
 #include "link/exchange.h"
 #include "portstate/portstate.h"
 
-extern const char kQueryErr[];
-extern const char kIdErr[];
-extern const char kGetPortStateErr[];
+enum class QueryStatus {
+  kOk,
+  kNoAnswer,  // the query exchange failed
+  kNotAHub,   // the query reply is not a hub's
+  kNoStates,  // the state exchange failed or its reply is not a state
+};
 
 // What a hub reports of itself.
 struct HubReport {
@@ -26,17 +29,15 @@ struct HubReport {
 
 // Checks a query reply ("KORVEN", 4 unread bytes, 2-digit port count,
 // 3-character firmware version, at least 15 characters before the line
-// feed) and takes its fields into *report. Returns kOK or kIdErr.
-std::string DecodeQueryReply(const std::string& reply, HubReport* report);
+// feed) and takes its fields into *report. kOk or kNotAHub.
+QueryStatus DecodeQueryReply(const std::string& reply, HubReport* report);
 
 // Takes the port states from a state reply that begins with 8 hex digits.
-// Returns kOK, or kGetPortStateErr leaving *report as it was.
-std::string DecodeStateReply(const std::string& reply, HubReport* report);
+// kOk, or kNoStates leaving *report as it was.
+QueryStatus DecodeStateReply(const std::string& reply, HubReport* report);
 
 struct HubQuery {
-  // kOK, kQueryErr (the query exchange failed), kIdErr or kGetPortStateErr
-  // (the state exchange failed or its reply is not a state).
-  std::string status;
+  QueryStatus status = QueryStatus::kOk;
   HubReport report;
 };
 

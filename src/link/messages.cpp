@@ -10,6 +10,7 @@ const char kChangePasswordCode[] = "CP";
 const char kSaveStatesCode[] = "WP";
 const char kRestoreDefaultsCode[] = "RD";
 const char kResetHubCode[] = "RH";
+const char kDefaultPassword[] = "mira    ";
 
 namespace {
 
@@ -19,6 +20,17 @@ const char kWrongPasswordReply[] = "E01";
 constexpr char kAcceptMark = 'G';
 
 }  // namespace
+
+bool MakePasswordField(const std::string& password, std::string* field) {
+  if (password.size() > kPasswordFieldLength) return false;
+  for (char ch : password) {
+    const unsigned char byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F) return false;
+  }
+  *field = password;
+  field->resize(kPasswordFieldLength, ' ');
+  return true;
+}
 
 std::string BuildFrame(const std::string& code) { return code + kFrameEnd; }
 

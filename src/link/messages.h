@@ -27,7 +27,16 @@ extern const char kSaveStatesCode[];
 extern const char kRestoreDefaultsCode[];
 extern const char kResetHubCode[];
 
+// A password travels as an 8-byte field: the password's bytes unchanged,
+// padded with blanks. A command given no password sends the default
+// field. A password longer than 8 bytes, or one holding a control byte
+// (which could end a frame early and smuggle a second message to the
+// hub), has no field.
 constexpr size_t kPasswordFieldLength = 8;
+extern const char kDefaultPassword[];  // "mira    "
+
+// The password field of password, or false when it cannot have one.
+bool MakePasswordField(const std::string& password, std::string* field);
 
 // "?Q\r", "GP\r".
 std::string BuildFrame(const std::string& code);

@@ -1,7 +1,5 @@
 #include "portstate/stateargs.h"
 
-const char kInvalidNumber[] = "Invalid Number!";
-const char kStateFormatError[] = "State Format Error!";
 const char kAllPorts[] = "ALL";
 
 namespace {
@@ -28,8 +26,10 @@ PortStates WithAbsentPortsOn(PortStates states, int32_t port_count) {
   return states;
 }
 
-StateChange Changed(PortStates states) { return {"", states}; }
-StateChange Refused(const char* error) { return {error, 0}; }
+StateChange Changed(PortStates states) {
+  return {StateArgStatus::kApplied, states};
+}
+StateChange Refused(StateArgStatus status) { return {status, 0}; }
 
 StateChange ApplyList(char function, const std::string& body,
                       int32_t port_count, PortStates current) {
@@ -41,7 +41,7 @@ StateChange ApplyList(char function, const std::string& body,
     return Changed(WithAbsentPortsOn(states, port_count));
   }
   std::vector<int64_t> named;
-  if (!ParsePortList(body, port_count, &named)) return Refused(kInvalidNumber);
+  if (!ParsePortList(body, port_count, &named)) return Refused(StateArgStatus::kBadNumber);
   // Item by item: a port toggled twice ends as it was.
   PortStates states = current;
   for (int64_t port : named) {
@@ -59,17 +59,17 @@ StateChange ApplyBinary(const std::string& body, int32_t port_count) {
   // Digits beyond the port count, at the front, are never looked at.
   for (int64_t k = 0; k < length && k < port_count; ++k) {
     const char ch = body[static_cast<size_t>(length - 1 - k)];
-    if (ch != '0' && ch != '1') return Refused(kInvalidNumber);
+    if (ch != '0' && ch != '1') return Refused(StateArgStatus::kBadNumber);
     if (ch == '0' && k < kWordBits) states &= ~Bit(k + 1);
   }
   return Changed(states);
 }
 
 StateChange ApplyHex(const std::string& body, int32_t port_count) {
-  if (body.size() > kStateHexLength) return Refused(kInvalidNumber);
+  if (body.size() > kStateHexLength) return Refused(StateArgStatus::kBadNumber);
   for (char ch : body)
     if (!((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F')))
-      return Refused(kInvalidNumber);
+      return Refused(StateArgStatus::kBadNumber);
   std::string padded = body;
   padded.resize(kStateHexLength, kHexPad);
   return Changed(WithAbsentPortsOn(ParseStateHex(padded), port_count));
@@ -123,7 +123,7 @@ PortStates AllPorts(int32_t port_count) {
 StateChange ApplyStateArgument(const std::string& argument,
                                int32_t port_count, PortStates current) {
   const std::string upper = UpperCased(argument);
-  if (upper.size() < kBodyStart) return Refused(kStateFormatError);
+  if (upper.size() < kBodyStart) return Refused(StateArgStatus::kBadFunction);
   const std::string body = upper.substr(kBodyStart);
   switch (upper[0]) {
     case kFunctionOff:
@@ -135,6 +135,6 @@ StateChange ApplyStateArgument(const std::string& argument,
     case kFunctionHex:
       return ApplyHex(body, port_count);
     default:
-      return Refused(kStateFormatError);
+      return Refused(StateArgStatus::kBadFunction);
   }
 }

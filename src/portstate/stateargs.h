@@ -20,12 +20,16 @@
 
 #include "portstate/portstate.h"
 
-extern const char kInvalidNumber[];
-extern const char kStateFormatError[];
 extern const char kAllPorts[];  // "ALL"
 
+enum class StateArgStatus {
+  kApplied,
+  kBadFunction,  // no function letter and separator
+  kBadNumber,    // a port, binary digit or hex digit that does not fit
+};
+
 struct StateChange {
-  std::string error;  // "" when the argument applied
+  StateArgStatus status = StateArgStatus::kApplied;
   PortStates states = 0;
 };
 

@@ -10,14 +10,13 @@
 
 #include "hubsim.h"
 #include "runner.h"
+#include "testkit.h"
 
 using hubsim::HubWith;
 
 // Set by main() before any test runs: "" when the private /dev is ready.
 extern std::string g_private_dev_error;
 
-// The byte wait of one exchange: 10 s plus 100 ms.
-constexpr double kByteWait = 10.1;
 // Slack for process start-up and a loaded machine.
 constexpr double kSlack = 3;
 

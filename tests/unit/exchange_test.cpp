@@ -11,7 +11,6 @@
 
 #include <thread>
 
-#include "link/clock.h"
 #include "link/serialport.h"
 #include "simhubs.h"
 
@@ -19,10 +18,17 @@ namespace {
 
 const char kQueryFrame[] = "?Q\r";
 
+// The exchange's port use in tests: a short byte wait.
+PortUse Use(DevicePin* pin = nullptr, const SerialFlagCalls* low_latency = nullptr) {
+  return {kTestByteWaitUs, pin, low_latency};
+}
+
+// The status and the reply bytes kept, as one line.
 std::string Exchanged(const std::string& device, const std::string& frame = kQueryFrame) {
-  const ExchangeResult result =
-      RunExchange(device, frame, kReplyTimeoutMs, {nullptr, &kDriverSerialFlags});
-  return result.status + " [" + result.reply + "]";
+  static const char* const kStatusNames[] = {"ok", "open failed", "configure failed",
+                                             "send failed", "read timed out", "reply too long"};
+  const ExchangeResult result = RunExchange(device, frame, Use(nullptr, &kDriverSerialFlags));
+  return kStatusNames[static_cast<int>(result.status)] + (" [" + result.reply + "]");
 }
 
 // Queues single bytes on device until count are queued or it takes no
@@ -41,26 +47,26 @@ TEST(ExchangeTest, ResultsAndTheBytesKept) {
   hubsim::Faults hang_up;
   hang_up.hangUpAfterBytes = 3;
   const std::pair<hubsim::Faults, std::string> cases[] = {
-      {{}, "OK [KORVEN HUB082.1\r\n]"},
-      {Answering("?Q", std::string(19, 'x') + "\n"), "OK [" + std::string(19, 'x') + "\n]"},
-      {Answering("?Q", "\nKORVEN"), "OK [\n]"},
-      {Answering("?Q", std::string(25, 'y')), "Error Parameters [" + std::string(20, 'y') + "]"},
-      {hang_up, "Read Timeout [KOR]"}};
+      {{}, "ok [KORVEN HUB082.1\r\n]"},
+      {Answering("?Q", std::string(19, 'x') + "\n"), "ok [" + std::string(19, 'x') + "\n]"},
+      {Answering("?Q", "\nKORVEN"), "ok [\n]"},
+      {Answering("?Q", std::string(25, 'y')), "reply too long [" + std::string(20, 'y') + "]"},
+      {hang_up, "read timed out [KOR]"}};
   for (const auto& [faults, expected] : cases) {
     auto hub = StartHub(HubWith("08", 0), faults);
     EXPECT_EQ(expected, Exchanged(hub->TerminalPath()));
     EXPECT_EQ(std::vector<std::string>{kQueryFrame}, hub->Frames());
   }
   // Line errors, with nothing sent: no device, not a terminal, a frame too long.
-  EXPECT_EQ("Open Port Error! []", Exchanged("/nonexistent/ttyUSB0"));
-  char file[] = "/tmp/tarvo-regular-XXXXXX";
-  close(mkstemp(file));
-  EXPECT_EQ("Set Port Option Error! []", Exchanged(file));
+  EXPECT_EQ("open failed []", Exchanged("/nonexistent/ttyUSB0"));
+  TempDir dir;
+  const std::string file = dir / "regular";
+  close(open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+  EXPECT_EQ("configure failed []", Exchanged(file));
   struct stat st;
-  EXPECT_TRUE(stat(file, &st) == 0 && st.st_size == 0);
-  unlink(file);
+  EXPECT_TRUE(stat(file.c_str(), &st) == 0 && st.st_size == 0);
   auto hub = StartHub();
-  EXPECT_EQ("Error Sending Command! []", Exchanged(hub->TerminalPath(), std::string(32, 'S')));
+  EXPECT_EQ("send failed []", Exchanged(hub->TerminalPath(), std::string(32, 'S')));
   EXPECT_TRUE(hub->Frames().empty());
 }
 
@@ -68,9 +74,9 @@ TEST(ExchangeTest, LeftoverInputNeverJoinsTheNextReply) {
   hubsim::Faults unasked;
   unasked.unasked = "E01\r\nG\r\n";
   auto hub = StartHub(HubWith("04", 0x5), unasked);
-  EXPECT_EQ("OK [KORVEN HUB042.1\r\n]", Exchanged(hub->TerminalPath()));
+  EXPECT_EQ("ok [KORVEN HUB042.1\r\n]", Exchanged(hub->TerminalPath()));
   usleep(50000);  // the unasked bytes arrive after the exchange ended
-  EXPECT_EQ("OK [05000000\r\n]", Exchanged(hub->TerminalPath(), "GP\r"));
+  EXPECT_EQ("ok [05000000\r\n]", Exchanged(hub->TerminalPath(), "GP\r"));
 }
 
 TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
@@ -84,7 +90,7 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   cfsetspeed(&found, B115200);
   ASSERT_EQ(0, tcsetattr(own, TCSANOW, &found) | tcgetattr(own, &found));
 
-  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100, {}).status);
+  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame, Use()).status);
   const std::vector<hubsim::FrameRecord> records = hub->Records();
   ASSERT_EQ(1u, records.size());
   const struct termios& line = records[0].line;
@@ -113,17 +119,17 @@ TEST(LineSettingsTest, EightBitsNoParityOneStopBit) {
 
 TEST(ExchangeTest, EachByteIsWaitedForOneByteWaitNoLonger) {
   auto hub = StartHub({}, Silent());
-  const int64_t start = MonotonicMicros();
-  EXPECT_EQ("Read Timeout []", Exchanged(hub->TerminalPath()));
-  EXPECT_GE(SecondsSince(start), kByteWait);
-  ExpectAtMost(SecondsSince(start), kByteWait + kSlack);
+  const int64_t start = NowMicros();
+  EXPECT_EQ("read timed out []", Exchanged(hub->TerminalPath()));
+  EXPECT_GE(SecondsSince(start), kTestByteWait);
+  ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
 }
 
 TEST(ExchangeTest, PausesJustUnderTheByteWaitAreWaitedOut) {
   hubsim::Faults slow = Answering("?Q", "K\n");
-  slow.replyDelayMs = slow.byteGapMs = 9800;
+  slow.replyDelayMs = slow.byteGapMs = 350;
   auto hub = StartHub({}, slow);
-  EXPECT_EQ("OK [K\n]", Exchanged(hub->TerminalPath()));
+  EXPECT_EQ("ok [K\n]", Exchanged(hub->TerminalPath()));
 }
 
 TEST(ExchangeTest, ASignalCaughtDuringAByteWaitDoesNotEndIt) {
@@ -131,16 +137,16 @@ TEST(ExchangeTest, ASignalCaughtDuringAByteWaitDoesNotEndIt) {
   action.sa_handler = [](int) {};  // no SA_RESTART: poll() sees EINTR
   sigaction(SIGUSR1, &action, nullptr);
   hubsim::Faults late;
-  late.replyDelayMs = 1500;
+  late.replyDelayMs = 400;
   auto hub = StartHub(HubWith("04", 0), late);
   const pthread_t exchanging = pthread_self();
   std::thread interrupter([exchanging] {
     for (int i = 0; i < 5; ++i) {
-      usleep(200000);
+      usleep(60000);
       pthread_kill(exchanging, SIGUSR1);
     }
   });
-  EXPECT_EQ("OK [KORVEN HUB042.1\r\n]", Exchanged(hub->TerminalPath()));
+  EXPECT_EQ("ok [KORVEN HUB042.1\r\n]", Exchanged(hub->TerminalPath()));
   interrupter.join();
 }
 
@@ -148,10 +154,10 @@ TEST(ExchangeTest, StoppedOutputEndsTheExchangeAndNothingIsSentLater) {
   auto hub = StartHub();
   const int other = open(hub->TerminalPath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_EQ(0, tcflow(other, TCOOFF));
-  const int64_t start = MonotonicMicros();
-  EXPECT_EQ("Error Sending Command! []", Exchanged(hub->TerminalPath()));
-  EXPECT_GE(SecondsSince(start), kByteWait);
-  ExpectAtMost(SecondsSince(start), kByteWait + kSlack);
+  const int64_t start = NowMicros();
+  EXPECT_EQ("send failed []", Exchanged(hub->TerminalPath()));
+  EXPECT_GE(SecondsSince(start), kTestByteWait);
+  ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
   ASSERT_EQ(0, tcflow(other, TCOON));
   usleep(100000);
   EXPECT_EQ("", hub->Received());
@@ -167,7 +173,7 @@ TEST(ExchangeTest, AShortWriteIsContinuedUntilTheFrameIsOut) {
   // 5 bytes of room left: the frame's first write() takes only those.
   ASSERT_EQ(room - 5, Fill(hub->TerminalPath(), room - 5));
   const std::string frame = "SPmira    A6010000\r";
-  EXPECT_EQ("OK [E02\r\n]", Exchanged(hub->TerminalPath(), frame));
+  EXPECT_EQ("ok [E02\r\n]", Exchanged(hub->TerminalPath(), frame));
   const std::string received = hub->Received();
   EXPECT_EQ(std::string(room - 5, '\0') + frame, received);
 }
@@ -208,9 +214,9 @@ std::vector<int> FlagWrites() {
 TEST(ExchangeTest, LowLatencyIsAskedForWhileOpenAndPutBackOnCloseAndOnASignal) {
   auto hub = StartHub();
   const std::vector<int> asked_then_back = {kAdapterFlags | ASYNC_LOW_LATENCY, kAdapterFlags};
-  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100, {nullptr, &kAdapter}).status);
+  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame, Use(nullptr, &kAdapter)).status);
   EXPECT_EQ(asked_then_back, FlagWrites());
-  EXPECT_EQ(kOK, RunExchange(hub->TerminalPath(), kQueryFrame, 100, {}).status);
+  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame, Use()).status);
   EXPECT_EQ(std::vector<int>{}, FlagWrites()) << "a scan's exchange does not ask";
 
   SerialPort port;
@@ -224,15 +230,15 @@ TEST(ExchangeTest, OnlyTheFileFirstPinnedIsWrittenTo) {
   auto locked = StartHub();
   auto other = StartHub();
   TempDir dir;
-  const std::string name = dir.path() + "/ttyUSB0";
+  const std::string name = dir / "ttyUSB0";
   ASSERT_EQ(0, symlink(locked->TerminalPath().c_str(), name.c_str()));
   DevicePin pin;
-  EXPECT_EQ(kOK, RunExchange(name, kQueryFrame, 100, {&pin, nullptr}).status);
+  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(name, kQueryFrame, Use(&pin)).status);
   ASSERT_EQ(0, unlink(name.c_str()) | symlink(other->TerminalPath().c_str(), name.c_str()));
-  EXPECT_EQ(kOpenPortError, RunExchange(name, kQueryFrame, 100, {&pin, nullptr}).status);
+  EXPECT_EQ(ExchangeStatus::kOpenFailed, RunExchange(name, kQueryFrame, Use(&pin)).status);
   EXPECT_EQ("", other->Received());
   HubLock lock(std::vector<std::string>{});
   ASSERT_EQ(LockState::kHeld, lock.TryAcquire(name));
-  EXPECT_EQ(kOK, RunExchange(name, kQueryFrame, 100, {lock.Pin(), nullptr}).status);
+  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(name, kQueryFrame, Use(lock.Pin())).status);
   EXPECT_EQ(1u, locked->Frames().size());
 }

@@ -24,23 +24,25 @@ TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
 
 TEST(HubReplyTest, QueryFieldsByPositionStatesAsEightHexDigits) {
   const std::pair<std::string, std::string> queries[] = {
-      {"KORVEN HUB0812.3\r\n", "OK 8 12."}, {"KORVEN-xyz 7ABC\n", "OK 7 ABC"},
-      {"KORVEN-xyz1AABC\n", "OK 1 ABC"}, {"KORVEN-xyz-1ABC\n", "OK -1 ABC"},
-      {"KORVEN-xyz08 1 \r\n", "OK 8  1 "}, {"KORVEN HUB08123\n", "OK 8 123"},
-      {"korven HUB0812.3\r\n", "ID Err -99 x"}, {"KORVEN HUB0812\n", "ID Err -99 x"},
-      {"KORVEN HUB\n08123456\n", "ID Err -99 x"}};
+      {"KORVEN HUB0812.3\r\n", "0 8 12."}, {"KORVEN-xyz 7ABC\n", "0 7 ABC"},
+      {"KORVEN-xyz1AABC\n", "0 1 ABC"}, {"KORVEN-xyz-1ABC\n", "0 -1 ABC"},
+      {"KORVEN-xyz08 1 \r\n", "0 8  1 "}, {"KORVEN HUB08123\n", "0 8 123"},
+      // Not a hub: the report is left as it was.
+      {"korven HUB0812.3\r\n", "2 -99 x"}, {"KORVEN HUB0812\n", "2 -99 x"},
+      {"KORVEN HUB\n08123456\n", "2 -99 x"}};
   for (const auto& [reply, expected] : queries) {
     HubReport report;
     report.port_count = -99;
     report.firmware = "x";
-    const std::string status = DecodeQueryReply(reply, &report);
-    EXPECT_EQ(expected, status + " " + std::to_string(report.port_count) + " " + report.firmware);
+    const QueryStatus status = DecodeQueryReply(reply, &report);
+    EXPECT_EQ(expected, std::to_string(static_cast<int>(status)) + " " + std::to_string(report.port_count) + " " +
+                            report.firmware);
   }
   HubReport report;
-  EXPECT_EQ("OK", DecodeStateReply("a6010000\r\n", &report));
+  EXPECT_EQ(QueryStatus::kOk, DecodeStateReply("a6010000\r\n", &report));
   EXPECT_EQ(0x1A6u, report.states);
   for (const std::string& bad : {std::string("A601\r\n"), std::string("A6X10000\n"),
                                  std::string("A601\0" "000\r\n", 11)})
-    EXPECT_EQ("Get Port State Err", DecodeStateReply(bad, &report));
+    EXPECT_EQ(QueryStatus::kNoStates, DecodeStateReply(bad, &report));
   EXPECT_EQ(0x1A6u, report.states);
 }

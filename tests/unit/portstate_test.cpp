@@ -56,20 +56,21 @@ TEST(StateArgumentTest, EveryFormAgainstPortCountAndCurrentStates) {
       {"H:A601", 16, "00000000", "A601FFFF"}, {"h:a601", 10, "00000000", "A6FDFFFF"},
       {"H:0", 8, "00000000", "0FFFFFFF"}, {"H:12345678", 32, "00000000", "12345678"},
       // Refusals.
-      {"", 4, "00000000", "State Format Error!"}, {"1", 4, "00000000", "State Format Error!"},
-      {"x:3", 4, "00000000", "State Format Error!"}, {"1:1", 0, "00000000", "Invalid Number!"},
-      {"1:41", 40, "00000000", "Invalid Number!"}, {"1:1,2,9", 4, "00000000", "Invalid Number!"},
-      {"B:012", 4, "00000000", "Invalid Number!"}, {"H:000000000", 32, "00000000", "Invalid Number!"},
-      {"H:0G", 4, "00000000", "Invalid Number!"},
+      {"", 4, "00000000", "bad function"}, {"1", 4, "00000000", "bad function"},
+      {"x:3", 4, "00000000", "bad function"}, {"1:1", 0, "00000000", "bad number"},
+      {"1:41", 40, "00000000", "bad number"}, {"1:1,2,9", 4, "00000000", "bad number"},
+      {"B:012", 4, "00000000", "bad number"}, {"H:000000000", 32, "00000000", "bad number"},
+      {"H:0G", 4, "00000000", "bad number"},
   };
   for (const Case& c : cases) {
     const StateChange change = ApplyStateArgument(c.argument, c.ports, ParseStateHex(c.current));
-    EXPECT_EQ(c.sent, change.error.empty() ? FormatStateHex(change.states) : change.error)
+    const char* refused = change.status == StateArgStatus::kBadFunction ? "bad function" : "bad number";
+    EXPECT_EQ(c.sent, change.status == StateArgStatus::kApplied ? FormatStateHex(change.states) : refused)
         << c.argument << " on " << c.ports << " ports from " << c.current;
   }
   for (const char* bad : {"0:5", "0:0", "0:", "0:3,", "0:,3", "0:3 4", "0:+3", "0:-3", "0:ALL,",
                           "0:ALLX", "1:A", "1:99999999999", "1:4294967297"})
-    EXPECT_EQ("Invalid Number!", ApplyStateArgument(bad, 4, 0).error) << bad;
+    EXPECT_EQ(StateArgStatus::kBadNumber, ApplyStateArgument(bad, 4, 0).status) << bad;
   std::vector<int64_t> ports;
   EXPECT_TRUE(ParsePortList("1,4,4", 4, &ports));
   EXPECT_EQ(0x9u, PortBits(ports));

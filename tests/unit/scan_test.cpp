@@ -1,7 +1,6 @@
-// The scan, in-process: devices are links named ttyUSB<n> in a directory
-// of the test's own, with simulated hubs and other things behind them.
-#include "commands/scan.h"
-
+// The scan, in-process: devices are links named ttyUSB<n> in a device
+// folder of the test's own, with simulated hubs and other things behind
+// them.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -9,32 +8,32 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <thread>
 
+#include "catalogue.h"
 #include "commands/query.h"
-#include "link/clock.h"
+#include "link/hubnames.h"
 #include "simhubs.h"
 
 namespace {
 
-class ScanDir : public TempDir {
+class ScanRig : public TestRig {
  public:
-  std::string Device(int32_t index) const { return path() + "/ttyUSB" + std::to_string(index); }
-  void Link(int32_t index, const std::string& to) { EXPECT_EQ(0, symlink(to.c_str(), Device(index).c_str())); }
+  void Link(int32_t index, const std::string& to) { TestRig::Link(ScanName(index), to); }
   void AddHub(int32_t index, hubsim::HubConfig config = {}, hubsim::Faults faults = {}) {
     Link(index, hubs_.emplace_back(StartHub(config, faults))->TerminalPath());
   }
-  // What /Q prints in the given form, its outcome last, and the status.
+  // What /Q prints in the given form, its message last, and the status.
   std::string Scan(OutputForm form = OutputForm::kCompact) const {
     Request request;
     request.command = CommandKind::kScan;
     request.form = form;
     LineCollector out;
-    const Outcome outcome = ScanForHubs(request, out, {path() + "/ttyUSB", {}});
+    const Outcome outcome = ScanForHubs(request, settings(), out);
+    if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
     std::string printed;
-    for (const std::string& line : out.lines) printed += line + "\n";
-    return printed + outcome.message + " (" + std::to_string(outcome.exit_status) + ")";
+    for (const std::string& line : out.lines) printed += (printed.empty() ? "" : "\n") + line;
+    return printed + " (" + std::to_string(ExitStatus(outcome)) + ")";
   }
 
  private:
@@ -52,7 +51,7 @@ rlim_t LimitLeaving(int free) {
 }  // namespace
 
 TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
-  ScanDir dir;
+  ScanRig dir;
   hubsim::Faults slow;
   slow.replyDelayMs = 300;
   dir.AddHub(0, HubWith("04", 0x5, "1.3"), slow);
@@ -72,35 +71,35 @@ TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
 }
 
 TEST(ScanTest, ManySilentDevicesCostOneByteWait) {
-  ScanDir dir;
+  ScanRig dir;
   for (int32_t i = 0; i < 40; ++i) dir.AddHub(i, {}, Silent());
   dir.AddHub(40, HubWith("04", 0x5));
-  const int64_t start = MonotonicMicros();
+  const int64_t start = NowMicros();
   EXPECT_EQ("0001ttyUSB40 (0)", dir.Scan());
-  EXPECT_GE(SecondsSince(start), kByteWait);
-  ExpectAtMost(SecondsSince(start), kByteWait + kSlack);
+  EXPECT_GE(SecondsSince(start), kTestByteWait);
+  ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
 }
 
 TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
-  ScanDir dir;
+  ScanRig dir;
   for (int32_t i = 0; i < 3; ++i) dir.AddHub(i, HubWith("04", 0x5));
-  const int freed_later = open(dir.Device(1).c_str(), O_RDONLY | O_NONBLOCK);
-  const int kept = open(dir.Device(2).c_str(), O_RDONLY | O_NONBLOCK);
+  const int freed_later = open(dir.Device("ttyUSB1").c_str(), O_RDONLY | O_NONBLOCK);
+  const int kept = open(dir.Device("ttyUSB2").c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_EQ(0, flock(freed_later, LOCK_EX) | flock(kept, LOCK_EX));
   std::thread release([&] {
-    usleep(500000);
+    usleep(200000);
     close(freed_later);
   });
-  const int64_t start = MonotonicMicros();
+  const int64_t start = NowMicros();
   EXPECT_EQ("0002ttyUSB0,1 (0)", dir.Scan());
-  EXPECT_GE(SecondsSince(start), kByteWait);
-  ExpectAtMost(SecondsSince(start), kByteWait + kSlack);
+  EXPECT_GE(SecondsSince(start), kTestByteWait);
+  ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
   release.join();
   close(kept);
 }
 
 TEST(ScanTest, FewDescriptorsSlowTheScanNoneLeftMakeItIncomplete) {
-  ScanDir dir;
+  ScanRig dir;
   for (int32_t i = 0; i < 10; ++i) dir.AddHub(i, HubWith("04", 0x5));
   struct rlimit saved, tight;
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));

@@ -1,5 +1,7 @@
-// In-process tests against simulated hubs: a command runs inside the test
-// process and opens the hub's pseudo-terminal directly.
+// In-process tests against simulated hubs. A command runs inside the test
+// process under settings of the test's own (a TestRig): a device folder in
+// which hub names lead to simulated hubs' pseudo-terminals, a lock-file
+// folder of its own, and short waits.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,17 +10,21 @@
 #include <string>
 #include <vector>
 
-#include "commands/outcome.h"
 #include "hubsim.h"
+#include "link/linksettings.h"
+#include "outcome.h"
+#include "testkit.h"
 
 using hubsim::Answering;
 using hubsim::HubWith;
 using hubsim::Silent;
 
-// The byte wait of one exchange, in seconds: 10 s plus 100 ms.
-constexpr double kByteWait = 10.1;
-// Slack for a loaded machine; upper time bounds hold on native builds only.
-constexpr double kSlack = 0.5;
+// The waits of in-process tests: a silent hub costs half a second.
+constexpr int64_t kTestByteWaitUs = 500000;
+constexpr double kTestByteWait = 0.5;
+constexpr int64_t kTestLockWaitUs = 500000;
+// Slack for a loaded machine, small enough that a wait twice as long shows.
+constexpr double kSlack = 0.3;
 
 class LineCollector : public LineSink {
  public:
@@ -29,28 +35,25 @@ class LineCollector : public LineSink {
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config = {},
                                       hubsim::Faults faults = {});
 
-// Parses "tarvo" + args as the command line (the port part names
-// ttyUSB0), points the request at device and runs it.
-Outcome RunCommandOn(const std::string& device,
-                     const std::vector<std::string>& args, LineCollector* out);
-
-double SecondsSince(int64_t start_us);
-
-// What python3's json module reads at path ("[\"hubs\"][0]") in a
-// document: a string as the hex of its code points taken as bytes,
-// anything else as JSON again.
-std::string ParsedByPython(const std::string& document, const std::string& path);
-
-// Asserts an upper time bound where one holds: a native, unsanitized build.
-void ExpectAtMost(double seconds, double bound);
-
-// A directory of the test's own, removed with what is in it.
-class TempDir {
+class TestRig {
  public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
+  TestRig();
+  // Makes the hub name (or any name) in the device folder a link to target.
+  void Link(const std::string& name, const std::string& target);
+  std::string Device(const std::string& name) const { return devices_ / name; }
+  const std::string& LockDir() const { return locks_.path(); }
+  const LinkSettings& settings() const { return settings_; }
 
  private:
-  std::string path_;
+  TempDir devices_;
+  TempDir locks_;
+  LinkSettings settings_;
 };
+
+// Parses "tarvo" + args as the command line and runs it under the rig's
+// settings; the result lines go to *out.
+Outcome RunCommand(const TestRig& rig, const std::vector<std::string>& args,
+                   LineCollector* out);
+// The same in a rig of its own, where ttyUSB0 leads to device.
+Outcome RunCommandOn(const std::string& device,
+                     const std::vector<std::string>& args, LineCollector* out);

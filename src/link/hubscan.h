@@ -9,7 +9,8 @@
 // silent, and no thread or stack is needed per device.
 //
 // A device that another run or program keeps locked is waited for until
-// one byte wait after the scan began, then passed over. A probe needs two
+// one byte wait after the scan began, then passed over. A scan leaves
+// devices exactly as found: it does not ask for low latency. A probe needs two
 // descriptors (lock and port), so as many run at once as the descriptor
 // limit allows; one that finds the run out of descriptors is tried again
 // when another probe ends, and when none is running the scan is
@@ -23,26 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "link/hublock.h"
 #include "link/hubquery.h"
-
-inline constexpr char kScanNamePrefix[] = "/dev/ttyUSB";
-inline constexpr size_t kScanNamePrefixLength = sizeof kScanNamePrefix - 1;
-constexpr int32_t kScanNames = 256;    // ttyUSB0 to ttyUSB255
+#include "link/linksettings.h"
 
 struct FoundHub {
   int32_t index = 0;
   std::string name;    // "ttyUSB3"
-  std::string device;  // the prefix and the index
+  std::string device;  // "/dev/ttyUSB3"
   HubReport report;
-};
-
-struct ScanOptions {
-  std::string name_prefix = kScanNamePrefix;
-  std::vector<std::string> lock_file_dirs = DefaultLockFileDirs();
 };
 
 // Calls on_hub for each hub, in increasing index order. Returns false when
 // some device could not be probed for lack of descriptors.
-bool ScanHubs(const std::function<void(const FoundHub&)>& on_hub,
-              const ScanOptions& options = ScanOptions());
+bool ScanHubs(const LinkSettings& settings,
+              const std::function<void(const FoundHub&)>& on_hub);

@@ -1,4 +1,4 @@
-#include "link/devicelinks.h"
+#include "link/stablenames.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -14,14 +14,8 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 }  // namespace
 
-const std::vector<std::string>& DefaultStableLinkDirs() {
-  static const std::vector<std::string> dirs = {"/dev/serial/by-id",
-                                                "/dev/serial/by-path"};
-  return dirs;
-}
-
-std::vector<std::string> StableDeviceLinks(
-    const std::string& device, const std::vector<std::string>& dirs) {
+std::vector<std::string> StableNames(const std::string& device,
+                                     const std::vector<std::string>& dirs) {
   std::vector<std::string> links;
   struct stat target;
   if (stat(device.c_str(), &target) != 0) return links;

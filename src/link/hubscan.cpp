@@ -1,4 +1,4 @@
-#include "commands/scan.h"
+#include "link/hubscan.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -12,12 +12,12 @@
 
 #include "link/clock.h"
 #include "link/exchange.h"
+#include "link/hublock.h"
+#include "link/hubnames.h"
 #include "link/messages.h"
-#include "link/status.h"
 
 namespace {
 
-const char kNamePrefix[] = "ttyUSB";
 constexpr int32_t kDescriptorsPerProbe = 2;  // the lock and the port
 // Left for what the run opens besides probes (the descriptor count itself).
 constexpr int64_t kSpareDescriptors = 4;
@@ -25,6 +25,9 @@ constexpr int64_t kSpareDescriptors = 4;
 enum class Phase { kNotStarted, kLockWait, kQuery, kStates, kDone };
 
 struct Probe {
+  explicit Probe(const LinkSettings& settings)
+      : lock(settings.lock_file_dirs) {}
+
   int32_t index = 0;
   std::string device;
   Phase phase = Phase::kNotStarted;
@@ -57,9 +60,12 @@ size_t ProbesAtOnce() {
 
 class Scan {
  public:
-  Scan(const std::function<void(const FoundHub&)>& on_hub,
-       const ScanOptions& options)
-      : on_hub_(on_hub), options_(options), probes_(kScanNames) {}
+  Scan(const LinkSettings& settings,
+       const std::function<void(const FoundHub&)>& on_hub)
+      : settings_(settings), on_hub_(on_hub) {
+    probes_.reserve(kScanNames);
+    for (int32_t i = 0; i < kScanNames; ++i) probes_.emplace_back(settings);
+  }
 
   bool Run();
 
@@ -73,8 +79,8 @@ class Scan {
   void Starve(Probe* probe);
   void HandOnInOrder();
 
+  const LinkSettings& settings_;
   const std::function<void(const FoundHub&)>& on_hub_;
-  const ScanOptions& options_;
   std::vector<Probe> probes_;
   std::deque<Probe*> pending_;
   std::vector<Probe*> starved_;
@@ -111,9 +117,9 @@ void Scan::TryLock(Probe* probe, int64_t now) {
 void Scan::StartExchange(Probe* probe, const std::string& frame, Phase phase,
                          int64_t now) {
   probe->phase = phase;
-  probe->exchange =
-      std::make_unique<Exchange>(probe->device, frame, kReplyTimeoutMs,
-                                 PortUse{probe->lock.Pin(), nullptr});
+  probe->exchange = std::make_unique<Exchange>(
+      probe->device, frame,
+      PortUse{settings_.byte_wait_us, probe->lock.Pin(), nullptr});
   probe->exchange->Start(now);
   if (probe->exchange->Finished()) ExchangeFinished(probe, now);
 }
@@ -122,14 +128,15 @@ void Scan::ExchangeFinished(Probe* probe, int64_t now) {
   const ExchangeResult result = probe->exchange->Result();
   probe->exchange.reset();
   if (result.out_of_descriptors) return Starve(probe);
-  if (result.status != kOK) return Finish(probe, false);
+  if (result.status != ExchangeStatus::kOk) return Finish(probe, false);
   if (probe->phase == Phase::kQuery) {
-    if (DecodeQueryReply(result.reply, &probe->report) != kOK)
+    if (DecodeQueryReply(result.reply, &probe->report) != QueryStatus::kOk)
       return Finish(probe, false);
     return StartExchange(probe, BuildFrame(kGetStatesCode), Phase::kStates,
                          now);
   }
-  Finish(probe, DecodeStateReply(result.reply, &probe->report) == kOK);
+  Finish(probe,
+         DecodeStateReply(result.reply, &probe->report) == QueryStatus::kOk);
 }
 
 void Scan::Finish(Probe* probe, bool is_hub) {
@@ -162,20 +169,19 @@ void Scan::HandOnInOrder() {
          probes_[next_to_hand_on_].phase == Phase::kDone) {
     const Probe& probe = probes_[next_to_hand_on_++];
     if (probe.is_hub)
-      on_hub_({probe.index, kNamePrefix + std::to_string(probe.index),
-               probe.device, probe.report});
+      on_hub_({probe.index, ScanName(probe.index), probe.device,
+               probe.report});
   }
 }
 
 bool Scan::Run() {
   const int64_t start = MonotonicMicros();
-  lock_deadline_ = start + kByteWaitBaseMicros + kReplyTimeoutMs * 1000;
+  lock_deadline_ = start + settings_.byte_wait_us;
   most_running_ = ProbesAtOnce();
   for (int32_t i = 0; i < kScanNames; ++i) {
     Probe& probe = probes_[i];
     probe.index = i;
-    probe.device = options_.name_prefix + std::to_string(i);
-    probe.lock = HubLock(options_.lock_file_dirs);
+    probe.device = HubDevice(settings_.device_dir, ScanName(i));
     struct stat st;
     // A name without a device fails at once; it needs no probe.
     if (stat(probe.device.c_str(), &st) == 0)
@@ -234,8 +240,8 @@ bool Scan::Run() {
 
 }  // namespace
 
-bool ScanHubs(const std::function<void(const FoundHub&)>& on_hub,
-              const ScanOptions& options) {
-  Scan scan(on_hub, options);
+bool ScanHubs(const LinkSettings& settings,
+              const std::function<void(const FoundHub&)>& on_hub) {
+  Scan scan(settings, on_hub);
   return scan.Run();
 }

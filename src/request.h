@@ -5,13 +5,9 @@
 // a command reads only its own fields.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
-
-// Where device paths start; a hub's name is its path without this.
-inline constexpr char kDevDir[] = "/dev/";
-inline constexpr size_t kDevDirLength = sizeof kDevDir - 1;
+#include <vector>
 
 enum class CommandKind {
   kHelp,
@@ -36,12 +32,13 @@ enum class OutputForm {
 
 struct Request {
   CommandKind command = CommandKind::kHelp;
-  std::string device;  // "/dev/ttyUSB3"
+  std::string hub;  // "ttyUSB3" (hubnames.h)
   OutputForm form = OutputForm::kText;
   bool keep_as_power_on = false;  // /F rather than /S
   std::string password;           // the 8-byte field the hub verifies
   std::string new_password;       // /P: the field the hub adopts
   std::string state_argument;     // /S, /F: as typed
-  std::string cycle_ports;        // /C: a port list or ALL, upper-cased
-  int64_t cycle_off_ms = 0;       // /C: how long the ports stay off
+  bool cycle_all_ports = false;   // /C: ALL
+  std::vector<int64_t> cycle_ports;  // /C: otherwise these, 1 to 32
+  int64_t cycle_off_ms = 0;          // /C: how long the ports stay off
 };

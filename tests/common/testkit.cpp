@@ -1,0 +1,46 @@
+#include "testkit.h"
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "runner.h"
+
+int64_t NowMicros() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+double SecondsSince(int64_t start_us) { return static_cast<double>(NowMicros() - start_us) / 1e6; }
+
+void ExpectAtMost(double seconds, double bound) {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__arm__)
+  EXPECT_LT(seconds, bound);
+#else
+  (void)seconds;
+  (void)bound;
+#endif
+}
+
+std::string ParsedByPython(const std::string& document, const std::string& path) {
+  TempDir dir;
+  std::ofstream(dir / "document.json", std::ios::binary) << document;
+  const hubsim::RunResult r = hubsim::Run(
+      {"python3", "-c",
+       "import json,sys; v=json.load(open(sys.argv[1]))" + path +
+           "; print(v.encode('latin-1').hex() if isinstance(v, str) else json.dumps(v), end='')",
+       dir / "document.json"},
+      60);
+  return r.out + r.err;
+}
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/tarvo-test-XXXXXX";
+  EXPECT_NE(nullptr, mkdtemp(pattern));
+  path_ = pattern;
+}
+
+TempDir::~TempDir() { std::filesystem::remove_all(path_); }
