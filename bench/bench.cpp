@@ -42,7 +42,7 @@ hubsim::RunResult Tarvo(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {g_tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
   hubsim::RunResult r = hubsim::Run(argv, kTimeout);
-  if (r.timedOut || !r.err.empty()) {
+  if (r.timed_out || !r.err.empty()) {
     std::cerr << "tarvo-bench: tarvo " << args[0] << " failed: " << r.err << "\n";
     std::exit(1);
   }
@@ -79,13 +79,13 @@ struct Lab {
   }
   ~Lab() {
     for (int i = 0; i < 256; ++i)
-      unlink(("/dev/ttyUSB" + std::to_string(i)).c_str());
+      (void)unlink(("/dev/ttyUSB" + std::to_string(i)).c_str());
   }
 };
 
 hubsim::HubConfig EightPorts() {
   hubsim::HubConfig config;
-  config.portCount = "08";
+  config.port_count = "08";
   config.states = 0x5;
   return config;
 }
@@ -95,15 +95,15 @@ void ScanTable() {
             << "| silent devices | /Q | one after another (/Q:ttyUSBn each) | "
                "speed-up | /Q against one silent probe |\n"
             << "|---|---|---|---|---|\n";
-  double silentProbe = 0;
-  for (int silentCount : {0, 1, 4, 16}) {
+  double silent_probe = 0;
+  for (int silent_count : {0, 1, 4, 16}) {
     Lab lab;
     std::vector<int> names = {0, 7};
     lab.Add(0, EightPorts());
     lab.Add(7, EightPorts());
     hubsim::Faults silent;
     silent.silent = true;
-    for (int k = 0; k < silentCount; ++k) {
+    for (int k = 0; k < silent_count; ++k) {
       lab.Add(20 + 10 * k, {}, silent);
       names.push_back(20 + 10 * k);
     }
@@ -113,16 +113,16 @@ void ScanTable() {
     for (int name : names) {
       hubsim::RunResult one = Tarvo({"/Q:ttyUSB" + std::to_string(name)});
       sequential += one.seconds;
-      if (name >= 20) silentProbe = one.seconds;
+      if (name >= 20) silent_probe = one.seconds;
     }
-    std::cout << "| " << silentCount << " | " << Fixed(scan.seconds, 3) << " s | "
+    std::cout << "| " << silent_count << " | " << Fixed(scan.seconds, 3) << " s | "
               << Fixed(sequential, 3) << " s | " << Fixed(sequential / scan.seconds, 1)
               << "x | "
-              << (silentCount ? Fixed(scan.seconds / silentProbe, 3) : std::string("-"))
+              << (silent_count ? Fixed(scan.seconds / silent_probe, 3) : std::string("-"))
               << " |\n";
   }
   std::cout << "\nOne silent probe (tarvo /Q:ttyUSBn on a silent device): "
-            << Fixed(silentProbe, 3) << " s.\n\n";
+            << Fixed(silent_probe, 3) << " s.\n\n";
 }
 
 void LatencyTable(const std::string& pyserial, int repeats) {
@@ -133,7 +133,7 @@ void LatencyTable(const std::string& pyserial, int repeats) {
             << "|---|---|---|---|---|---|---|\n";
   Lab lab;
   hubsim::Faults wire;
-  wire.wireTime = true;
+  wire.wire_time = true;
   hubsim::Hub& hub = lab.Add(0, EightPorts(), wire);
   struct Case {
     std::vector<std::string> args;
@@ -181,12 +181,12 @@ long PeakRssKiB(const std::vector<std::string>& args) {
                                    g_tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
   hubsim::RunResult r = hubsim::Run(argv, kTimeout);
-  Check(!r.timedOut && r.err.empty(), "time " + args[0] + ": " + r.err);
+  Check(!r.timed_out && r.err.empty(), "time " + args[0] + ": " + r.err);
   std::ifstream in(report);
   long kib = -1;
   in >> kib;
   Check(kib > 0, "no peak RSS from /usr/bin/time");
-  unlink(report.c_str());
+  (void)unlink(report.c_str());
   return kib;
 }
 
@@ -223,7 +223,7 @@ double MedianSeconds(const std::vector<std::string>& argv, int repeats) {
   std::vector<double> seconds;
   for (int i = 0; i < repeats; ++i) {
     hubsim::RunResult r = hubsim::Run(argv, kTimeout);
-    Check(r.status == 0 && !r.timedOut, argv[0] + ": " + r.out + r.err);
+    Check(r.status == 0 && !r.timed_out, argv[0] + ": " + r.out + r.err);
     seconds.push_back(r.seconds);
   }
   return Median(seconds);

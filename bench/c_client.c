@@ -21,8 +21,8 @@ static int Exchange(const char *device, const char *frame) {
   raw.c_cflag = CLOCAL | CREAD | CS8;
   cfsetispeed(&raw, B9600);
   cfsetospeed(&raw, B9600);
-  tcflush(fd, TCIFLUSH);
-  tcsetattr(fd, TCSANOW, &raw);
+  (void)tcflush(fd, TCIFLUSH);
+  (void)tcsetattr(fd, TCSANOW, &raw);
   char line[32];
   size_t length = strlen(frame);
   memcpy(line, frame, length);
@@ -39,8 +39,8 @@ static int Exchange(const char *device, const char *frame) {
       break;
     }
   }
-  tcsetattr(fd, TCSANOW, &found);
-  close(fd);
+  (void)tcsetattr(fd, TCSANOW, &found);
+  (void)close(fd);
   return status;
 }
 

@@ -81,9 +81,9 @@ LockFileState ReadLockFile(const std::string& path) {
     return errno == ENOENT ? LockFileState::kNone : LockFileState::kBusy;
   if (!S_ISREG(seen.st_mode)) return LockFileState::kBusy;
   // Non-blocking and never through a link, in case it was swapped since.
-  const int fd = open(path.c_str(),
-                      O_RDONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(open(
+      path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) {
     if (errno == ENOENT) return LockFileState::kNone;
     return OutOfDescriptors(errno) ? LockFileState::kNoDescriptors
                                    : LockFileState::kBusy;
@@ -91,12 +91,11 @@ LockFileState ReadLockFile(const std::string& path) {
   struct stat file;
   char bytes[kLockFileMaxBytes];
   ssize_t got = -1;
-  if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode)) {
+  if (fstat(fd.get(), &file) == 0 && S_ISREG(file.st_mode)) {
     do {
-      got = read(fd, bytes, sizeof bytes);
+      got = read(fd.get(), bytes, sizeof bytes);
     } while (got < 0 && errno == EINTR);
   }
-  (void)close(fd);
   if (got < 0) return LockFileState::kBusy;
 
   const int64_t pid = NamedPid(bytes, static_cast<size_t>(got));
@@ -192,37 +191,21 @@ void DevicePin::Pin(int32_t fd) {
 HubLock::HubLock(std::vector<std::string> lock_file_dirs)
     : lock_file_dirs_(std::move(lock_file_dirs)) {}
 
-HubLock::~HubLock() { Release(); }
-
-HubLock::HubLock(HubLock&& other) noexcept { *this = std::move(other); }
-
-HubLock& HubLock::operator=(HubLock&& other) noexcept {
-  if (this == &other) return *this;
-  Release();
-  lock_file_dirs_ = std::move(other.lock_file_dirs_);
-  fd_ = std::exchange(other.fd_, -1);
-  pin_ = other.pin_;
-  other.pin_.Clear();
-  return *this;
-}
-
 void HubLock::Release() {
-  // Closing the descriptor releases the lock; Linux frees the descriptor
-  // even when close() reports an error.
-  if (fd_ >= 0) (void)close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   pin_.Clear();
 }
 
 LockState HubLock::TryAcquire(const std::string& device) {
   Release();
-  fd_ = OpenForLock(device);
-  if (fd_ < 0)
+  const int32_t fd = OpenForLock(device);
+  if (fd < 0)
     return OutOfDescriptors(errno) ? LockState::kNoDescriptors
                                    : LockState::kHeld;
+  fd_.Reset(fd);
   int result;
   do {
-    result = flock(fd_, LOCK_EX | LOCK_NB);
+    result = flock(fd_.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0 && errno == EWOULDBLOCK) {
     Release();
@@ -230,8 +213,8 @@ LockState HubLock::TryAcquire(const std::string& device) {
   }
   // No flock to be had on this file at all (ENOLCK, say): go on unlocked
   // rather than refuse to talk to the hub; the pin still holds.
-  pin_.Pin(fd_);
-  if (result != 0) (void)close(std::exchange(fd_, -1));
+  pin_.Pin(fd_.get());
+  if (result != 0) fd_.Reset();
   switch (CheckLockFiles(device, lock_file_dirs_)) {
     case LockFileState::kNone: return LockState::kHeld;
     case LockFileState::kBusy: Release(); return LockState::kBusy;
@@ -251,11 +234,14 @@ LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
     if (files == LockFileState::kNone) {
       // Another flock holder: wait in the kernel for the hand-over, then
       // look at the lock files once more with the flock held.
-      fd_ = OpenForLock(device);
-      if (fd_ < 0 && OutOfDescriptors(errno)) return LockState::kNoDescriptors;
-      if (fd_ >= 0 && WaitForFlock(fd_, deadline_us)) {
+      const int32_t fd = OpenForLock(device);
+      if (fd < 0 && OutOfDescriptors(errno)) return LockState::kNoDescriptors;
+      fd_.Reset(fd);
+      if (fd_.valid() && WaitForFlock(fd_.get(), deadline_us)) {
         switch (CheckLockFiles(device, lock_file_dirs_)) {
-          case LockFileState::kNone: pin_.Pin(fd_); return LockState::kHeld;
+          case LockFileState::kNone:
+            pin_.Pin(fd_.get());
+            return LockState::kHeld;
           case LockFileState::kBusy: break;
           case LockFileState::kNoDescriptors:
             Release();

@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "link/uniquefd.h"
+
 // How long a command waits for its hub lock.
 constexpr int64_t kLockWaitMicros = 30000000;
 constexpr int64_t kLockRecheckMicros = 10000;
@@ -72,11 +74,6 @@ class HubLock {
  public:
   // Lock files of other programs are looked for in lock_file_dirs.
   explicit HubLock(std::vector<std::string> lock_file_dirs);
-  ~HubLock();
-  HubLock(HubLock&& other) noexcept;
-  HubLock& operator=(HubLock&& other) noexcept;
-  HubLock(const HubLock&) = delete;
-  HubLock& operator=(const HubLock&) = delete;
 
   // One look, no wait. A device that cannot be opened is not locked and
   // gives kHeld: the exchange that follows reports on it.
@@ -90,7 +87,7 @@ class HubLock {
 
  private:
   std::vector<std::string> lock_file_dirs_;
-  int32_t fd_ = -1;
+  UniqueFd fd_;  // holds the flock; closing it releases the lock
   DevicePin pin_;
 };
 

@@ -56,7 +56,7 @@ SerialPort::SerialPort(SerialPort&& other) noexcept { *this = std::move(other); 
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this == &other) return *this;
   Close();
-  fd_ = std::exchange(other.fd_, -1);
+  fd_ = std::move(other.fd_);
   open_errno_ = other.open_errno_;
   changed_ = std::exchange(other.changed_, false);
   listed_ = std::exchange(other.listed_, false);
@@ -70,49 +70,49 @@ bool SerialPort::Open(const std::string& device) {
   Close();
   // O_NONBLOCK for good: the open must not wait for a carrier, and no
   // write may block past the exchange's deadline.
-  fd_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  open_errno_ = fd_ < 0 ? errno : 0;
-  return fd_ >= 0;
+  const int32_t fd =
+      open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  open_errno_ = fd < 0 ? errno : 0;
+  fd_.Reset(fd);
+  return fd_.valid();
 }
 
 bool SerialPort::Configure(const SerialFlagCalls* flag_calls) {
-  if (tcgetattr(fd_, &found_) != 0) return false;
+  if (tcgetattr(fd_.get(), &found_) != 0) return false;
   // A driver without serial flags refuses the call: nothing to change.
-  if (flag_calls != nullptr && flag_calls->get(fd_, &found_flags_) == 0)
+  if (flag_calls != nullptr && flag_calls->get(fd_.get(), &found_flags_) == 0)
     flag_calls_ = flag_calls;
   // Listed before the change, so that a signal between the two can only
   // write back what is already there.
-  listed_ = AddRestoreEntry(fd_, found_, found_flags_,
+  listed_ = AddRestoreEntry(fd_.get(), found_, found_flags_,
                             flag_calls_ != nullptr ? flag_calls_->set : nullptr);
   changed_ = true;
   // Bytes left over from an earlier reply, or sent unasked, must never be
   // taken for part of the next reply.
-  if (tcflush(fd_, TCIFLUSH) != 0) return false;
+  if (tcflush(fd_.get(), TCIFLUSH) != 0) return false;
   const struct termios hub_line = HubLineSettings();
-  if (tcsetattr(fd_, TCSANOW, &hub_line) != 0) return false;
+  if (tcsetattr(fd_.get(), TCSANOW, &hub_line) != 0) return false;
   if (flag_calls_ != nullptr &&
       (found_flags_.flags & ASYNC_LOW_LATENCY) == 0) {
     struct serial_struct low_latency = found_flags_;
     low_latency.flags |= ASYNC_LOW_LATENCY;
     // Refused, the reply is only later: the exchange goes on.
-    (void)flag_calls_->set(fd_, &low_latency);
+    (void)flag_calls_->set(fd_.get(), &low_latency);
   }
   return true;
 }
 
 void SerialPort::Close() {
-  if (fd_ < 0) return;
+  if (!fd_.valid()) return;
   if (changed_) {
     // A device unplugged mid-exchange has no settings left to restore, so
     // a failure here leaves nothing to do but close.
-    (void)tcsetattr(fd_, TCSANOW, &found_);
-    if (flag_calls_ != nullptr) (void)flag_calls_->set(fd_, &found_flags_);
+    (void)tcsetattr(fd_.get(), TCSANOW, &found_);
+    if (flag_calls_ != nullptr) (void)flag_calls_->set(fd_.get(), &found_flags_);
     changed_ = false;
   }
   flag_calls_ = nullptr;
-  if (listed_) RemoveRestoreEntry(fd_);
+  if (listed_) RemoveRestoreEntry(fd_.get());
   listed_ = false;
-  // Linux frees the descriptor even when close() reports an error.
-  (void)close(fd_);
-  fd_ = -1;
+  fd_.Reset();
 }

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "link/signals.h"
+#include "link/uniquefd.h"
 
 // Raw 9600 8N1, the line every hub speaks. Every termios choice of the
 // program is made here.
@@ -54,7 +55,7 @@ class SerialPort {
   // device is not a terminal or refuses the line settings.
   bool Configure(const SerialFlagCalls* flag_calls);
 
-  int32_t fd() const { return fd_; }
+  int32_t fd() const { return fd_.get(); }
   // The errno of a failed Open(); EMFILE and ENFILE say that the run, not
   // the device, is short of something.
   int32_t OpenErrno() const { return open_errno_; }
@@ -62,7 +63,7 @@ class SerialPort {
  private:
   void Close();
 
-  int32_t fd_ = -1;
+  UniqueFd fd_;
   int32_t open_errno_ = 0;
   bool changed_ = false;  // the line carries our settings
   bool listed_ = false;   // listed for the deadly-signal restore

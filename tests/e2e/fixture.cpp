@@ -29,9 +29,9 @@ hubsim::Hub& E2E::AddHub(int index, hubsim::HubConfig config, hubsim::Faults fau
   return *hubs_.back();
 }
 
-hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args, double timeoutSeconds,
-                             const std::string& stdinPath) {
-  return hubsim::Run(TarvoArgv(args), timeoutSeconds, stdinPath);
+hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args, double timeout_seconds,
+                             const std::string& stdin_path) {
+  return hubsim::Run(TarvoArgv(args), timeout_seconds, stdin_path);
 }
 
 std::vector<std::string> TarvoArgv(const std::vector<std::string>& args, const std::string& setup) {

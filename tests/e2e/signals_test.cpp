@@ -88,7 +88,7 @@ TEST_F(Signals, AnInterruptedPowerCycleSwitchesThePortsBackOnFirst) {
 // ignored SIGINT, a parent's blocked SIGTERM.
 TEST_F(Signals, IgnoredAndBlockedAtStartStaySo) {
   hubsim::Faults slow;
-  slow.replyDelayMs = 1000;
+  slow.reply_delay_ms = 1000;
   AddHub(0, HubWith("04", 0x5), slow);
   hubsim::Hub& ignoring = AddHub(1, HubWith("04", 0xF));
   hubsim::Hub& blocking = AddHub(2, HubWith("04", 0xF));

@@ -32,13 +32,13 @@ hubsim::HubConfig Hub(const std::string& ports, uint32_t states, const std::stri
 
 hubsim::Faults ByFrame(std::map<int32_t, std::string> replies) {
   hubsim::Faults faults;
-  faults.repliesByFrame = std::move(replies);
+  faults.replies_by_frame = std::move(replies);
   return faults;
 }
 
 hubsim::Faults HangUpAfter(int32_t bytes) {
   hubsim::Faults faults;
-  faults.hangUpAfterBytes = bytes;
+  faults.hang_up_after_bytes = bytes;
   return faults;
 }
 
@@ -187,7 +187,7 @@ TEST(PowerCycleTest, PortsStayOffForTheTimeAskedAtTheHub) {
   ASSERT_EQ(4u, records.size());
   EXPECT_EQ("SPmira    09000000\r", records[2].bytes);
   EXPECT_EQ("SPmira    0F000000\r", records[3].bytes);
-  const double off = static_cast<double>(records[3].arrivedMicros - records[2].arrivedMicros) / 1e6;
+  const double off = static_cast<double>(records[3].arrived_micros - records[2].arrived_micros) / 1e6;
   EXPECT_GE(off, 0.5);
   ExpectAtMost(off, 0.55);
 }

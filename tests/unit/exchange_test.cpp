@@ -45,7 +45,7 @@ int64_t Fill(const std::string& device, int64_t count) {
 
 TEST(ExchangeTest, ResultsAndTheBytesKept) {
   hubsim::Faults hang_up;
-  hang_up.hangUpAfterBytes = 3;
+  hang_up.hang_up_after_bytes = 3;
   const std::pair<hubsim::Faults, std::string> cases[] = {
       {{}, "ok [KORVEN HUB082.1\r\n]"},
       {Answering("?Q", std::string(19, 'x') + "\n"), "ok [" + std::string(19, 'x') + "\n]"},
@@ -127,7 +127,7 @@ TEST(ExchangeTest, EachByteIsWaitedForOneByteWaitNoLonger) {
 
 TEST(ExchangeTest, PausesJustUnderTheByteWaitAreWaitedOut) {
   hubsim::Faults slow = Answering("?Q", "K\n");
-  slow.replyDelayMs = slow.byteGapMs = 350;
+  slow.reply_delay_ms = slow.byte_gap_ms = 350;
   auto hub = StartHub({}, slow);
   EXPECT_EQ("ok [K\n]", Exchanged(hub->TerminalPath()));
 }
@@ -137,7 +137,7 @@ TEST(ExchangeTest, ASignalCaughtDuringAByteWaitDoesNotEndIt) {
   action.sa_handler = [](int) {};  // no SA_RESTART: poll() sees EINTR
   sigaction(SIGUSR1, &action, nullptr);
   hubsim::Faults late;
-  late.replyDelayMs = 400;
+  late.reply_delay_ms = 400;
   auto hub = StartHub(HubWith("04", 0), late);
   const pthread_t exchanging = pthread_self();
   std::thread interrupter([exchanging] {
@@ -166,9 +166,9 @@ TEST(ExchangeTest, StoppedOutputEndsTheExchangeAndNothingIsSentLater) {
 
 TEST(ExchangeTest, AShortWriteIsContinuedUntilTheFrameIsOut) {
   hubsim::Faults deaf;
-  deaf.deafMs = 60000;
+  deaf.deaf_ms = 60000;
   const int64_t room = Fill(StartHub({}, deaf)->TerminalPath(), INT64_MAX);  // what a pty takes
-  deaf.deafMs = 300;
+  deaf.deaf_ms = 300;
   auto hub = StartHub({}, deaf);
   // 5 bytes of room left: the frame's first write() takes only those.
   ASSERT_EQ(room - 5, Fill(hub->TerminalPath(), room - 5));

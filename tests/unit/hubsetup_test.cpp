@@ -24,9 +24,9 @@ TEST(HubSetupTest, PortsStatesAndSettings) {
     hubsim::HubSetup setup;
     std::string got = hubsim::ParseHubSetup(text, &setup);
     if (got.empty()) {
-      got = setup.name + " " + setup.config.portCount + " " + hubsim::StateHex(setup.config.states) + " " +
+      got = setup.name + " " + setup.config.port_count + " " + hubsim::StateHex(setup.config.states) + " " +
             setup.config.password + " " + setup.config.firmware;
-      if (setup.faults.silent) got += " silent " + std::to_string(setup.faults.replyDelayMs);
+      if (setup.faults.silent) got += " silent " + std::to_string(setup.faults.reply_delay_ms);
       for (const std::string& link : setup.by_id) got += " " + link;
       for (const std::string& link : setup.by_path) got += " " + link;
     }

@@ -53,7 +53,7 @@ rlim_t LimitLeaving(int free) {
 TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
   ScanRig dir;
   hubsim::Faults slow;
-  slow.replyDelayMs = 300;
+  slow.reply_delay_ms = 300;
   dir.AddHub(0, HubWith("04", 0x5, "1.3"), slow);
   dir.AddHub(3, HubWith("12", 0xA00));
   dir.AddHub(255, HubWith("08", 0));

@@ -66,7 +66,7 @@ bool IsDeviceName(const std::string& name) {
 
 HubSetup DefaultHubSetup() {
   HubSetup setup;
-  setup.config.portCount = kDefaultPorts;
+  setup.config.port_count = kDefaultPorts;
   setup.config.states = kDefaultStates;
   return setup;
 }
@@ -92,7 +92,7 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
     if (!ParseCount(value, kMostPorts, &count) || count < 1) return bad;
     char text[8];
     std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
-    setup->config.portCount = text;
+    setup->config.port_count = text;
   } else if (key == "states") {
     if (!ParseStateHex(value, &setup->config.states)) return bad;
   } else if (key == "flash") {
@@ -111,12 +111,12 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
   } else if (key == "silent") {
     setup->faults.silent = true;
   } else if (key == "wire-time") {
-    setup->faults.wireTime = true;
+    setup->faults.wire_time = true;
   } else {
     if (!ParseCount(value, 600000, &count)) return bad;
-    if (key == "delay-ms") setup->faults.replyDelayMs = count;
-    if (key == "byte-gap-ms") setup->faults.byteGapMs = count;
-    if (key == "cut-after") setup->faults.cutAfterBytes = count;
+    if (key == "delay-ms") setup->faults.reply_delay_ms = count;
+    if (key == "byte-gap-ms") setup->faults.byte_gap_ms = count;
+    if (key == "cut-after") setup->faults.cut_after_bytes = count;
   }
   return "";
 }

@@ -22,6 +22,9 @@ constexpr int64_t kWireMicrosPerByte = 1042;  // 10 bits at 9600 baud
 constexpr int64_t kHangUpSettleMicros = 50000;
 
 const char kLineEnd[] = "\r\n";
+constexpr size_t kCodeBytes = 2;
+constexpr size_t kFieldBytes = 8;
+constexpr size_t kSecondFieldAt = kCodeBytes + kFieldBytes;
 const char kWrongPassword[] = "E01\r\n";
 const char kBadFrame[] = "E02\r\n";
 const char kAccepted[] = "G\r\n";
@@ -57,7 +60,7 @@ bool ParseStateHex(const std::string& text, uint32_t* states) {
 HubConfig HubWith(const std::string& ports, uint32_t states,
                   const std::string& firmware) {
   HubConfig config;
-  config.portCount = ports;
+  config.port_count = ports;
   config.states = states;
   config.firmware = firmware;
   return config;
@@ -89,29 +92,33 @@ std::string StateHex(uint32_t states) {
 std::string Respond(const std::string& frame, HubConfig* config) {
   const std::string code = frame.substr(0, 2);
   if (frame == "?Q\r")
-    return config->id + config->model + config->portCount + config->firmware +
+    return config->id + config->model + config->port_count + config->firmware +
            kLineEnd;
   if (frame == "GP\r") return StateHex(config->states) + kLineEnd;
 
-  const bool withTwoFields = code == "SP" || code == "FP" || code == "CP";
-  const bool withPassword = code == "WP" || code == "RD" || code == "RH";
-  if (!(withTwoFields && frame.size() == 19) &&
-      !(withPassword && frame.size() == 11))
+  // A frame is the code, one or two 8-byte fields (the password first)
+  // and the carriage return.
+  const bool with_two_fields = code == "SP" || code == "FP" || code == "CP";
+  const bool with_password = code == "WP" || code == "RD" || code == "RH";
+  const size_t fields = with_two_fields ? 2 : with_password ? 1 : 0;
+  if (fields == 0 || frame.size() != kCodeBytes + fields * kFieldBytes + 1)
     return kBadFrame;
-  if (frame.substr(2, 8) != config->password) return kWrongPassword;
+  if (frame.substr(kCodeBytes, kFieldBytes) != config->password)
+    return kWrongPassword;
+  const std::string second_field = frame.substr(kSecondFieldAt, kFieldBytes);
 
   if (code == "SP" || code == "FP") {
     uint32_t states;
-    if (!ParseStateHex(frame.substr(10, 8), &states)) return kBadFrame;
+    if (!ParseStateHex(second_field, &states)) return kBadFrame;
     config->states = states;
     if (code == "FP") config->flash = states;
     return "G" + StateHex(states) + kLineEnd;
   }
-  if (code == "CP") config->password = frame.substr(10, 8);
+  if (code == "CP") config->password = second_field;
   if (code == "WP") config->flash = config->states;
   if (code == "RD") {
     config->password = kDefaultPassword;
-    config->states = config->flash = config->factoryStates;
+    config->states = config->flash = config->factory_states;
   }
   if (code == "RH") config->states = config->flash;
   return kAccepted;
@@ -119,32 +126,37 @@ std::string Respond(const std::string& frame, HubConfig* config) {
 
 Hub::Hub(HubConfig config, Faults faults)
     : config_(std::move(config)), faults_(std::move(faults)) {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+  master_.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!master_.valid() || grantpt(master_.get()) != 0 ||
+      unlockpt(master_.get()) != 0) {
     error_ = std::string("cannot open a pseudo-terminal: ") + strerror(errno);
     return;
   }
   char name[128];
-  if (ptsname_r(master_, name, sizeof name) != 0) {
+  if (ptsname_r(master_.get(), name, sizeof name) != 0) {
     error_ = std::string("ptsname: ") + strerror(errno);
     return;
   }
-  terminal_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (terminal_ < 0) {
+  terminal_.Reset(open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!terminal_.valid()) {
     error_ = std::string("cannot open ") + name + ": " + strerror(errno);
     return;
   }
   // Raw from the start, like a serial adapter nobody has configured yet
   // would not be; the program under test sets its own mode anyway.
   struct termios tio;
-  if (tcgetattr(terminal_, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(terminal_, TCSANOW, &tio);
+  if (tcgetattr(terminal_.get(), &tio) != 0 ||
+      (cfmakeraw(&tio), tcsetattr(terminal_.get(), TCSANOW, &tio)) != 0) {
+    error_ = std::string("cannot make ") + name + " raw: " + strerror(errno);
+    return;
   }
-  if (pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+  int stop_pipe[2];
+  if (pipe2(stop_pipe, O_CLOEXEC) != 0) {
     error_ = std::string("pipe: ") + strerror(errno);
     return;
   }
+  stop_read_.Reset(stop_pipe[0]);
+  stop_write_.Reset(stop_pipe[1]);
   terminal_path_ = name;
   thread_ = std::thread(&Hub::Serve, this);
 }
@@ -152,20 +164,17 @@ Hub::Hub(HubConfig config, Faults faults)
 Hub::~Hub() {
   if (thread_.joinable()) {
     char byte = 0;
-    while (write(stop_pipe_[1], &byte, 1) < 0 && errno == EINTR) {
+    while (write(stop_write_.get(), &byte, 1) < 0 && errno == EINTR) {
     }
     thread_.join();
   }
   HangUp();
-  for (int fd : stop_pipe_)
-    if (fd >= 0) close(fd);
 }
 
 void Hub::HangUp() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (master_ >= 0) close(master_);
-  if (terminal_ >= 0) close(terminal_);
-  master_ = terminal_ = -1;
+  master_.Reset();
+  terminal_.Reset();
 }
 
 std::vector<std::string> Hub::Frames() const {
@@ -207,7 +216,7 @@ bool Hub::Pause(int64_t microseconds) {
     if (left < 0) left = 0;
     struct timespec ts = {static_cast<time_t>(left / 1000000),
                           static_cast<long>((left % 1000000) * 1000)};
-    struct pollfd pfd = {stop_pipe_[0], POLLIN, 0};
+    struct pollfd pfd = {stop_read_.get(), POLLIN, 0};
     int ready = ppoll(&pfd, 1, &ts, nullptr);
     if (ready > 0) return false;
     if (ready == 0) return true;
@@ -217,24 +226,24 @@ bool Hub::Pause(int64_t microseconds) {
 
 void Hub::Serve() {
   // Wake-ups on time to the microsecond, for the wire-time emulation.
-  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   std::string frame;
-  int64_t frameStart = 0;
-  int32_t deafMs;
+  int64_t frame_start = 0;
+  int32_t deaf_ms;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    deafMs = faults_.deafMs;
+    deaf_ms = faults_.deaf_ms;
   }
-  if (deafMs > 0 && !Pause(int64_t{deafMs} * 1000)) return;
+  if (deaf_ms > 0 && !Pause(int64_t{deaf_ms} * 1000)) return;
   for (;;) {
-    struct pollfd pfds[2] = {{stop_pipe_[0], POLLIN, 0}, {master_, POLLIN, 0}};
+    struct pollfd pfds[2] = {{stop_read_.get(), POLLIN, 0}, {master_.get(), POLLIN, 0}};
     if (poll(pfds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (pfds[0].revents) return;
     char buf[256];
-    ssize_t got = read(master_, buf, sizeof buf);
+    ssize_t got = read(master_.get(), buf, sizeof buf);
     if (got <= 0) {
       if (got < 0 && errno == EINTR) continue;
       // No terminal side open for a moment; wait instead of spinning.
@@ -242,7 +251,7 @@ void Hub::Serve() {
       continue;
     }
     for (ssize_t k = 0; k < got; ++k) {
-      if (frame.empty()) frameStart = NowMicros();
+      if (frame.empty()) frame_start = NowMicros();
       frame += buf[k];
       bool wire;
       size_t number;
@@ -252,19 +261,19 @@ void Hub::Serve() {
         if (buf[k] != '\r') continue;
         FrameRecord record;
         record.bytes = frame;
-        record.arrivedMicros = NowMicros();
-        tcgetattr(master_, &record.line);
+        record.arrived_micros = NowMicros();
+        (void)tcgetattr(master_.get(), &record.line);
         records_.push_back(record);
         number = records_.size() - 1;
-        wire = faults_.wireTime;
+        wire = faults_.wire_time;
       }
       if (wire) {
-        int64_t arrived = frameStart +
+        int64_t arrived = frame_start +
                           static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
         if (!Pause(arrived - NowMicros())) return;
       }
       Answer(frame, number);
-      if (master_ < 0) return;
+      if (!master_.valid()) return;
       frame.clear();
     }
   }
@@ -277,12 +286,12 @@ void Hub::Answer(const std::string& frame, size_t number) {
     std::lock_guard<std::mutex> lock(mutex_);
     faults = faults_;
     if (faults.silent) return;
-    auto byNumber = faults.repliesByFrame.find(static_cast<int32_t>(number));
-    auto byCode = faults.replies.find(frame.substr(0, 2));
-    if (byNumber != faults.repliesByFrame.end())
-      reply = byNumber->second;
-    else if (byCode != faults.replies.end())
-      reply = byCode->second;
+    auto by_number = faults.replies_by_frame.find(static_cast<int32_t>(number));
+    auto by_code = faults.replies.find(frame.substr(0, 2));
+    if (by_number != faults.replies_by_frame.end())
+      reply = by_number->second;
+    else if (by_code != faults.replies.end())
+      reply = by_code->second;
     else
       reply = Respond(frame, &config_);
   }
@@ -291,47 +300,47 @@ void Hub::Answer(const std::string& frame, size_t number) {
 }
 
 bool Hub::SendReply(const std::string& reply, const Faults& faults) {
-  if (faults.replyDelayMs > 0 && !Pause(int64_t{faults.replyDelayMs} * 1000))
+  if (faults.reply_delay_ms > 0 && !Pause(int64_t{faults.reply_delay_ms} * 1000))
     return false;
   std::string bytes = reply;
   bool complete = true;
   size_t limit = bytes.size();
-  if (faults.cutAfterBytes >= 0 &&
-      static_cast<size_t>(faults.cutAfterBytes) < limit) {
-    limit = faults.cutAfterBytes;
+  if (faults.cut_after_bytes >= 0 &&
+      static_cast<size_t>(faults.cut_after_bytes) < limit) {
+    limit = faults.cut_after_bytes;
     complete = false;
   }
-  const bool hangUp = faults.hangUpAfterBytes >= 0 &&
-                      static_cast<size_t>(faults.hangUpAfterBytes) <= limit;
-  if (hangUp) {
-    limit = faults.hangUpAfterBytes;
+  const bool hang_up = faults.hang_up_after_bytes >= 0 &&
+                      static_cast<size_t>(faults.hang_up_after_bytes) <= limit;
+  if (hang_up) {
+    limit = faults.hang_up_after_bytes;
     complete = false;
   }
   bytes.resize(limit);
   if (complete) bytes += faults.unasked;
 
-  const bool paced = faults.byteGapMs > 0 || faults.wireTime;
+  const bool paced = faults.byte_gap_ms > 0 || faults.wire_time;
   // Wire time is kept against the clock, so that late wake-ups do not add
   // up over a reply.
   const int64_t start = NowMicros();
   size_t sent = 0;
   while (sent < bytes.size()) {
-    if (paced && sent > 0 && faults.byteGapMs > 0 &&
-        !Pause(int64_t{faults.byteGapMs} * 1000))
+    if (paced && sent > 0 && faults.byte_gap_ms > 0 &&
+        !Pause(int64_t{faults.byte_gap_ms} * 1000))
       return false;
-    if (faults.wireTime &&
+    if (faults.wire_time &&
         !Pause(start + static_cast<int64_t>(sent + 1) * kWireMicrosPerByte -
                NowMicros()))
       return false;
     size_t chunk = paced ? 1 : bytes.size() - sent;
-    ssize_t n = write(master_, bytes.data() + sent, chunk);
+    ssize_t n = write(master_.get(), bytes.data() + sent, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     sent += static_cast<size_t>(n);
   }
-  if (hangUp) {
+  if (hang_up) {
     Pause(kHangUpSettleMicros);
     HangUp();
   }

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/uniquefd.h"
+
 namespace hubsim {
 
 extern const char kDefaultPassword[];
@@ -28,12 +30,12 @@ extern const char kDefaultPassword[];
 struct HubConfig {
   std::string id = "KORVEN";
   std::string model = " HUB";    // reply positions 6 to 9, never read
-  std::string portCount = "08";  // reply positions 10 and 11, as sent
+  std::string port_count = "08";  // reply positions 10 and 11, as sent
   std::string firmware = "2.1";  // reply positions 12 to 14
   uint32_t states = 0;           // bit n-1 is port n
   uint32_t flash = 0;            // power-on states
   std::string password = kDefaultPassword;
-  uint32_t factoryStates = 0xFFFFFFFFu;
+  uint32_t factory_states = 0xFFFFFFFFu;
 };
 
 struct Faults {
@@ -41,24 +43,24 @@ struct Faults {
   // Exact reply bytes for a message code ("?Q", "GP", ...), in place of
   // the hub's own answer; an empty text makes that message go unanswered.
   std::map<std::string, std::string> replies;
-  int32_t replyDelayMs = 0;  // before the first byte of every reply
-  int32_t byteGapMs = 0;     // between the bytes of a reply
+  int32_t reply_delay_ms = 0;  // before the first byte of every reply
+  int32_t byte_gap_ms = 0;     // between the bytes of a reply
   // 9600 baud 8N1 on the wire: a frame is taken in only after its bytes
   // would have arrived, and reply bytes leave 10 bit times apart.
-  bool wireTime = false;
-  int32_t cutAfterBytes = -1;     // send only this many bytes of a reply
-  int32_t hangUpAfterBytes = -1;  // close the line after this many bytes
-  int32_t deafMs = 0;  // reads nothing at first: what is sent piles up
+  bool wire_time = false;
+  int32_t cut_after_bytes = -1;     // send only this many bytes of a reply
+  int32_t hang_up_after_bytes = -1;  // close the line after this many bytes
+  int32_t deaf_ms = 0;  // reads nothing at first: what is sent piles up
   std::string unasked;            // sent right behind every reply
   // Exact reply bytes by frame number (0 for the first frame the hub
   // receives), ahead of everything above; "" leaves that frame unanswered.
-  std::map<int32_t, std::string> repliesByFrame;
+  std::map<int32_t, std::string> replies_by_frame;
 };
 
 // One frame as the hub received it.
 struct FrameRecord {
   std::string bytes;        // ends with its '\r'
-  int64_t arrivedMicros = 0;  // steady clock, when its '\r' arrived
+  int64_t arrived_micros = 0;  // steady clock, when its '\r' arrived
   // The line as the program had set it when the frame arrived, read on
   // the master side (where a pty shows speed, CLOCAL, CREAD and modes).
   struct termios line = {};
@@ -114,9 +116,10 @@ class Hub {
 
   std::string terminal_path_;
   std::string error_;
-  int master_ = -1;
-  int terminal_ = -1;
-  int stop_pipe_[2] = {-1, -1};
+  UniqueFd master_;
+  UniqueFd terminal_;
+  UniqueFd stop_read_;  // readable when the serving thread is to stop
+  UniqueFd stop_write_;
   std::thread thread_;
 };
 

@@ -50,11 +50,11 @@ int main(int argc, char** argv) {
   }
 
   sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
+  (void)sigemptyset(&stops);
+  (void)sigaddset(&stops, SIGINT);
+  (void)sigaddset(&stops, SIGTERM);
   // Blocked before the serving thread starts, so only sigwait() sees them.
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  (void)pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
   hubsim::Hub hub(setup.config, setup.faults);
   if (hub.TerminalPath().empty()) {

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "link/uniquefd.h"
+
 extern char** environ;
 
 namespace hubsim {
@@ -24,47 +26,49 @@ std::vector<std::string> SplitWords(const std::string& text) {
   return words;
 }
 
-RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
-              const std::string& stdinPath, int signal,
-              double signalAfterSeconds, const std::vector<int>& blocked) {
+RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
+              const std::string& stdin_path, int signal,
+              double signal_after_seconds, const std::vector<int>& blocked) {
   RunResult result;
-  int outPipe[2];
-  int errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) {
-    result.err = std::string("pipe: ") + strerror(errno);
-    return result;
-  }
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    result.err = std::string("pipe: ") + strerror(errno);
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return result;
+  // Read ends first, write ends second.
+  UniqueFd out_pipe[2];
+  UniqueFd err_pipe[2];
+  for (UniqueFd* ends : {out_pipe, err_pipe}) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+      result.err = std::string("pipe: ") + strerror(errno);
+      return result;
+    }
+    ends[0].Reset(fds[0]);
+    ends[1].Reset(fds[1]);
   }
 
+  // The set-up calls below fail only for arguments that are wrong, or for
+  // want of memory; posix_spawnp() then reports what went wrong.
   posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (stdinPath.empty())
-    posix_spawn_file_actions_addclose(&actions, 0);
+  (void)posix_spawn_file_actions_init(&actions);
+  if (stdin_path.empty())
+    (void)posix_spawn_file_actions_addclose(&actions, 0);
   else
-    posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY,
+    (void)posix_spawn_file_actions_addopen(&actions, 0, stdin_path.c_str(), O_RDONLY,
                                      0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  (void)posix_spawn_file_actions_adddup2(&actions, out_pipe[1].get(), 1);
+  (void)posix_spawn_file_actions_adddup2(&actions, err_pipe[1].get(), 2);
   // Nothing of the test runner's (ctest's pipes, say) beyond the three.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  (void)posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
   // A suite started as a background job inherits ignored signals; the
   // programs under test must not.
   posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
+  (void)posix_spawnattr_init(&attributes);
   sigset_t all;
   sigset_t mask;
-  sigfillset(&all);
-  sigemptyset(&mask);
-  for (int held : blocked) sigaddset(&mask, held);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setsigmask(&attributes, &mask);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  (void)sigfillset(&all);
+  (void)sigemptyset(&mask);
+  for (int held : blocked) (void)sigaddset(&mask, held);
+  (void)posix_spawnattr_setsigdefault(&attributes, &all);
+  (void)posix_spawnattr_setsigmask(&attributes, &mask);
+  (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -74,14 +78,12 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
   pid_t pid;
   int spawned = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(),
                              environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  close(outPipe[1]);
-  close(errPipe[1]);
+  (void)posix_spawn_file_actions_destroy(&actions);
+  (void)posix_spawnattr_destroy(&attributes);
+  out_pipe[1].Reset();
+  err_pipe[1].Reset();
   if (spawned != 0) {
     result.err = std::string("spawn ") + argv[0] + ": " + strerror(spawned);
-    close(outPipe[0]);
-    close(errPipe[0]);
     return result;
   }
 
@@ -90,24 +92,26 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                std::chrono::duration<double>(seconds));
   };
-  const auto deadline = after(timeoutSeconds);
-  const auto signalAt = after(signalAfterSeconds);
-  struct pollfd pfds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  const auto deadline = after(timeout_seconds);
+  const auto signal_at = after(signal_after_seconds);
+  struct pollfd pfds[2] = {{out_pipe[0].get(), POLLIN, 0},
+                           {err_pipe[0].get(), POLLIN, 0}};
+  UniqueFd* read_ends[2] = {&out_pipe[0], &err_pipe[0]};
   std::string* sinks[2] = {&result.out, &result.err};
   int streams = 2;
   while (streams > 0) {
     const auto now = std::chrono::steady_clock::now();
-    if (signal != 0 && now >= signalAt) {
-      kill(pid, signal);
+    if (signal != 0 && now >= signal_at) {
+      (void)kill(pid, signal);
       signal = 0;
     }
-    auto until = signal != 0 ? std::min(deadline, signalAt) : deadline;
+    auto until = signal != 0 ? std::min(deadline, signal_at) : deadline;
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(until - now)
             .count();
     if (now >= deadline) {
-      result.timedOut = true;
-      kill(pid, SIGKILL);
+      result.timed_out = true;
+      (void)kill(pid, SIGKILL);
       break;
     }
     if (left < 1) left = 1;
@@ -120,14 +124,12 @@ RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
       if (got > 0) {
         sinks[i]->append(buf, static_cast<size_t>(got));
       } else if (got == 0 || errno != EINTR) {
-        close(pfds[i].fd);
+        read_ends[i]->Reset();
         pfds[i].fd = -1;
         --streams;
       }
     }
   }
-  for (auto& pfd : pfds)
-    if (pfd.fd >= 0) close(pfd.fd);
 
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {

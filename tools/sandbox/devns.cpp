@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "link/uniquefd.h"
+
 namespace hubsim {
 
 namespace {
@@ -49,52 +51,39 @@ std::string EnterUserNamespace() {
   return "";
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  std::string ProcPath() const {
-    return "/proc/self/fd/" + std::to_string(fd_);
-  }
-
- private:
-  int fd_;
-};
+// A descriptor's name under /proc, for mounting what it holds.
+std::string ProcPath(const UniqueFd& fd) {
+  return "/proc/self/fd/" + std::to_string(fd.get());
+}
 
 }  // namespace
 
 std::string EnterPrivateDev() {
   if (unshare(CLONE_NEWNS) != 0) {
-    std::string asRoot = Failure("unshare(CLONE_NEWNS)");
-    std::string asUser = EnterUserNamespace();
-    if (!asUser.empty()) return asRoot + "; " + asUser;
+    std::string as_root = Failure("unshare(CLONE_NEWNS)");
+    std::string as_user = EnterUserNamespace();
+    if (!as_user.empty()) return as_root + "; " + as_user;
   }
   // Nothing mounted from here on may propagate back to the host.
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return Failure("making / private");
 
   // The originals vanish under the tmpfs; keep handles to bind them back.
-  Fd pts(open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (pts.get() < 0) return Failure("open /dev/pts");
-  std::vector<std::unique_ptr<Fd>> originals;
+  UniqueFd pts(open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!pts.valid()) return Failure("open /dev/pts");
+  std::vector<UniqueFd> originals;
   for (const char* device : kPassedDevices) {
     std::string path = std::string("/dev/") + device;
-    originals.push_back(
-        std::make_unique<Fd>(open(path.c_str(), O_PATH | O_CLOEXEC)));
-    if (originals.back()->get() < 0) return Failure("open " + path);
+    originals.emplace_back(open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!originals.back().valid()) return Failure("open " + path);
   }
   if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, "mode=0755") != 0)
     return Failure("mount tmpfs on /dev");
   for (size_t i = 0; i < originals.size(); ++i) {
     std::string target = std::string("/dev/") + kPassedDevices[i];
-    Fd made(open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
-    if (made.get() < 0) return Failure("create " + target);
-    if (mount(originals[i]->ProcPath().c_str(), target.c_str(), nullptr,
+    const UniqueFd made(open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    if (!made.valid()) return Failure("create " + target);
+    if (mount(ProcPath(originals[i]).c_str(), target.c_str(), nullptr,
               MS_BIND, nullptr) != 0)
       return Failure("bind " + target);
   }
@@ -107,7 +96,7 @@ std::string EnterPrivateDev() {
   // cannot be mounted.
   if (mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC,
             "newinstance,ptmxmode=0666,mode=0620") != 0 &&
-      mount(pts.ProcPath().c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
+      mount(ProcPath(pts).c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
             nullptr) != 0)
     return Failure("mount /dev/pts");
   if (symlink("pts/ptmx", "/dev/ptmx") != 0) return Failure("link /dev/ptmx");
@@ -131,7 +120,7 @@ std::string EnterPrivateDev() {
 
 std::string LinkDevice(const std::string& name, const std::string& target) {
   std::string path = "/dev/" + name;
-  unlink(path.c_str());
+  (void)unlink(path.c_str());
   if (symlink(target.c_str(), path.c_str()) != 0)
     return Failure("link " + path);
   return "";

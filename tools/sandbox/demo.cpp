@@ -5,7 +5,6 @@
 //   tarvo-demo [path/to/tarvo]
 //
 // Without a path it runs the tarvo beside itself, else the one on PATH.
-#include <limits.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "demohubs.h"
 #include "devns.h"
-#include "hubsim.h"
 #include "runner.h"
 
 namespace {
@@ -26,32 +25,6 @@ const char kUsage[] =
     "Plays a short session of tarvo commands against two simulated hubs,\n"
     "ttyUSB0 (4 ports) and ttyUSB3 (12 ports), in a private /dev. Without a\n"
     "path it runs the tarvo beside tarvo-demo, else the one on PATH.\n";
-
-bool IsExecutable(const std::string& path) {
-  return access(path.c_str(), X_OK) == 0;
-}
-
-// The tarvo beside this executable, else the first on PATH; "" for none.
-std::string FindTarvo() {
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    const std::string exe(self, static_cast<size_t>(length));
-    const std::string beside = exe.substr(0, exe.rfind('/')) + "/tarvo";
-    if (IsExecutable(beside)) return beside;
-  }
-  const char* path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t colon = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, colon - start);
-    if (!dir.empty() && IsExecutable(dir + "/tarvo")) return dir + "/tarvo";
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return "";
-}
 
 int Show(const std::string& tarvo, const std::vector<std::string>& args) {
   std::string line = "$ tarvo";
@@ -78,8 +51,8 @@ int main(int argc, char** argv) {
     (help ? std::cout : std::cerr) << kUsage;
     return help ? 0 : 2;
   }
-  const std::string tarvo = argc > 1 ? argv[1] : FindTarvo();
-  if (tarvo.empty() || !IsExecutable(tarvo)) {
+  const std::string tarvo = argc > 1 ? argv[1] : hubsim::FindTarvo();
+  if (tarvo.empty() || access(tarvo.c_str(), X_OK) != 0) {
     std::cerr << "tarvo-demo: no tarvo to run "
               << (tarvo.empty() ? "beside tarvo-demo or on PATH" : "at " + tarvo)
               << "; give its path: tarvo-demo path/to/tarvo\n";
@@ -92,24 +65,12 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  hubsim::HubConfig four;
-  four.portCount = "04";
-  four.states = 0x5;
-  four.firmware = "1.3";
-  hubsim::HubConfig twelve;
-  twelve.portCount = "12";
-  twelve.states = 0xA00;
-  twelve.firmware = "2.1";
-  hubsim::Hub hub0(four);
-  hubsim::Hub hub3(twelve);
-  for (hubsim::Hub* hub : {&hub0, &hub3}) {
-    if (!hub->Error().empty()) {
-      std::cerr << "tarvo-demo: " << hub->Error() << "\n";
-      return 1;
-    }
-  }
-  if (!(error = hubsim::LinkDevice("ttyUSB0", hub0.TerminalPath())).empty() ||
-      !(error = hubsim::LinkDevice("ttyUSB3", hub3.TerminalPath())).empty()) {
+  std::vector<hubsim::HubSetup> setups(2);
+  for (size_t i = 0; i < setups.size(); ++i)
+    if (error.empty()) error = hubsim::ParseHubSetup(hubsim::kDemoHubs[i], &setups[i]);
+  std::vector<std::unique_ptr<hubsim::Hub>> hubs;
+  if (error.empty()) error = hubsim::StartHubs(setups, &hubs);
+  if (!error.empty()) {
     std::cerr << "tarvo-demo: " << error << "\n";
     return 1;
   }

@@ -11,19 +11,19 @@ struct RunResult {
   std::string err;       // everything written to standard error
   int status = -1;       // exit status, or 128 + signal number
   double seconds = 0;    // from start to exit
-  bool timedOut = false; // killed after the time limit
+  bool timed_out = false; // killed after the time limit
 };
 
 // Runs argv[0] (searched in PATH when it has no '/') with standard input
-// from stdinPath, or closed when stdinPath is empty. The child is killed
-// after timeoutSeconds; with a signal number, it is sent that signal
-// signalAfterSeconds after its start. The child starts with every signal
+// from stdin_path, or closed when stdin_path is empty. The child is killed
+// after timeout_seconds; with a signal number, it is sent that signal
+// signal_after_seconds after its start. The child starts with every signal
 // at its default action and none blocked but those in blocked, and with
 // no descriptor open but 0, 1 and 2, whatever the process that runs the
 // tests was started with.
-RunResult Run(const std::vector<std::string>& argv, double timeoutSeconds,
-              const std::string& stdinPath = "/dev/null", int signal = 0,
-              double signalAfterSeconds = 0,
+RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
+              const std::string& stdin_path = "/dev/null", int signal = 0,
+              double signal_after_seconds = 0,
               const std::vector<int>& blocked = {});
 
 // Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"

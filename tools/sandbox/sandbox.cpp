@@ -39,8 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "demohubs.h"
 #include "devns.h"
-#include "hubsim.h"
 #include "hubsetup.h"
 
 namespace {
@@ -58,9 +58,6 @@ const char kUsage[] =
     "FFFFFFFF). Without --hub: ttyUSB0:4:05000000,firmware=1.3 and\n"
     "ttyUSB3:12:000A0000. Exits with COMMAND's status. Settings:\n";
 
-const char* const kDefaultHubs[] = {"ttyUSB0:4:05000000,firmware=1.3",
-                                    "ttyUSB3:12:000A0000"};
-
 // Signals the init passes on to COMMAND: those a user or a supervisor
 // sends to stop a run.
 const int kPassedOn[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
@@ -77,12 +74,12 @@ struct StartSignals {
 
 StartSignals SignalsAtStart() {
   StartSignals start;
-  sigprocmask(SIG_SETMASK, nullptr, &start.mask);
-  sigemptyset(&start.ignored);
+  (void)sigprocmask(SIG_SETMASK, nullptr, &start.mask);
+  (void)sigemptyset(&start.ignored);
   for (int signal : kPassedOn) {
     struct sigaction action;
     if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN)
-      sigaddset(&start.ignored, signal);
+      (void)sigaddset(&start.ignored, signal);
   }
   return start;
 }
@@ -94,14 +91,6 @@ void PassOn(int signal) {
 int Fail(const std::string& what) {
   std::cerr << "tarvo-sandbox: " << what << "\n";
   return kSandboxFailed;
-}
-
-std::string DirectoryOfThisExecutable() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "";
-  const std::string exe(path, static_cast<size_t>(length));
-  return exe.substr(0, exe.rfind('/'));
 }
 
 int StatusOf(int wait_status) {
@@ -128,20 +117,20 @@ pid_t ForkInto(int namespaces) {
   // SIGTERM and SIGHUP included: only SIGKILL ends it for sure. The
   // sandbox may have died before the call took effect: then it is gone
   // already (getppid() says 0 across the namespace, the pipe does not).
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) _exit(kSandboxFailed);
   struct pollfd gone = {sandbox_alive, POLLIN, 0};
   if (poll(&gone, 1, 0) != 0) _exit(kSandboxFailed);
   // A /proc of the namespace's own, so that process ids inside mean what
   // they say; where it cannot be mounted the host's stays.
   (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
   sigset_t none;
-  sigemptyset(&none);
+  (void)sigemptyset(&none);
   const pid_t child = ForkInto(0);
   if (child < 0) _exit(kSandboxFailed);
   if (child == 0) {
     for (int signal : kPassedOn)
-      ::signal(signal, sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
-    sigprocmask(SIG_SETMASK, &start.mask, nullptr);
+      (void)::signal(signal, sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
+    (void)sigprocmask(SIG_SETMASK, &start.mask, nullptr);
     execvp(command[0], command);
     const int error = errno;
     const char* message = error == ENOENT ? not_found : cannot_run;
@@ -152,9 +141,9 @@ pid_t ForkInto(int namespaces) {
   g_command_pid = child;
   struct sigaction pass_on = {};
   pass_on.sa_handler = PassOn;
-  sigemptyset(&pass_on.sa_mask);
+  (void)sigemptyset(&pass_on.sa_mask);
   for (int signal : kPassedOn) sigaction(signal, &pass_on, nullptr);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
+  (void)sigprocmask(SIG_SETMASK, &none, nullptr);
   for (;;) {
     int status = 0;
     const pid_t ended = waitpid(-1, &status, 0);
@@ -163,9 +152,14 @@ pid_t ForkInto(int namespaces) {
   }
 }
 
-}  // namespace
+struct SandboxArguments {
+  std::vector<hubsim::HubSetup> hubs;
+  std::vector<std::string> command;
+  bool help = false;
+};
 
-int main(int argc, char** argv) {
+// "" when the arguments parse, else what is wrong with them.
+std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
   std::vector<std::string> hub_texts;
   int first_command_arg = argc;
   for (int i = 1; i < argc; ++i) {
@@ -175,61 +169,46 @@ int main(int argc, char** argv) {
       break;
     }
     if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage << hubsim::HubSettingsHelp("", "=");
-      return 0;
+      parsed->help = true;
+      return "";
     }
     if (arg == "--hub" && i + 1 < argc) {
       hub_texts.push_back(argv[++i]);
     } else if (arg.compare(0, 6, "--hub=") == 0) {
       hub_texts.push_back(arg.substr(6));
     } else {
-      return Fail("unknown argument '" + arg + "' (try --help)");
+      return "unknown argument '" + arg + "' (try --help)";
     }
   }
-  if (hub_texts.empty()) hub_texts.assign(std::begin(kDefaultHubs), std::end(kDefaultHubs));
-  std::vector<hubsim::HubSetup> setups;
+  if (hub_texts.empty())
+    hub_texts.assign(std::begin(hubsim::kDemoHubs), std::end(hubsim::kDemoHubs));
   for (const std::string& text : hub_texts) {
     hubsim::HubSetup setup;
     const std::string error = hubsim::ParseHubSetup(text, &setup);
-    if (!error.empty()) return Fail("--hub " + text + ": " + error);
-    for (const hubsim::HubSetup& other : setups)
-      if (other.name == setup.name) return Fail("two hubs named " + setup.name);
-    setups.push_back(setup);
+    if (!error.empty()) return "--hub " + text + ": " + error;
+    for (const hubsim::HubSetup& other : parsed->hubs)
+      if (other.name == setup.name) return "two hubs named " + setup.name;
+    parsed->hubs.push_back(setup);
   }
-
-  std::vector<std::string> command(argv + first_command_arg, argv + argc);
-  if (command.empty()) {
+  parsed->command.assign(argv + first_command_arg, argv + argc);
+  if (parsed->command.empty()) {
     const char* shell = std::getenv("SHELL");
-    command.push_back(shell != nullptr && *shell != '\0' ? shell : "/bin/sh");
+    parsed->command.push_back(shell != nullptr && *shell != '\0' ? shell : "/bin/sh");
   }
-  const std::string here = DirectoryOfThisExecutable();
-  if (!here.empty() && access((here + "/tarvo").c_str(), X_OK) == 0) {
-    const char* path = std::getenv("PATH");
-    const std::string joined = here + ":" + (path != nullptr ? path : "/usr/bin:/bin");
-    setenv("PATH", joined.c_str(), 1);
-  }
+  return "";
+}
 
-  const std::string error = hubsim::EnterPrivateDev();
-  if (!error.empty())
-    return Fail("cannot make the private /dev (" + error +
-                "): run as root, or where unprivileged user namespaces are enabled");
+// Puts the tarvo beside this executable, if there is one, first on PATH.
+void PreferTheTarvoBesideUs() {
+  const std::string here = hubsim::DirectoryOfThisExecutable();
+  if (here.empty() || access((here + "/tarvo").c_str(), X_OK) != 0) return;
+  const char* path = std::getenv("PATH");
+  const std::string joined = here + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+  if (setenv("PATH", joined.c_str(), 1) != 0) std::cerr << "tarvo-sandbox: PATH left as it is\n";
+}
 
-  std::vector<std::unique_ptr<hubsim::Hub>> hubs;
-  for (const hubsim::HubSetup& setup : setups) {
-    hubs.push_back(std::make_unique<hubsim::Hub>(setup.config, setup.faults));
-    if (!hubs.back()->Error().empty()) return Fail(hubs.back()->Error());
-    std::string linked = hubsim::LinkDevice(setup.name, hubs.back()->TerminalPath());
-    for (const auto& [dir, names] : {std::make_pair("serial/by-id", &setup.by_id),
-                                     std::make_pair("serial/by-path", &setup.by_path)})
-      for (const std::string& name : *names) {
-        mkdir("/dev/serial", 0755);
-        mkdir((std::string("/dev/") + dir).c_str(), 0755);
-        if (linked.empty())
-          linked = hubsim::LinkDevice(std::string(dir) + "/" + name, "../../" + setup.name);
-      }
-    if (!linked.empty()) return Fail(linked);
-  }
-
+// Forks the init of a new PID namespace to run command, and waits for it.
+int RunCommandInside(std::vector<std::string> command) {
   std::vector<char*> command_argv;
   for (std::string& word : command) command_argv.push_back(word.data());
   command_argv.push_back(nullptr);
@@ -240,27 +219,50 @@ int main(int argc, char** argv) {
   int alive[2];
   if (pipe2(alive, O_CLOEXEC) != 0) return Fail(std::string("pipe: ") + strerror(errno));
   // Like a shell waiting for its job: keyboard signals are for the job.
-  signal(SIGINT, SIG_IGN);
-  signal(SIGQUIT, SIG_IGN);
+  (void)signal(SIGINT, SIG_IGN);
+  (void)signal(SIGQUIT, SIG_IGN);
   // The init alone goes to the new PID namespace: the sandbox keeps its
   // own, where it can still start threads (a sanitizer's, say). A mount
   // namespace of the init's own keeps its /proc from the sandbox's view.
   const pid_t init = ForkInto(CLONE_NEWPID | CLONE_NEWNS);
   if (init < 0) return Fail(std::string("clone(CLONE_NEWPID): ") + strerror(errno));
   if (init == 0) {
-    close(alive[1]);
+    (void)close(alive[1]);
     RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str(), start, alive[0]);
   }
-  close(alive[0]);
+  (void)close(alive[0]);
   // A stop meant for the sandbox goes to its command, whose end ends it.
   g_command_pid = init;
   struct sigaction pass_on = {};
   pass_on.sa_handler = PassOn;
-  sigemptyset(&pass_on.sa_mask);
+  (void)sigemptyset(&pass_on.sa_mask);
   for (int signal : {SIGHUP, SIGTERM, SIGUSR1, SIGUSR2}) sigaction(signal, &pass_on, nullptr);
   int status = 0;
   while (waitpid(init, &status, 0) < 0) {
     if (errno != EINTR) return Fail(std::string("waitpid: ") + strerror(errno));
   }
+  // The write end goes with the sandbox: the init is gone by now.
+  (void)close(alive[1]);
   return StatusOf(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SandboxArguments arguments;
+  const std::string wrong = ParseArguments(argc, argv, &arguments);
+  if (!wrong.empty()) return Fail(wrong);
+  if (arguments.help) {
+    std::cout << kUsage << hubsim::HubSettingsHelp("", "=");
+    return 0;
+  }
+  PreferTheTarvoBesideUs();
+  const std::string error = hubsim::EnterPrivateDev();
+  if (!error.empty())
+    return Fail("cannot make the private /dev (" + error +
+                "): run as root, or where unprivileged user namespaces are enabled");
+  std::vector<std::unique_ptr<hubsim::Hub>> hubs;
+  const std::string not_started = hubsim::StartHubs(arguments.hubs, &hubs);
+  if (!not_started.empty()) return Fail(not_started);
+  return RunCommandInside(std::move(arguments.command));
 }
