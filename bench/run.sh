@@ -8,15 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if ! /usr/bin/python3 -c 'import serial' 2>/dev/null || [ ! -x /usr/bin/time ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    python3-serial time
-fi
+. tools/needs.sh
+mapfile -t missing < <(missing_packages cmake g++ make python3-serial time)
+install_packages bench "${missing[@]}"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_BENCH=ON >/dev/null
 cmake --build build -j"$(nproc)"
 strip -o build/tarvo.stripped build/tarvo
 

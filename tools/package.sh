@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of tarvo for amd64 (this machine) and armhf
-# (cross-built), checks them with lintian, and installs the amd64 one.
+# (cross-built) and checks them with lintian. With TARVO_PACKAGE_INSTALL=1
+# it also installs the amd64 one on this machine and checks the installed
+# help screen and man page (CI asks for that); nothing is installed
+# otherwise.
 #
 # Needs, besides the build tools: scdoc, dpkg-dev, lintian, the armhf cross
 # compiler (g++-arm-linux-gnueabihf) and, so that dpkg-shlibdeps can
 # compute the armhf package's dependencies, the armhf C library from
 # Debian's multiarch archive. It checks for them first and names the
-# command that installs what is missing. Set TARVO_PACKAGE_INSTALL=0 to
-# skip the install.
+# command that installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -69,7 +71,7 @@ armhf=$(ls build-package-armhf/tarvo_*_armhf.deb)
 check "$amd64" amd64
 check "$armhf" armhf
 
-if [ "${TARVO_PACKAGE_INSTALL:-1}" = 1 ]; then
+if [ "${TARVO_PACKAGE_INSTALL:-0}" = 1 ]; then
   echo "--- installing $amd64"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -14,26 +14,13 @@ mkdir -p build
 # Shows the log's end when a step fails.
 trap 'rc=$?; [ $rc -eq 0 ] || { tail -n 30 "$log"; step "failed (exit $rc); the whole log: $log"; }' EXIT
 
+. tools/needs.sh
 packages=(cmake g++ make scdoc)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
+mapfile -t missing < <(missing_packages "${packages[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    as_root=()
-  elif command -v sudo >/dev/null; then
-    as_root=(sudo)
-    step "installing ${missing[*]} needs root (apt-get): asking sudo"
-  else
-    step "${missing[*]} must be installed, which needs root; run this as root, or: apt-get install ${missing[*]}"
-    exit 1
-  fi
   start=$(date +%s)
   step "installing ${missing[*]}"
-  "${as_root[@]}" apt-get update >>"$log" 2>&1
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}" >>"$log" 2>&1
+  install_packages quickstart "${missing[@]}" >>"$log" 2>&1
   step "installed in $(($(date +%s) - start)) s"
 else
   step "build tools present: ${packages[*]}"

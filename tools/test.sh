@@ -18,30 +18,13 @@ cd "$(dirname "$0")/.."
 
 # What the build, the tests, the cross build and the packages need; the
 # armhf runtimes let qemu run the tests and dpkg-shlibdeps compute the
-# armhf package's dependencies.
-packages=(cmake g++ make scdoc libgtest-dev googletest python3 clang libclang-rt-14-dev
-          g++-arm-linux-gnueabihf qemu-user dpkg-dev file man-db lintian
-          libc6:armhf libstdc++6:armhf libgcc-s1:armhf)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || {
-      echo "test.sh: installing ${missing[*]} needs root; run it as root" >&2
-      exit 1
-    }
-    as_root=(sudo)
-    echo "test.sh: installing ${missing[*]} needs root (apt-get): asking sudo"
-  fi
-  dpkg --print-foreign-architectures | grep -qx armhf ||
-    "${as_root[@]}" dpkg --add-architecture armhf
-  "${as_root[@]}" apt-get update
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+# armhf package's dependencies. clang-format-14 is Debian 12's, the one
+# the tree is formatted with.
+. tools/needs.sh
+mapfile -t missing < <(missing_packages cmake g++ make scdoc libgtest-dev googletest python3 \
+  clang libclang-rt-14-dev clang-format-14 g++-arm-linux-gnueabihf qemu-user dpkg-dev file \
+  man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf)
+install_packages test.sh "${missing[@]}"
 
 jobs=$(nproc)
 fuzz_seconds=${TARVO_FUZZ_SECONDS:-30}
