@@ -43,7 +43,8 @@ hubsim::RunResult Tarvo(const std::vector<std::string>& args) {
   argv.insert(argv.end(), args.begin(), args.end());
   hubsim::RunResult r = hubsim::Run(argv, kTimeout);
   if (r.timed_out || !r.err.empty()) {
-    std::cerr << "tarvo-bench: tarvo " << args[0] << " failed: " << r.err << "\n";
+    std::cerr << "tarvo-bench: tarvo " << args[0] << " failed: " << r.err
+              << "\n";
     std::exit(1);
   }
   return r;
@@ -69,11 +70,13 @@ void Check(bool ok, const std::string& what) {
 
 struct Lab {
   std::vector<std::unique_ptr<hubsim::Hub>> hubs;
-  hubsim::Hub& Add(int index, hubsim::HubConfig config, hubsim::Faults faults = {}) {
+  hubsim::Hub& Add(int index, hubsim::HubConfig config,
+                   hubsim::Faults faults = {}) {
     hubs.push_back(std::make_unique<hubsim::Hub>(config, faults));
     Check(hubs.back()->Error().empty(), hubs.back()->Error());
     Check(hubsim::LinkDevice("ttyUSB" + std::to_string(index),
-                             hubs.back()->TerminalPath()).empty(),
+                             hubs.back()->TerminalPath())
+              .empty(),
           "link");
     return *hubs.back();
   }
@@ -108,17 +111,19 @@ void ScanTable() {
       names.push_back(20 + 10 * k);
     }
     hubsim::RunResult scan = Tarvo({"/Q"});
-    Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos, scan.out);
+    Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos,
+          scan.out);
     double sequential = 0;
     for (int name : names) {
       hubsim::RunResult one = Tarvo({"/Q:ttyUSB" + std::to_string(name)});
       sequential += one.seconds;
       if (name >= 20) silent_probe = one.seconds;
     }
-    std::cout << "| " << silent_count << " | " << Fixed(scan.seconds, 3) << " s | "
-              << Fixed(sequential, 3) << " s | " << Fixed(sequential / scan.seconds, 1)
-              << "x | "
-              << (silent_count ? Fixed(scan.seconds / silent_probe, 3) : std::string("-"))
+    std::cout << "| " << silent_count << " | " << Fixed(scan.seconds, 3)
+              << " s | " << Fixed(sequential, 3) << " s | "
+              << Fixed(sequential / scan.seconds, 1) << "x | "
+              << (silent_count ? Fixed(scan.seconds / silent_probe, 3)
+                               : std::string("-"))
               << " |\n";
   }
   std::cout << "\nOne silent probe (tarvo /Q:ttyUSBn on a silent device): "
@@ -126,11 +131,13 @@ void ScanTable() {
 }
 
 void LatencyTable(const std::string& pyserial, int repeats) {
-  std::cout << "### Latency against a hub that keeps 9600-baud wire time\n\n"
-            << "| command | bytes on the wire | wire-time limit | tarvo (median of "
-            << repeats << ") | tarvo / limit | pyserial script (median) | "
-               "pyserial / tarvo |\n"
-            << "|---|---|---|---|---|---|---|\n";
+  std::cout
+      << "### Latency against a hub that keeps 9600-baud wire time\n\n"
+      << "| command | bytes on the wire | wire-time limit | tarvo (median of "
+      << repeats
+      << ") | tarvo / limit | pyserial script (median) | "
+         "pyserial / tarvo |\n"
+      << "|---|---|---|---|---|---|---|\n";
   Lab lab;
   hubsim::Faults wire;
   wire.wire_time = true;
@@ -140,11 +147,14 @@ void LatencyTable(const std::string& pyserial, int repeats) {
     std::vector<std::string> frames;
     int bytes;
   };
-  // ?Q\r + "KORVEN HUB082.1\r\n", GP\r + "05000000\r\n", SP... + "G05000000\r\n"
+  // ?Q\r + "KORVEN HUB082.1\r\n", GP\r + "05000000\r\n", SP... +
+  // "G05000000\r\n"
   const std::vector<Case> cases = {
       {{"/G:ttyUSB0"}, {"?Q", "GP"}, 3 + 17 + 3 + 10},
       {{"/Q:ttyUSB0"}, {"?Q", "GP"}, 3 + 17 + 3 + 10},
-      {{"/S:ttyUSB0", "1:1"}, {"?Q", "GP", "SPmira    05000000"}, 3 + 17 + 3 + 10 + 19 + 11},
+      {{"/S:ttyUSB0", "1:1"},
+       {"?Q", "GP", "SPmira    05000000"},
+       3 + 17 + 3 + 10 + 19 + 11},
   };
   for (const Case& c : cases) {
     std::vector<double> tarvo;
@@ -153,7 +163,8 @@ void LatencyTable(const std::string& pyserial, int repeats) {
       hubsim::RunResult r = Tarvo(c.args);
       Check(r.status == 0, r.out);
       tarvo.push_back(r.seconds);
-      std::vector<std::string> argv = {"/usr/bin/python3", pyserial, "/dev/ttyUSB0"};
+      std::vector<std::string> argv = {"/usr/bin/python3", pyserial,
+                                       "/dev/ttyUSB0"};
       argv.insert(argv.end(), c.frames.begin(), c.frames.end());
       hubsim::RunResult p = hubsim::Run(argv, kTimeout);
       Check(p.status == 0, "pyserial: " + p.err);
@@ -163,8 +174,9 @@ void LatencyTable(const std::string& pyserial, int repeats) {
     std::string command = "tarvo";
     for (const std::string& a : c.args) command += " " + a;
     std::cout << "| `" << command << "` | " << c.bytes << " | "
-              << Fixed(limit * 1000, 1) << " ms | " << Fixed(Median(tarvo) * 1000, 1)
-              << " ms | " << Fixed(Median(tarvo) / limit, 3) << " | "
+              << Fixed(limit * 1000, 1) << " ms | "
+              << Fixed(Median(tarvo) * 1000, 1) << " ms | "
+              << Fixed(Median(tarvo) / limit, 3) << " | "
               << Fixed(Median(python) * 1000, 1) << " ms | "
               << Fixed(Median(python) / Median(tarvo), 1) << "x |\n";
   }
@@ -177,8 +189,8 @@ void LatencyTable(const std::string& pyserial, int repeats) {
 // process, rather than of this one, whose own size would show as tarvo's.
 long PeakRssKiB(const std::vector<std::string>& args) {
   const std::string report = "/tmp/tarvo-bench-rss";
-  std::vector<std::string> argv = {"/usr/bin/time", "-f", "%M", "-o", report,
-                                   g_tarvo};
+  std::vector<std::string> argv = {"/usr/bin/time", "-f",   "%M", "-o",
+                                   report,          g_tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
   hubsim::RunResult r = hubsim::Run(argv, kTimeout);
   Check(!r.timed_out && r.err.empty(), "time " + args[0] + ": " + r.err);
@@ -191,7 +203,8 @@ long PeakRssKiB(const std::vector<std::string>& args) {
 }
 
 void MemoryTable(const std::string& stripped) {
-  std::cout << "### Peak resident memory\n\n| command | peak RSS |\n|---|---|\n";
+  std::cout
+      << "### Peak resident memory\n\n| command | peak RSS |\n|---|---|\n";
   Lab lab;
   lab.Add(0, EightPorts());
   lab.Add(3, EightPorts());
@@ -199,10 +212,19 @@ void MemoryTable(const std::string& stripped) {
   silent.silent = true;
   for (int k = 0; k < 16; ++k) lab.Add(100 + k, {}, silent);
   const std::vector<std::vector<std::string>> commands = {
-      {"/Q"}, {"/Q", "-F"}, {"/Q:ttyUSB0"}, {"/Q:ttyUSB0", "-F"},
-      {"/G:ttyUSB0"}, {"/G:ttyUSB0", "-B"}, {"/S:ttyUSB0", "T:ALL"},
-      {"/F:ttyUSB0", "B:0101"}, {"/P:ttyUSB0", "mira"}, {"/W:ttyUSB0"},
-      {"/D:ttyUSB0"}, {"/R:ttyUSB0"}, {"/H"}};
+      {"/Q"},
+      {"/Q", "-F"},
+      {"/Q:ttyUSB0"},
+      {"/Q:ttyUSB0", "-F"},
+      {"/G:ttyUSB0"},
+      {"/G:ttyUSB0", "-B"},
+      {"/S:ttyUSB0", "T:ALL"},
+      {"/F:ttyUSB0", "B:0101"},
+      {"/P:ttyUSB0", "mira"},
+      {"/W:ttyUSB0"},
+      {"/D:ttyUSB0"},
+      {"/R:ttyUSB0"},
+      {"/H"}};
   long peak = 0;
   for (const auto& args : commands) {
     const long kib = PeakRssKiB(args);
@@ -214,9 +236,9 @@ void MemoryTable(const std::string& stripped) {
   }
   struct stat st;
   Check(stat(stripped.c_str(), &st) == 0, "stat " + stripped);
-  std::cout << "\nHighest: " << peak << " KiB. Stripped executable: "
-            << st.st_size << " bytes (" << Fixed(st.st_size / 1024.0, 1)
-            << " KiB).\n";
+  std::cout << "\nHighest: " << peak
+            << " KiB. Stripped executable: " << st.st_size << " bytes ("
+            << Fixed(st.st_size / 1024.0, 1) << " KiB).\n";
 }
 
 double MedianSeconds(const std::vector<std::string>& argv, int repeats) {
@@ -243,7 +265,8 @@ void OverheadTable(int repeats) {
     hubsim::RunResult g = Tarvo({"/G:ttyUSB0"});
     Check(g.status == 0, g.out);
     get.push_back(g.seconds);
-    hubsim::RunResult c = hubsim::Run({g_c_client, "/dev/ttyUSB0", "?Q", "GP"}, kTimeout);
+    hubsim::RunResult c =
+        hubsim::Run({g_c_client, "/dev/ttyUSB0", "?Q", "GP"}, kTimeout);
     Check(c.status == 0, "c-client");
     client.push_back(c.seconds);
   }
@@ -259,18 +282,22 @@ void OverheadTable(int repeats) {
   // one after the other; the difference is what waiting for the lock adds.
   std::vector<double> together, apart;
   for (int i = 0; i < runs; ++i) {
-    apart.push_back(Tarvo({"/G:ttyUSB0"}).seconds + Tarvo({"/G:ttyUSB0"}).seconds);
+    apart.push_back(Tarvo({"/G:ttyUSB0"}).seconds +
+                    Tarvo({"/G:ttyUSB0"}).seconds);
     const std::vector<std::string> twice = {
-        "/bin/sh", "-c", "\"$0\" /G:ttyUSB0 >/dev/null & \"$0\" /G:ttyUSB0 >/dev/null; wait",
+        "/bin/sh", "-c",
+        "\"$0\" /G:ttyUSB0 >/dev/null & \"$0\" /G:ttyUSB0 >/dev/null; wait",
         g_tarvo};
     hubsim::RunResult both = hubsim::Run(twice, kTimeout);
     Check(both.status == 0, "two at once");
     together.push_back(both.seconds);
   }
-  const double shell = MedianSeconds({"/bin/sh", "-c", "true & true; wait"}, runs);
-  std::cout << "| two `/G` at once on one hub (less a shell's own " << Fixed(shell * 1000, 2)
-            << " ms) against two back to back | " << Fixed((Median(together) - shell) * 1000, 2)
-            << " ms | " << Fixed(Median(apart) * 1000, 2) << " ms | "
+  const double shell =
+      MedianSeconds({"/bin/sh", "-c", "true & true; wait"}, runs);
+  std::cout << "| two `/G` at once on one hub (less a shell's own "
+            << Fixed(shell * 1000, 2) << " ms) against two back to back | "
+            << Fixed((Median(together) - shell) * 1000, 2) << " ms | "
+            << Fixed(Median(apart) * 1000, 2) << " ms | "
             << Fixed((Median(together) - shell) / Median(apart), 3) << " |\n\n"
             << "Two at once less two back to back: "
             << Fixed((Median(together) - shell - Median(apart)) * 1000, 2)
@@ -287,20 +314,24 @@ void ManySilentScan() {
     if (i != 128) lab.Add(i, {}, silent);
   hubsim::RunResult one = Tarvo({"/Q:ttyUSB1"});
   hubsim::RunResult scan = Tarvo({"/Q"});
-  Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos, scan.out);
+  Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos,
+        scan.out);
   const long kib = PeakRssKiB({"/Q", "-F"});
   std::cout << "### Scan of 254 silent devices and 2 hubs\n\n"
-            << "| /Q | one silent probe | /Q against one silent probe | peak RSS of /Q -F |\n"
+            << "| /Q | one silent probe | /Q against one silent probe | peak "
+               "RSS of /Q -F |\n"
             << "|---|---|---|---|\n| " << Fixed(scan.seconds, 3) << " s | "
-            << Fixed(one.seconds, 3) << " s | " << Fixed(scan.seconds / one.seconds, 3)
-            << " | " << kib << " KiB |\n\n";
+            << Fixed(one.seconds, 3) << " s | "
+            << Fixed(scan.seconds / one.seconds, 3) << " | " << kib
+            << " KiB |\n\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::cerr << "usage: tarvo-bench TARVO STRIPPED_TARVO C_CLIENT PYSERIAL_SCRIPT [REPEATS]\n";
+    std::cerr << "usage: tarvo-bench TARVO STRIPPED_TARVO C_CLIENT "
+                 "PYSERIAL_SCRIPT [REPEATS]\n";
     return 2;
   }
   g_tarvo = argv[1];

@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-static int Exchange(const char *device, const char *frame) {
+static int Exchange(const char* device, const char* frame) {
   int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return 1;
   struct termios found, raw;
@@ -44,7 +44,7 @@ static int Exchange(const char *device, const char *frame) {
   return status;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i)
     if (Exchange(argv[1], argv[i]) != 0) return 1;
   return 0;

@@ -100,12 +100,18 @@ class Parser {
 bool Parser::TakeOption(const std::string& option, bool allow_compact,
                         bool allow_states) {
   const std::string upper = UpperCased(option);
-  if (option.empty()) request_.form = OutputForm::kText;
-  else if (upper == kJsonOption) request_.form = OutputForm::kJson;
-  else if (allow_compact && upper == kCompactOption) request_.form = OutputForm::kCompact;
-  else if (allow_states && upper == kBinaryOption) request_.form = OutputForm::kBinary;
-  else if (allow_states && upper == kHexOption) request_.form = OutputForm::kHex;
-  else return false;
+  if (option.empty())
+    request_.form = OutputForm::kText;
+  else if (upper == kJsonOption)
+    request_.form = OutputForm::kJson;
+  else if (allow_compact && upper == kCompactOption)
+    request_.form = OutputForm::kCompact;
+  else if (allow_states && upper == kBinaryOption)
+    request_.form = OutputForm::kBinary;
+  else if (allow_states && upper == kHexOption)
+    request_.form = OutputForm::kHex;
+  else
+    return false;
   return true;
 }
 
@@ -142,8 +148,7 @@ ParsedCommandLine Parser::Query() {
 }
 
 ParsedCommandLine Parser::GetStates() {
-  if (!NamesAHub() || !arg3_.empty() ||
-      !TakeOption(arg2_, false, true))
+  if (!NamesAHub() || !arg3_.empty() || !TakeOption(arg2_, false, true))
     return Usage();
   request_.command = CommandKind::kGetStates;
   return parsed_;

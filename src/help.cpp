@@ -1,8 +1,9 @@
 #include "help.h"
 
-
 namespace {
 
+// The published screen, a line of the source for a line of the screen.
+// clang-format off
 const char* const kHelpLines[] = {
     "tarvo v1.02 for Linux/ARM",
     "Usage: tarvo command [password] [argument]",
@@ -57,6 +58,7 @@ const char* const kHelpLines[] = {
     "tarvo /S:ttyUSB0 1:3  (turn ON port 3)",
     "",
 };
+// clang-format on
 
 }  // namespace
 

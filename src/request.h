@@ -34,11 +34,11 @@ struct Request {
   CommandKind command = CommandKind::kHelp;
   std::string hub;  // "ttyUSB3" (hubnames.h)
   OutputForm form = OutputForm::kText;
-  bool keep_as_power_on = false;  // /F rather than /S
-  std::string password;           // the 8-byte field the hub verifies
-  std::string new_password;       // /P: the field the hub adopts
-  std::string state_argument;     // /S, /F: as typed
-  bool cycle_all_ports = false;   // /C: ALL
+  bool keep_as_power_on = false;     // /F rather than /S
+  std::string password;              // the 8-byte field the hub verifies
+  std::string new_password;          // /P: the field the hub adopts
+  std::string state_argument;        // /S, /F: as typed
+  bool cycle_all_ports = false;      // /C: ALL
   std::vector<int64_t> cycle_ports;  // /C: otherwise these, 1 to 32
   int64_t cycle_off_ms = 0;          // /C: how long the ports stay off
 };

@@ -14,9 +14,7 @@ Outcome GetStates(const Request& request, const LinkSettings& settings,
     case OutputForm::kBinary:
       out.Line(FormatBinaryStates(report.states, report.port_count));
       break;
-    case OutputForm::kHex:
-      out.Line(FormatStateHex(report.states));
-      break;
+    case OutputForm::kHex: out.Line(FormatStateHex(report.states)); break;
     case OutputForm::kJson:
       out.Line(HubJson(request.hub, hub.device(), report, false,
                        settings.stable_name_dirs));

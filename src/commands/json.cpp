@@ -52,7 +52,8 @@ std::string HubJson(const std::string& name, const std::string& device,
   std::vector<std::string> fields = {
       Field("name", JsonString(name)), Field("device", JsonString(device)),
       Field("ports", std::to_string(report.port_count))};
-  if (with_firmware) fields.push_back(Field("firmware", JsonString(report.firmware)));
+  if (with_firmware)
+    fields.push_back(Field("firmware", JsonString(report.firmware)));
   fields.push_back(Field("states", JsonString(FormatStateHex(report.states))));
   fields.push_back(Field("on", Array(Numbers(lists.on))));
   fields.push_back(Field("off", Array(Numbers(lists.off))));

@@ -43,8 +43,8 @@ Outcome SendOneMessage(const Request& request, const LinkSettings& settings) {
   const bool after_frame_only = command->not_through == Outcome::kSuccess;
 
   LockedHub hub(request, settings);
-  const Outcome locked = hub.Lock(
-      after_frame_only ? Outcome::kOpenPortError : command->not_through);
+  const Outcome locked = hub.Lock(after_frame_only ? Outcome::kOpenPortError
+                                                   : command->not_through);
   if (locked != Outcome::kSuccess) return locked;
   const std::string frame =
       request.command == CommandKind::kChangePassword

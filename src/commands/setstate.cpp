@@ -6,8 +6,7 @@
 SetResult SendStates(LockedHub* hub, bool keep_as_power_on,
                      const std::string& password, PortStates states) {
   const std::string state_hex = FormatStateHex(states);
-  const char* code =
-      keep_as_power_on ? kSetStatesAndFlashCode : kSetStatesCode;
+  const char* code = keep_as_power_on ? kSetStatesAndFlashCode : kSetStatesCode;
   const ExchangeResult exchange =
       hub->Exchange(BuildFrame(code, password, state_hex));
   SetResult result;

@@ -28,7 +28,8 @@ void Exchange::Start(int64_t now_us) {
   // The name now leads to another file than the one locked.
   if (use_.pin != nullptr && !use_.pin->Admit(port_.fd()))
     return Finish(ExchangeStatus::kOpenFailed);
-  if (!port_.Configure(use_.low_latency)) return Finish(ExchangeStatus::kConfigureFailed);
+  if (!port_.Configure(use_.low_latency))
+    return Finish(ExchangeStatus::kConfigureFailed);
   deadline_us_ = now_us + use_.byte_wait_us;
   Send(now_us);
 }
@@ -94,9 +95,9 @@ ExchangeResult RunExchange(const std::string& device, const std::string& frame,
   exchange.Start(MonotonicMicros());
   while (!exchange.Finished()) {
     struct pollfd wanted = exchange.Wanted();
-    const int ready = poll(
-        &wanted, 1,
-        PollTimeoutMs(exchange.DeadlineMicros(), MonotonicMicros()));
+    const int ready =
+        poll(&wanted, 1,
+             PollTimeoutMs(exchange.DeadlineMicros(), MonotonicMicros()));
     // A signal cuts the wait short; the rest of the same wait follows. Any
     // other failure of poll() is taken as the deadline.
     if (ready < 0 && errno == EINTR) continue;

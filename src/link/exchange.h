@@ -49,7 +49,7 @@ struct ExchangeResult {
   // its line feed, after kReadTimedOut the bytes before the wait ran out,
   // after kReplyTooLong kMaxReplyBytes bytes without a line feed.
   std::string reply;
-  bool frame_started = false;      // a byte of the frame was written
+  bool frame_started = false;       // a byte of the frame was written
   bool out_of_descriptors = false;  // the run, not the device, fell short
 };
 

@@ -230,7 +230,8 @@ LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
     if (state != LockState::kBusy) return state;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
     const LockFileState files = CheckLockFiles(device, lock_file_dirs_);
-    if (files == LockFileState::kNoDescriptors) return LockState::kNoDescriptors;
+    if (files == LockFileState::kNoDescriptors)
+      return LockState::kNoDescriptors;
     if (files == LockFileState::kNone) {
       // Another flock holder: wait in the kernel for the hand-over, then
       // look at the lock files once more with the flock held.

@@ -100,8 +100,7 @@ void Scan::TryLock(Probe* probe, int64_t now) {
   switch (probe->lock.TryAcquire(probe->device)) {
     case LockState::kHeld:
       return StartExchange(probe, BuildFrame(kQueryCode), Phase::kQuery, now);
-    case LockState::kNoDescriptors:
-      return Starve(probe);
+    case LockState::kNoDescriptors: return Starve(probe);
     case LockState::kBusy:
       --running_;
       if (now >= lock_deadline_) {
@@ -169,8 +168,7 @@ void Scan::HandOnInOrder() {
          probes_[next_to_hand_on_].phase == Phase::kDone) {
     const Probe& probe = probes_[next_to_hand_on_++];
     if (probe.is_hub)
-      on_hub_({probe.index, ScanName(probe.index), probe.device,
-               probe.report});
+      on_hub_({probe.index, ScanName(probe.index), probe.device, probe.report});
   }
 }
 
@@ -221,9 +219,9 @@ bool Scan::Run() {
     now = MonotonicMicros();
     for (size_t i = 0; i < polled.size(); ++i) {
       Probe* probe = polled[i];
-      probe->exchange->Advance(ready > 0 ? wanted[i].revents : 0,
-                               ready < 0 ? probe->exchange->DeadlineMicros()
-                                         : now);
+      probe->exchange->Advance(
+          ready > 0 ? wanted[i].revents : 0,
+          ready < 0 ? probe->exchange->DeadlineMicros() : now);
       if (probe->exchange->Finished()) ExchangeFinished(probe, now);
     }
     for (Probe& probe : probes_) {

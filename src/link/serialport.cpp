@@ -51,7 +51,9 @@ struct termios HubLineSettings() {
 
 SerialPort::~SerialPort() { Close(); }
 
-SerialPort::SerialPort(SerialPort&& other) noexcept { *this = std::move(other); }
+SerialPort::SerialPort(SerialPort&& other) noexcept {
+  *this = std::move(other);
+}
 
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this == &other) return *this;
@@ -84,16 +86,16 @@ bool SerialPort::Configure(const SerialFlagCalls* flag_calls) {
     flag_calls_ = flag_calls;
   // Listed before the change, so that a signal between the two can only
   // write back what is already there.
-  listed_ = AddRestoreEntry(fd_.get(), found_, found_flags_,
-                            flag_calls_ != nullptr ? flag_calls_->set : nullptr);
+  listed_ =
+      AddRestoreEntry(fd_.get(), found_, found_flags_,
+                      flag_calls_ != nullptr ? flag_calls_->set : nullptr);
   changed_ = true;
   // Bytes left over from an earlier reply, or sent unasked, must never be
   // taken for part of the next reply.
   if (tcflush(fd_.get(), TCIFLUSH) != 0) return false;
   const struct termios hub_line = HubLineSettings();
   if (tcsetattr(fd_.get(), TCSANOW, &hub_line) != 0) return false;
-  if (flag_calls_ != nullptr &&
-      (found_flags_.flags & ASYNC_LOW_LATENCY) == 0) {
+  if (flag_calls_ != nullptr && (found_flags_.flags & ASYNC_LOW_LATENCY) == 0) {
     struct serial_struct low_latency = found_flags_;
     low_latency.flags |= ASYNC_LOW_LATENCY;
     // Refused, the reply is only later: the exchange goes on.
@@ -108,7 +110,8 @@ void SerialPort::Close() {
     // A device unplugged mid-exchange has no settings left to restore, so
     // a failure here leaves nothing to do but close.
     (void)tcsetattr(fd_.get(), TCSANOW, &found_);
-    if (flag_calls_ != nullptr) (void)flag_calls_->set(fd_.get(), &found_flags_);
+    if (flag_calls_ != nullptr)
+      (void)flag_calls_->set(fd_.get(), &found_flags_);
     changed_ = false;
   }
   flag_calls_ = nullptr;

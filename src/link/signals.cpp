@@ -43,10 +43,10 @@ std::atomic<int32_t> g_sent_crash{0};
 // never during a hold.
 constexpr int kWakeSignal = SIGURG;
 
-const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT,
-                             SIGSYS,  SIGTRAP};
+const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+                             SIGABRT, SIGSYS, SIGTRAP};
 const int kOtherDeadlySignals[] = {
-    SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,
+    SIGHUP,  SIGINT,  SIGQUIT,   SIGPIPE, SIGALRM, SIGTERM,   SIGUSR1, SIGUSR2,
     SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
 
 void RaiseWithDefaultAction(int signal) {
@@ -123,7 +123,8 @@ void RestoreListedPorts() {
     const int32_t fd = entry.fd.load(std::memory_order_acquire);
     if (fd < 0) continue;
     (void)tcsetattr(fd, TCSANOW, &entry.found);
-    if (entry.set_flags != nullptr) (void)entry.set_flags(fd, &entry.found_flags);
+    if (entry.set_flags != nullptr)
+      (void)entry.set_flags(fd, &entry.found_flags);
   }
 }
 
@@ -184,7 +185,8 @@ DeadlySignalHold::~DeadlySignalHold() {
 void DeadlySignalHold::Wait(int64_t wait_us) {
   const int64_t deadline_us = MonotonicMicros() + wait_us;
   while (taken_ == 0 && g_sent_crash.load() == 0) {
-    const int64_t left_us = std::max<int64_t>(0, deadline_us - MonotonicMicros());
+    const int64_t left_us =
+        std::max<int64_t>(0, deadline_us - MonotonicMicros());
     const struct timespec left = MicrosToTimespec(left_us);
     const int signal = sigtimedwait(&awaited_, nullptr, &left);
     if (signal == kWakeSignal) continue;  // the loop looks at the crash

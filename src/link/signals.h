@@ -65,6 +65,6 @@ class DeadlySignalHold {
 
  private:
   sigset_t previous_mask_;
-  sigset_t awaited_;     // deliverable at start, and the wake-up signal
-  int32_t taken_ = 0;    // a held signal taken off the pending set
+  sigset_t awaited_;   // deliverable at start, and the wake-up signal
+  int32_t taken_ = 0;  // a held signal taken off the pending set
 };

@@ -41,7 +41,8 @@ StateChange ApplyList(char function, const std::string& body,
     return Changed(WithAbsentPortsOn(states, port_count));
   }
   std::vector<int64_t> named;
-  if (!ParsePortList(body, port_count, &named)) return Refused(StateArgStatus::kBadNumber);
+  if (!ParsePortList(body, port_count, &named))
+    return Refused(StateArgStatus::kBadNumber);
   // Item by item: a port toggled twice ends as it was.
   PortStates states = current;
   for (int64_t port : named) {
@@ -120,21 +121,17 @@ PortStates AllPorts(int32_t port_count) {
   return ports;
 }
 
-StateChange ApplyStateArgument(const std::string& argument,
-                               int32_t port_count, PortStates current) {
+StateChange ApplyStateArgument(const std::string& argument, int32_t port_count,
+                               PortStates current) {
   const std::string upper = UpperCased(argument);
   if (upper.size() < kBodyStart) return Refused(StateArgStatus::kBadFunction);
   const std::string body = upper.substr(kBodyStart);
   switch (upper[0]) {
     case kFunctionOff:
     case kFunctionOn:
-    case kFunctionToggle:
-      return ApplyList(upper[0], body, port_count, current);
-    case kFunctionBinary:
-      return ApplyBinary(body, port_count);
-    case kFunctionHex:
-      return ApplyHex(body, port_count);
-    default:
-      return Refused(StateArgStatus::kBadFunction);
+    case kFunctionToggle: return ApplyList(upper[0], body, port_count, current);
+    case kFunctionBinary: return ApplyBinary(body, port_count);
+    case kFunctionHex: return ApplyHex(body, port_count);
+    default: return Refused(StateArgStatus::kBadFunction);
   }
 }

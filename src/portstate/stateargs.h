@@ -33,8 +33,8 @@ struct StateChange {
   PortStates states = 0;
 };
 
-StateChange ApplyStateArgument(const std::string& argument,
-                               int32_t port_count, PortStates current);
+StateChange ApplyStateArgument(const std::string& argument, int32_t port_count,
+                               PortStates current);
 
 // The ports a list body names ("1,3,3"; ALL is not a list), in order and
 // with duplicates, into *ports; false when an item is empty, not decimal,

@@ -14,7 +14,9 @@ int64_t NowMicros() {
   return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-double SecondsSince(int64_t start_us) { return static_cast<double>(NowMicros() - start_us) / 1e6; }
+double SecondsSince(int64_t start_us) {
+  return static_cast<double>(NowMicros() - start_us) / 1e6;
+}
 
 void ExpectAtMost(double seconds, double bound) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__arm__)
@@ -25,15 +27,17 @@ void ExpectAtMost(double seconds, double bound) {
 #endif
 }
 
-std::string ParsedByPython(const std::string& document, const std::string& path) {
+std::string ParsedByPython(const std::string& document,
+                           const std::string& path) {
   TempDir dir;
   std::ofstream(dir / "document.json", std::ios::binary) << document;
-  const hubsim::RunResult r = hubsim::Run(
-      {"python3", "-c",
-       "import json,sys; v=json.load(open(sys.argv[1]))" + path +
-           "; print(v.encode('latin-1').hex() if isinstance(v, str) else json.dumps(v), end='')",
-       dir / "document.json"},
-      60);
+  const hubsim::RunResult r =
+      hubsim::Run({"python3", "-c",
+                   "import json,sys; v=json.load(open(sys.argv[1]))" + path +
+                       "; print(v.encode('latin-1').hex() if isinstance(v, "
+                       "str) else json.dumps(v), end='')",
+                   dir / "document.json"},
+                  60);
   return r.out + r.err;
 }
 

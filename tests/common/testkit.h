@@ -22,7 +22,8 @@ void ExpectAtMost(double seconds, double bound);
 // What python3's json module reads at path ("[\"hubs\"][0]") in a
 // document: a string as the hex of its code points taken as bytes,
 // anything else as JSON again.
-std::string ParsedByPython(const std::string& document, const std::string& path);
+std::string ParsedByPython(const std::string& document,
+                           const std::string& path);
 
 // A folder of the test's own, removed with what is in it.
 class TempDir {
@@ -33,7 +34,9 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   // path() and name.
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const {
+    return path_ + "/" + name;
+  }
 
  private:
   std::string path_;

@@ -9,6 +9,7 @@ using Executable = E2E;
 
 TEST_F(Executable, OneLineOnStandardOutputAndTheExitStatus) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0x5));
+  // clang-format off
   const struct {
     std::vector<std::string> args;
     std::string out;
@@ -22,6 +23,7 @@ TEST_F(Executable, OneLineOnStandardOutputAndTheExitStatus) {
       {{"/G:ttyUSB0/../ttyUSB0"}, "Invalid Command!\n", 2},
       {{"/X:ttyUSB0"}, "DoCommandError\n", 2},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);
     EXPECT_RUN(Tarvo(c.args), c.out, c.status);
@@ -48,7 +50,8 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
     std::string frames;
     for (const std::string& frame : hub->Frames()) {
       frames += frame;
-      EXPECT_TRUE(frame == "?Q\r" || frame == "GP\r" || (frame.size() == 19 && frame.compare(0, 2, "SP") == 0))
+      EXPECT_TRUE(frame == "?Q\r" || frame == "GP\r" ||
+                  (frame.size() == 19 && frame.compare(0, 2, "SP") == 0))
           << "only tarvo's frames reach a hub: " << frame;
     }
     EXPECT_EQ(frames, hub->Received());
@@ -61,7 +64,8 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
 }
 
 TEST_F(Executable, TheDemoPlaysTheSessionReadmeShows) {
-  if (std::string(TARVO_LAUNCHER) != "") GTEST_SKIP() << "the demo runs natively only";
+  if (std::string(TARVO_LAUNCHER) != "")
+    GTEST_SKIP() << "the demo runs natively only";
   std::stringstream readme;
   readme << std::ifstream(TARVO_SOURCE_DIR "/README.md").rdbuf();
   const std::string all = readme.str();

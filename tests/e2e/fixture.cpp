@@ -12,8 +12,10 @@ void E2E::SetUp() {
   if (g_private_dev_error.empty()) return;
   const char* required = std::getenv("TARVO_E2E_REQUIRED");
   if (required != nullptr && std::string(required) == "1")
-    FAIL() << "no private /dev for the end-to-end tests: " << g_private_dev_error;
-  GTEST_SKIP() << "no private /dev for the end-to-end tests: " << g_private_dev_error;
+    FAIL() << "no private /dev for the end-to-end tests: "
+           << g_private_dev_error;
+  GTEST_SKIP() << "no private /dev for the end-to-end tests: "
+               << g_private_dev_error;
 }
 
 void E2E::TearDown() {
@@ -21,23 +23,28 @@ void E2E::TearDown() {
   hubs_.clear();
 }
 
-hubsim::Hub& E2E::AddHub(int index, hubsim::HubConfig config, hubsim::Faults faults) {
+hubsim::Hub& E2E::AddHub(int index, hubsim::HubConfig config,
+                         hubsim::Faults faults) {
   hubs_.push_back(std::make_unique<hubsim::Hub>(config, faults));
   EXPECT_EQ(hubs_.back()->Error(), "");
   links_.push_back("ttyUSB" + std::to_string(index));
-  EXPECT_EQ(hubsim::LinkDevice(links_.back(), hubs_.back()->TerminalPath()), "");
+  EXPECT_EQ(hubsim::LinkDevice(links_.back(), hubs_.back()->TerminalPath()),
+            "");
   return *hubs_.back();
 }
 
-hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args, double timeout_seconds,
+hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args,
+                             double timeout_seconds,
                              const std::string& stdin_path) {
   return hubsim::Run(TarvoArgv(args), timeout_seconds, stdin_path);
 }
 
-std::vector<std::string> TarvoArgv(const std::vector<std::string>& args, const std::string& setup) {
+std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
+                                   const std::string& setup) {
   std::vector<std::string> argv;
   if (!setup.empty()) argv = {"sh", "-c", setup + "; exec \"$@\"", "sh"};
-  for (const std::string& word : hubsim::SplitWords(TARVO_LAUNCHER)) argv.push_back(word);
+  for (const std::string& word : hubsim::SplitWords(TARVO_LAUNCHER))
+    argv.push_back(word);
   argv.push_back(TARVO_EXE);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;

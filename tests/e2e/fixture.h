@@ -26,11 +26,13 @@ class E2E : public ::testing::Test {
   void TearDown() override;
 
   // Starts a simulated hub that appears as /dev/ttyUSB<index>.
-  hubsim::Hub& AddHub(int index, hubsim::HubConfig config = {}, hubsim::Faults faults = {});
+  hubsim::Hub& AddHub(int index, hubsim::HubConfig config = {},
+                      hubsim::Faults faults = {});
 
   // Runs tarvo with args; standard input is /dev/null unless stdin_path
   // says otherwise ("" closes it).
-  hubsim::RunResult Tarvo(const std::vector<std::string>& args, double timeout_seconds = 60,
+  hubsim::RunResult Tarvo(const std::vector<std::string>& args,
+                          double timeout_seconds = 60,
                           const std::string& stdin_path = "/dev/null");
 
  private:
@@ -46,10 +48,10 @@ std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
 // Asserts the whole outcome of a run: standard output, nothing on
 // standard error, the exit status.
 #define EXPECT_RUN(result, expected_out, expected_status) \
-  do {                                                  \
-    const hubsim::RunResult& r_ = (result);             \
-    EXPECT_EQ(r_.out, expected_out);                     \
-    EXPECT_EQ(r_.err, "");                              \
-    EXPECT_EQ(r_.status, expected_status);               \
-    EXPECT_FALSE(r_.timed_out);                          \
+  do {                                                    \
+    const hubsim::RunResult& r_ = (result);               \
+    EXPECT_EQ(r_.out, expected_out);                      \
+    EXPECT_EQ(r_.err, "");                                \
+    EXPECT_EQ(r_.status, expected_status);                \
+    EXPECT_FALSE(r_.timed_out);                           \
   } while (0)

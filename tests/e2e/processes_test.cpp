@@ -16,15 +16,18 @@ using Processes = E2E;
 TEST_F(Processes, ALockFileOfALiveProgramIsWaitedForAndLeftAlone) {
   AddHub(0, HubWith("04", 0x5));
   pid_t owner;  // a process that lives for a second
-  char* const sleeper[] = {const_cast<char*>("sleep"), const_cast<char*>("1"), nullptr};
-  ASSERT_EQ(0, posix_spawnp(&owner, "sleep", nullptr, nullptr, sleeper, nullptr));
+  char* const sleeper[] = {const_cast<char*>("sleep"), const_cast<char*>("1"),
+                           nullptr};
+  ASSERT_EQ(0,
+            posix_spawnp(&owner, "sleep", nullptr, nullptr, sleeper, nullptr));
   std::ofstream("/run/lock/LCK..ttyUSB0") << "      " << owner << "\n";
   std::thread reap([owner] { waitpid(owner, nullptr, 0); });
   const hubsim::RunResult r = Tarvo({"/G:ttyUSB0"});
   reap.join();
   EXPECT_RUN(r, "On=1,3 Off=2,4\n", 0);
   EXPECT_GE(r.seconds, 0.9);
-  EXPECT_EQ(0, unlink("/run/lock/LCK..ttyUSB0")) << "tarvo leaves other programs' files alone";
+  EXPECT_EQ(0, unlink("/run/lock/LCK..ttyUSB0"))
+      << "tarvo leaves other programs' files alone";
 }
 
 // Eight runs at once against one 8-port hub, each switching its own port,
@@ -39,28 +42,38 @@ TEST_F(Processes, NoLostUpdateNoInterleavedFrame) {
     for (int port = 1; port <= 8; ++port) {
       const std::string op = ops[(port + round) % 5];
       const uint32_t bit = 1u << (port - 1);
-      expected = op == "1:" ? expected | bit : op == "0:" ? expected & ~bit : expected ^ bit;
-      runs.emplace_back([&, port, op] { results[port - 1] = Tarvo({"/S:ttyUSB0", op + std::to_string(port)}); });
+      expected = op == "1:"   ? expected | bit
+                 : op == "0:" ? expected & ~bit
+                              : expected ^ bit;
+      runs.emplace_back([&, port, op] {
+        results[port - 1] = Tarvo({"/S:ttyUSB0", op + std::to_string(port)});
+      });
     }
     for (std::thread& t : runs) t.join();
     for (const hubsim::RunResult& r : results) EXPECT_RUN(r, "", 0);
-    EXPECT_EQ(hubsim::StateHex(expected), hubsim::StateHex(hub.Config().states)) << "round " << round;
+    EXPECT_EQ(hubsim::StateHex(expected), hubsim::StateHex(hub.Config().states))
+        << "round " << round;
   }
   const std::vector<std::string> frames = hub.Frames();
   ASSERT_EQ(3u * 8 * 5, frames.size());
   for (size_t i = 0; i < frames.size(); i += 3)
-    EXPECT_EQ("?Q\r GP\r SPmira    ", frames[i] + " " + frames[i + 1] + " " + frames[i + 2].substr(0, 10));
+    EXPECT_EQ("?Q\r GP\r SPmira    ", frames[i] + " " + frames[i + 1] + " " +
+                                          frames[i + 2].substr(0, 10));
 }
 
 // Few descriptors, and no room for a thread's stack: the scan needs none.
 TEST_F(Processes, AScanUnderTightLimitsFindsEveryHub) {
   for (int i = 0; i < 10; ++i) AddHub(i * 3, HubWith("04", 0x5));
 #if defined(__SANITIZE_ADDRESS__)
-  const bool native = false;  // the sanitizer reserves terabytes of address space
+  const bool native =
+      false;  // the sanitizer reserves terabytes of address space
 #else
   const bool native = std::string(TARVO_LAUNCHER).empty();
 #endif
-  EXPECT_RUN(hubsim::Run(TarvoArgv({"/Q", "-F"}, native ? "ulimit -n 16; ulimit -v 8192" : "ulimit -n 16"), 60),
+  EXPECT_RUN(hubsim::Run(
+                 TarvoArgv({"/Q", "-F"}, native ? "ulimit -n 16; ulimit -v 8192"
+                                                : "ulimit -n 16"),
+                 60),
              "0010ttyUSB0,3,6,9,12,15,18,21,24,27\n", 0);
 }
 
@@ -71,12 +84,15 @@ TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizers need descriptors of their own";
 #endif
-  if (std::string(TARVO_LAUNCHER) != "") GTEST_SKIP() << "an emulator needs descriptors of its own";
+  if (std::string(TARVO_LAUNCHER) != "")
+    GTEST_SKIP() << "an emulator needs descriptors of its own";
   std::vector<hubsim::Hub*> hubs;
   for (int i = 0; i < 11; ++i) {
     hubs.push_back(&AddHub(i, HubWith("04", 0x5)));
-    std::ofstream("/run/lock/LCK..ttyUSB" + std::to_string(i)) << "  4194305\n";  // stale
+    std::ofstream("/run/lock/LCK..ttyUSB" + std::to_string(i))
+        << "  4194305\n";  // stale
   }
+  // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"/Q:ttyUSB0"}, "Query Err\n"}, {{"/G:ttyUSB0"}, "Query Err\n"}, {{"/S:ttyUSB0", "1:2"}, "Query Err\n"},
       {{"/C:ttyUSB0", "1"}, "Query Err\n"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!\n"},
@@ -89,5 +105,7 @@ TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
     EXPECT_LT(r.seconds, kSlack);
   }
   for (const hubsim::Hub* hub : hubs) EXPECT_EQ("", hub->Received());
-  for (int i = 0; i < 11; ++i) unlink(("/run/lock/LCK..ttyUSB" + std::to_string(i)).c_str());
+  // clang-format on
+  for (int i = 0; i < 11; ++i)
+    unlink(("/run/lock/LCK..ttyUSB" + std::to_string(i)).c_str());
 }

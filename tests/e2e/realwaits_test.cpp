@@ -22,7 +22,8 @@ TEST_F(RealWaits, ASilentHubCostsOneByteWait) {
 
 TEST_F(RealWaits, ALockIsWaitedForThirtySecondsAndTakenTheMomentItIsFree) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0x5));
-  const int holder = open("/dev/ttyUSB0", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int holder =
+      open("/dev/ttyUSB0", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
   const hubsim::RunResult busy = Tarvo({"/S:ttyUSB0", "1:2"});
   EXPECT_RUN(busy, "Port Busy!\n", 1);
@@ -39,4 +40,3 @@ TEST_F(RealWaits, ALockIsWaitedForThirtySecondsAndTakenTheMomentItIsFree) {
   EXPECT_GE(freed.seconds, 1);
   EXPECT_LT(freed.seconds, 1 + kSlack);
 }
-

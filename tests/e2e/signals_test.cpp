@@ -13,13 +13,16 @@ namespace {
 // Every signal whose default action ends the process and that can be
 // caught, as glibc numbers them.
 std::vector<int> DeadlySignals() {
-  std::vector<int> signals = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,
-                              SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
+  std::vector<int> signals = {SIGHUP,    SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM,
+                              SIGTERM,   SIGUSR1, SIGUSR2, SIGPOLL,   SIGPROF,
+                              SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
 #if !defined(__SANITIZE_ADDRESS__)
-  for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP}) signals.push_back(crash);
+  for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP})
+    signals.push_back(crash);
 #endif
   // qemu-arm keeps the last two real-time signals for itself.
-  const int last = std::string(TARVO_LAUNCHER).empty() ? SIGRTMAX : SIGRTMAX - 2;
+  const int last =
+      std::string(TARVO_LAUNCHER).empty() ? SIGRTMAX : SIGRTMAX - 2;
   for (int rt = SIGRTMIN; rt <= last; ++rt) signals.push_back(rt);
   return signals;
 }
@@ -57,8 +60,9 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
   std::vector<std::thread> runs;
   for (size_t i = 0; i < signals.size(); ++i)
     runs.emplace_back([&, i] {
-      results[i] = hubsim::Run(TarvoArgv({"/G:ttyUSB" + std::to_string(i)}, "ulimit -c 0"), 30,
-                               "/dev/null", signals[i], 1.5);
+      results[i] = hubsim::Run(
+          TarvoArgv({"/G:ttyUSB" + std::to_string(i)}, "ulimit -c 0"), 30,
+          "/dev/null", signals[i], 1.5);
     });
   for (std::thread& run : runs) run.join();
   for (size_t i = 0; i < signals.size(); ++i) {
@@ -74,12 +78,13 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
 
 TEST_F(Signals, AnInterruptedPowerCycleSwitchesThePortsBackOnFirst) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0xF));
-  const hubsim::RunResult r =
-      hubsim::Run(TarvoArgv({"/C:ttyUSB0", "1,2@20"}), 60, "/dev/null", SIGINT, 1.5);
+  const hubsim::RunResult r = hubsim::Run(TarvoArgv({"/C:ttyUSB0", "1,2@20"}),
+                                          60, "/dev/null", SIGINT, 1.5);
   EXPECT_EQ(128 + SIGINT, r.status);
   EXPECT_EQ("", r.out);
   EXPECT_LT(r.seconds, 1.5 + kSlack);
-  EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    0C000000\r", "SPmira    0F000000\r"}),
+  EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    0C000000\r",
+                                      "SPmira    0F000000\r"}),
             hub.Frames());
   EXPECT_EQ(0xFu, hub.Config().states);
 }
@@ -94,12 +99,18 @@ TEST_F(Signals, IgnoredAndBlockedAtStartStaySo) {
   hubsim::Hub& blocking = AddHub(2, HubWith("04", 0xF));
   hubsim::RunResult query, ignored, blocked;
   std::thread runs[] = {
-      std::thread([&] { query = hubsim::Run(TarvoArgv({"/G:ttyUSB0"}, "trap '' HUP INT"), 60, "/dev/null", SIGHUP, 0.5); }),
       std::thread([&] {
-        ignored = hubsim::Run(TarvoArgv({"/C:ttyUSB1", "1@2"}, "trap '' HUP INT"), 60, "/dev/null", SIGINT, 0.5);
+        query = hubsim::Run(TarvoArgv({"/G:ttyUSB0"}, "trap '' HUP INT"), 60,
+                            "/dev/null", SIGHUP, 0.5);
       }),
       std::thread([&] {
-        blocked = hubsim::Run(TarvoArgv({"/C:ttyUSB2", "1@2"}), 60, "/dev/null", SIGTERM, 0.5, {SIGTERM});
+        ignored =
+            hubsim::Run(TarvoArgv({"/C:ttyUSB1", "1@2"}, "trap '' HUP INT"), 60,
+                        "/dev/null", SIGINT, 0.5);
+      }),
+      std::thread([&] {
+        blocked = hubsim::Run(TarvoArgv({"/C:ttyUSB2", "1@2"}), 60, "/dev/null",
+                              SIGTERM, 0.5, {SIGTERM});
       })};
   for (std::thread& run : runs) run.join();
   EXPECT_RUN(query, "On=1,3 Off=2,4\n", 0);
@@ -126,8 +137,9 @@ TEST_F(Signals, ACrashSignalSentDuringAPowerCycleWaitsForThePortsToGoBackOn) {
   for (int i = 0; i < 3; ++i) {
     hubs.push_back(&AddHub(i, HubWith("04", 0xF)));
     runs.emplace_back([&, i] {
-      results[i] = hubsim::Run(TarvoArgv({"/C:ttyUSB" + std::to_string(i), "1,2@20"}, "ulimit -c 0"), 60,
-                               "/dev/null", sent[i], 1.5);
+      results[i] = hubsim::Run(
+          TarvoArgv({"/C:ttyUSB" + std::to_string(i), "1,2@20"}, "ulimit -c 0"),
+          60, "/dev/null", sent[i], 1.5);
     });
   }
   for (std::thread& run : runs) run.join();

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   report.port_count = port_count;
   report.firmware = reply.substr(0, 3);
   const std::string json = HubJson(reply, reply, report, true);
-  for (char ch : json) Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
+  for (char ch : json)
+    Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
   Check(FormatBinaryStates(report.states, port_count).size() ==
         static_cast<size_t>(port_count > 0 ? port_count : 0));
   return 0;

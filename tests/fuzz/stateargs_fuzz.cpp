@@ -17,14 +17,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string argument(reinterpret_cast<const char*>(data + 9), size - 9);
   const StateChange change = ApplyStateArgument(argument, port_count, current);
   if (!change.error.empty()) {
-    if (change.error != kInvalidNumber && change.error != kStateFormatError) std::abort();
+    if (change.error != kInvalidNumber && change.error != kStateFormatError)
+      std::abort();
     return 0;
   }
   // Absent ports: on for ALL, B and H, as they were for port lists.
-  const bool list = argument[0] == '0' || argument[0] == '1' || (argument[0] | 0x20) == 't';
+  const bool list =
+      argument[0] == '0' || argument[0] == '1' || (argument[0] | 0x20) == 't';
   // A list form that applied names ports by digits, or is ALL.
   const bool all = argument.size() > 2 && (argument[2] | 0x20) == 'a';
-  for (int64_t port = port_count < 0 ? 1 : port_count + 1; port <= kHubWordPorts; ++port) {
+  for (int64_t port = port_count < 0 ? 1 : port_count + 1;
+       port <= kHubWordPorts; ++port) {
     const bool expected = list && !all ? PortIsOn(current, port) : true;
     if (PortIsOn(change.states, port) != expected) std::abort();
   }

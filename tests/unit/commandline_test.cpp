@@ -20,7 +20,8 @@ ParsedCommandLine Parse(const std::vector<std::string>& args) {
 // 9 cycle.
 std::string Summary(const ParsedCommandLine& parsed) {
   if (parsed.Refused())
-    return OutcomeText(parsed.refusal) + std::string(" (") + std::to_string(ExitStatus(parsed.refusal)) + ")";
+    return OutcomeText(parsed.refusal) + std::string(" (") +
+           std::to_string(ExitStatus(parsed.refusal)) + ")";
   const Request& r = parsed.request;
   const char* forms[] = {"text", "-F", "-B", "-H", "-J"};
   std::string text = std::to_string(static_cast<int>(r.command)) + " " + r.hub +
@@ -30,11 +31,14 @@ std::string Summary(const ParsedCommandLine& parsed) {
   if (!r.new_password.empty()) text += " new[" + r.new_password + "]";
   if (!r.state_argument.empty()) text += " states " + r.state_argument;
   std::string ports = r.cycle_all_ports ? "ALL" : "";
-  for (int64_t port : r.cycle_ports) ports += (ports.empty() ? "" : ",") + std::to_string(port);
-  if (!ports.empty()) text += " cycle " + ports + "@" + std::to_string(r.cycle_off_ms);
+  for (int64_t port : r.cycle_ports)
+    ports += (ports.empty() ? "" : ",") + std::to_string(port);
+  if (!ports.empty())
+    text += " cycle " + ports + "@" + std::to_string(r.cycle_off_ms);
   return text;
 }
 
+// clang-format off
 const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     {{}, "0  text"}, {{"/hxyz", "a", "b"}, "0  text"}, {{"/?"}, "0  text"},
     {{"/H", "a", "b", "c"}, "Invalid Command! (2)"}, {{""}, "Invalid Command! (2)"},
@@ -82,6 +86,7 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     {{"/C:ttyUSB0"}, "Invalid Command! (2)"}, {{"/C"}, "Invalid Command! (2)"},
     {{"/C:ttyUSB0", "123456789", "1"}, "Invalid Password! (1)"},
 };
+// clang-format on
 
 }  // namespace
 
@@ -91,9 +96,10 @@ TEST(CommandLineTest, EveryFormParsesToItsRequestOrRefusal) {
     for (const std::string& arg : args) trace += " '" + arg + "'";
     EXPECT_EQ(expected, Summary(Parse(args))) << trace;
   }
-  for (const char* bad : {"2@600.001", "2@1.2345", "2@", "2@1.", "2@.5", "2@-1", "2@1e2",
-                          "0", "1,,2", "x", "2,", "33", "1,32,33@1"})
-    EXPECT_EQ("Invalid Number! (1)", Summary(Parse({"/C:ttyUSB0", bad}))) << bad;
+  for (const char* bad : {"2@600.001", "2@1.2345", "2@", "2@1.", "2@.5", "2@-1",
+                          "2@1e2", "0", "1,,2", "x", "2,", "33", "1,32,33@1"})
+    EXPECT_EQ("Invalid Number! (1)", Summary(Parse({"/C:ttyUSB0", bad})))
+        << bad;
   const char* const no_arguments[] = {nullptr};
   EXPECT_EQ("Invalid Command! (2)", Summary(ParseCommandLine(0, no_arguments)));
 }
@@ -103,10 +109,12 @@ TEST(CommandLineTest, EveryFormParsesToItsRequestOrRefusal) {
 TEST(HelpScreenTest, IsThePublishedText) {
   LineCollector out;
   TestRig rig;
-  EXPECT_EQ(Outcome::kSuccess, RunRequest(Parse({"/H"}).request, rig.settings(), out));
+  EXPECT_EQ(Outcome::kSuccess,
+            RunRequest(Parse({"/H"}).request, rig.settings(), out));
   uint64_t hash = 14695981039346656037ull;
   for (const std::string& line : out.lines)
-    for (char ch : line + "\n") hash = (hash ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
+    for (char ch : line + "\n")
+      hash = (hash ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
   ASSERT_EQ(52u, out.lines.size());
   EXPECT_EQ("tarvo v1.02 for Linux/ARM", out.lines[0]);
   EXPECT_EQ("tarvo /Q  (auto serach all the hubs connected)", out.lines[48]);

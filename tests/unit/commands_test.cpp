@@ -1,7 +1,6 @@
 // Every command, in-process, against a simulated hub: what it prints, its
 // exit status, the frames the hub receives, and the states it leaves.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <thread>
@@ -18,11 +17,12 @@ struct CommandCase {
   std::vector<std::string> args;  // the command word names ttyUSB0
   std::string printed;            // lines, each ending in '\n'
   int32_t exit_status;
-  std::string frames;        // as received, '|' between them, no '\r'
-  std::string states = "";   // the hub's states afterwards, when checked
+  std::string frames;       // as received, '|' between them, no '\r'
+  std::string states = "";  // the hub's states afterwards, when checked
 };
 
-hubsim::HubConfig Hub(const std::string& ports, uint32_t states, const std::string& password = "mira",
+hubsim::HubConfig Hub(const std::string& ports, uint32_t states,
+                      const std::string& password = "mira",
                       const std::string& id = "KORVEN") {
   hubsim::HubConfig config = HubWith(ports, states);
   config.password = password + std::string(8 - password.size(), ' ');
@@ -44,6 +44,7 @@ hubsim::Faults HangUpAfter(int32_t bytes) {
 
 const char kQueried[] = "?Q|GP";
 
+// clang-format off
 const std::vector<CommandCase> kCases = {
     // Query one hub and get its states.
     {"QueryHubLine", Hub("12", 0xA00), {}, {"/Q:ttyUSB0"},
@@ -116,6 +117,7 @@ const std::vector<CommandCase> kCases = {
     {"CycleFirstUnanswered", Hub("04", 0xF), ByFrame({{2, ""}, {3, ""}}), {"/C:ttyUSB0", "1@0"},
      "Ports Left Off!\n", 1, "?Q|GP|SPmira    0E000000|SPmira    0F000000"},
 };
+// clang-format on
 
 class Commands : public ::testing::TestWithParam<CommandCase> {};
 
@@ -142,9 +144,12 @@ TEST_P(Commands, PrintExitFramesStates) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, Commands, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(NoHubAtThePort, EachCommandSaysItsOwnWay) {
+  // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"/G:ttyUSB0"}, "Query Err"}, {{"/S:ttyUSB0", "1:1"}, "Query Err"},
       {{"/C:ttyUSB0", "1"}, "Query Err"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!"},
@@ -156,7 +161,9 @@ TEST(NoHubAtThePort, EachCommandSaysItsOwnWay) {
     EXPECT_EQ(message + " 1", OutcomeText(outcome) + std::string(" ") + std::to_string(ExitStatus(outcome)));
   }
   LineCollector out;
-  EXPECT_EQ(Outcome::kSetPortOptionError, RunCommandOn("/dev/null", {"/R:ttyUSB0"}, &out));
+  // clang-format on
+  EXPECT_EQ(Outcome::kSetPortOptionError,
+            RunCommandOn("/dev/null", {"/R:ttyUSB0"}, &out));
 }
 
 // The name is re-pointed to another hub during the off time: the second
@@ -169,10 +176,12 @@ TEST(PowerCycleTest, ARePointedNameIsNotFollowed) {
   rig.Link("other", other->TerminalPath());
   std::thread re_point([&] {
     usleep(300000);
-    EXPECT_EQ(0, rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));
+    EXPECT_EQ(
+        0, rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));
   });
   LineCollector out;
-  EXPECT_EQ(Outcome::kPortsLeftOff, RunCommand(rig, {"/C:ttyUSB0", "1@0.6"}, &out));
+  EXPECT_EQ(Outcome::kPortsLeftOff,
+            RunCommand(rig, {"/C:ttyUSB0", "1@0.6"}, &out));
   re_point.join();
   EXPECT_EQ(3u, locked->Frames().size());
   EXPECT_EQ("", other->Received());
@@ -182,12 +191,15 @@ TEST(PowerCycleTest, ARePointedNameIsNotFollowed) {
 TEST(PowerCycleTest, PortsStayOffForTheTimeAskedAtTheHub) {
   auto hub = StartHub(HubWith("04", 0xF));
   LineCollector out;
-  EXPECT_EQ(Outcome::kSuccess, RunCommandOn(hub->TerminalPath(), {"/C:ttyUSB0", "2,3@0.5"}, &out));
+  EXPECT_EQ(Outcome::kSuccess,
+            RunCommandOn(hub->TerminalPath(), {"/C:ttyUSB0", "2,3@0.5"}, &out));
   const std::vector<hubsim::FrameRecord> records = hub->Records();
   ASSERT_EQ(4u, records.size());
   EXPECT_EQ("SPmira    09000000\r", records[2].bytes);
   EXPECT_EQ("SPmira    0F000000\r", records[3].bytes);
-  const double off = static_cast<double>(records[3].arrived_micros - records[2].arrived_micros) / 1e6;
+  const double off = static_cast<double>(records[3].arrived_micros -
+                                         records[2].arrived_micros) /
+                     1e6;
   EXPECT_GE(off, 0.5);
   ExpectAtMost(off, 0.55);
 }

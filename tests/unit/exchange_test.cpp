@@ -1,13 +1,12 @@
 #include "link/exchange.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <thread>
 
@@ -19,16 +18,21 @@ namespace {
 const char kQueryFrame[] = "?Q\r";
 
 // The exchange's port use in tests: a short byte wait.
-PortUse Use(DevicePin* pin = nullptr, const SerialFlagCalls* low_latency = nullptr) {
+PortUse Use(DevicePin* pin = nullptr,
+            const SerialFlagCalls* low_latency = nullptr) {
   return {kTestByteWaitUs, pin, low_latency};
 }
 
 // The status and the reply bytes kept, as one line.
-std::string Exchanged(const std::string& device, const std::string& frame = kQueryFrame) {
-  static const char* const kStatusNames[] = {"ok", "open failed", "configure failed",
-                                             "send failed", "read timed out", "reply too long"};
-  const ExchangeResult result = RunExchange(device, frame, Use(nullptr, &kDriverSerialFlags));
-  return kStatusNames[static_cast<int>(result.status)] + (" [" + result.reply + "]");
+std::string Exchanged(const std::string& device,
+                      const std::string& frame = kQueryFrame) {
+  static const char* const kStatusNames[] = {
+      "ok",          "open failed",    "configure failed",
+      "send failed", "read timed out", "reply too long"};
+  const ExchangeResult result =
+      RunExchange(device, frame, Use(nullptr, &kDriverSerialFlags));
+  return kStatusNames[static_cast<int>(result.status)] +
+         (" [" + result.reply + "]");
 }
 
 // Queues single bytes on device until count are queued or it takes no
@@ -46,6 +50,7 @@ int64_t Fill(const std::string& device, int64_t count) {
 TEST(ExchangeTest, ResultsAndTheBytesKept) {
   hubsim::Faults hang_up;
   hang_up.hang_up_after_bytes = 3;
+  // clang-format off
   const std::pair<hubsim::Faults, std::string> cases[] = {
       {{}, "ok [KORVEN HUB082.1\r\n]"},
       {Answering("?Q", std::string(19, 'x') + "\n"), "ok [" + std::string(19, 'x') + "\n]"},
@@ -59,6 +64,7 @@ TEST(ExchangeTest, ResultsAndTheBytesKept) {
   }
   // Line errors, with nothing sent: no device, not a terminal, a frame too long.
   EXPECT_EQ("open failed []", Exchanged("/nonexistent/ttyUSB0"));
+  // clang-format on
   TempDir dir;
   const std::string file = dir / "regular";
   close(open(file.c_str(), O_CREAT | O_WRONLY, 0644));
@@ -66,7 +72,8 @@ TEST(ExchangeTest, ResultsAndTheBytesKept) {
   struct stat st;
   EXPECT_TRUE(stat(file.c_str(), &st) == 0 && st.st_size == 0);
   auto hub = StartHub();
-  EXPECT_EQ("send failed []", Exchanged(hub->TerminalPath(), std::string(32, 'S')));
+  EXPECT_EQ("send failed []",
+            Exchanged(hub->TerminalPath(), std::string(32, 'S')));
   EXPECT_TRUE(hub->Frames().empty());
 }
 
@@ -85,12 +92,14 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   const int own = open(hub->TerminalPath().c_str(), O_RDWR | O_NOCTTY);
   struct termios found, after;
   ASSERT_EQ(0, tcgetattr(own, &found));
-  found.c_lflag |= ICANON | ECHO | ISIG, found.c_iflag |= ICRNL | IXON, found.c_oflag |= OPOST | ONLCR;
+  found.c_lflag |= ICANON | ECHO | ISIG, found.c_iflag |= ICRNL | IXON,
+      found.c_oflag |= OPOST | ONLCR;
   found.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
   cfsetspeed(&found, B115200);
   ASSERT_EQ(0, tcsetattr(own, TCSANOW, &found) | tcgetattr(own, &found));
 
-  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame, Use()).status);
+  EXPECT_EQ(ExchangeStatus::kOk,
+            RunExchange(hub->TerminalPath(), kQueryFrame, Use()).status);
   const std::vector<hubsim::FrameRecord> records = hub->Records();
   ASSERT_EQ(1u, records.size());
   const struct termios& line = records[0].line;
@@ -114,7 +123,8 @@ TEST(LineSettingsTest, EightBitsNoParityOneStopBit) {
   const struct termios t = HubLineSettings();
   EXPECT_EQ(CS8 | CLOCAL | CREAD, t.c_cflag & ~static_cast<tcflag_t>(CBAUD));
   EXPECT_EQ(B9600, cfgetispeed(&t));
-  EXPECT_EQ(0u, t.c_iflag | t.c_oflag | t.c_lflag | t.c_cc[VMIN] | t.c_cc[VTIME]);
+  EXPECT_EQ(0u,
+            t.c_iflag | t.c_oflag | t.c_lflag | t.c_cc[VMIN] | t.c_cc[VTIME]);
 }
 
 TEST(ExchangeTest, EachByteIsWaitedForOneByteWaitNoLonger) {
@@ -167,7 +177,8 @@ TEST(ExchangeTest, StoppedOutputEndsTheExchangeAndNothingIsSentLater) {
 TEST(ExchangeTest, AShortWriteIsContinuedUntilTheFrameIsOut) {
   hubsim::Faults deaf;
   deaf.deaf_ms = 60000;
-  const int64_t room = Fill(StartHub({}, deaf)->TerminalPath(), INT64_MAX);  // what a pty takes
+  const int64_t room =
+      Fill(StartHub({}, deaf)->TerminalPath(), INT64_MAX);  // what a pty takes
   deaf.deaf_ms = 300;
   auto hub = StartHub({}, deaf);
   // 5 bytes of room left: the frame's first write() takes only those.
@@ -213,11 +224,16 @@ std::vector<int> FlagWrites() {
 
 TEST(ExchangeTest, LowLatencyIsAskedForWhileOpenAndPutBackOnCloseAndOnASignal) {
   auto hub = StartHub();
-  const std::vector<int> asked_then_back = {kAdapterFlags | ASYNC_LOW_LATENCY, kAdapterFlags};
-  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame, Use(nullptr, &kAdapter)).status);
+  const std::vector<int> asked_then_back = {kAdapterFlags | ASYNC_LOW_LATENCY,
+                                            kAdapterFlags};
+  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame,
+                                             Use(nullptr, &kAdapter))
+                                     .status);
   EXPECT_EQ(asked_then_back, FlagWrites());
-  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(hub->TerminalPath(), kQueryFrame, Use()).status);
-  EXPECT_EQ(std::vector<int>{}, FlagWrites()) << "a scan's exchange does not ask";
+  EXPECT_EQ(ExchangeStatus::kOk,
+            RunExchange(hub->TerminalPath(), kQueryFrame, Use()).status);
+  EXPECT_EQ(std::vector<int>{}, FlagWrites())
+      << "a scan's exchange does not ask";
 
   SerialPort port;
   ASSERT_TRUE(port.Open(hub->TerminalPath()));
@@ -233,12 +249,16 @@ TEST(ExchangeTest, OnlyTheFileFirstPinnedIsWrittenTo) {
   const std::string name = dir / "ttyUSB0";
   ASSERT_EQ(0, symlink(locked->TerminalPath().c_str(), name.c_str()));
   DevicePin pin;
-  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(name, kQueryFrame, Use(&pin)).status);
-  ASSERT_EQ(0, unlink(name.c_str()) | symlink(other->TerminalPath().c_str(), name.c_str()));
-  EXPECT_EQ(ExchangeStatus::kOpenFailed, RunExchange(name, kQueryFrame, Use(&pin)).status);
+  EXPECT_EQ(ExchangeStatus::kOk,
+            RunExchange(name, kQueryFrame, Use(&pin)).status);
+  ASSERT_EQ(0, unlink(name.c_str()) |
+                   symlink(other->TerminalPath().c_str(), name.c_str()));
+  EXPECT_EQ(ExchangeStatus::kOpenFailed,
+            RunExchange(name, kQueryFrame, Use(&pin)).status);
   EXPECT_EQ("", other->Received());
   HubLock lock(std::vector<std::string>{});
   ASSERT_EQ(LockState::kHeld, lock.TryAcquire(name));
-  EXPECT_EQ(ExchangeStatus::kOk, RunExchange(name, kQueryFrame, Use(lock.Pin())).status);
+  EXPECT_EQ(ExchangeStatus::kOk,
+            RunExchange(name, kQueryFrame, Use(lock.Pin())).status);
   EXPECT_EQ(1u, locked->Frames().size());
 }

@@ -1,13 +1,12 @@
 #include "link/hublock.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,9 +24,10 @@ constexpr int32_t kGonePid = 4194305;
 enum class Kind { kFile, kFifo, kDirectory, kLinkToFile };
 
 // Makes dir/LCK..ttyUSB0 anew, with a modification time age_s ago.
-void WriteLockFile(const TempDir& dir, const std::string& bytes, mode_t mode = 0644, int age_s = 0,
-                   Kind kind = Kind::kFile) {
-  const std::string file = dir.path() + "/LCK..ttyUSB0", target = dir.path() + "/target";
+void WriteLockFile(const TempDir& dir, const std::string& bytes,
+                   mode_t mode = 0644, int age_s = 0, Kind kind = Kind::kFile) {
+  const std::string file = dir.path() + "/LCK..ttyUSB0",
+                    target = dir.path() + "/target";
   std::filesystem::remove_all(file);
   switch (kind) {
     case Kind::kFifo: ASSERT_EQ(0, mkfifo(file.c_str(), 0644)); return;
@@ -39,17 +39,21 @@ void WriteLockFile(const TempDir& dir, const std::string& bytes, mode_t mode = 0
     case Kind::kFile: break;
   }
   std::ofstream(file, std::ios::binary) << bytes;
-  const struct timeval then[2] = {{time(nullptr) - age_s, 0}, {time(nullptr) - age_s, 0}};
+  const struct timeval then[2] = {{time(nullptr) - age_s, 0},
+                                  {time(nullptr) - age_s, 0}};
   ASSERT_EQ(0, chmod(file.c_str(), mode) | utimes(file.c_str(), then));
 }
 
-std::string Binary(int32_t pid) { return std::string(reinterpret_cast<const char*>(&pid), 4); }
+std::string Binary(int32_t pid) {
+  return std::string(reinterpret_cast<const char*>(&pid), 4);
+}
 
 }  // namespace
 
 TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   TempDir dir;
-  const std::string self = std::to_string(getpid()), gone = std::to_string(kGonePid);
+  const std::string self = std::to_string(getpid()),
+                    gone = std::to_string(kGonePid);
   const LockFileState busy = LockFileState::kBusy, stale = LockFileState::kNone;
   // clang-format off
   const struct {
@@ -71,20 +75,24 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
       {"", busy, 0, 0644, Kind::kLinkToFile},
   };
   // clang-format on
+  // clang-format on
   for (const auto& c : cases) {
     WriteLockFile(dir, c.bytes, c.mode, c.age_s, c.kind);
-    EXPECT_EQ(c.state, CheckLockFiles("/dev/ttyUSB0", {dir.path()})) << c.bytes << " " << c.age_s;
+    EXPECT_EQ(c.state, CheckLockFiles("/dev/ttyUSB0", {dir.path()}))
+        << c.bytes << " " << c.age_s;
   }
   EXPECT_EQ(stale, CheckLockFiles("/dev/ttyUSB1", {dir.path()}));
   WriteLockFile(dir, gone + "\n");
   EXPECT_EQ(stale, CheckLockFiles("/dev/ttyUSB0", {dir.path()}));
-  EXPECT_TRUE(std::ifstream(dir.path() + "/LCK..ttyUSB0").good()) << "a stale file is left alone";
+  EXPECT_TRUE(std::ifstream(dir.path() + "/LCK..ttyUSB0").good())
+      << "a stale file is left alone";
 
   // Out of descriptors is neither busy nor free.
   struct rlimit saved, none;
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
   none = saved;
-  none.rlim_cur = static_cast<rlim_t>(dup(0));  // every descriptor below is taken
+  none.rlim_cur =
+      static_cast<rlim_t>(dup(0));  // every descriptor below is taken
   close(static_cast<int>(none.rlim_cur));
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
   const LockFileState starved = CheckLockFiles("/dev/ttyUSB0", {dir.path()});
@@ -97,7 +105,8 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
 TEST(HubLockTest, ALockFileHoldsOffCommandAndScanAlike) {
   TempDir dir;
   auto hub = StartHub();
-  const std::string device = dir.path() + "/ttyUSB0";  // named as lock files name it
+  const std::string device =
+      dir.path() + "/ttyUSB0";  // named as lock files name it
   ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), device.c_str()));
   WriteLockFile(dir, "      " + std::to_string(getpid()) + "\n");
   HubLock lock({dir.path()});
@@ -109,7 +118,8 @@ TEST(HubLockTest, ALockFileHoldsOffCommandAndScanAlike) {
     usleep(200000);
     WriteLockFile(dir, std::to_string(kGonePid) + "\n");
   });
-  EXPECT_EQ(LockState::kHeld, lock.Acquire(device, MonotonicMicros() + 5000000));
+  EXPECT_EQ(LockState::kHeld,
+            lock.Acquire(device, MonotonicMicros() + 5000000));
   owner_leaves.join();
 }
 
@@ -130,7 +140,8 @@ TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
     released_at = MonotonicMicros();
     close(holder);
   });
-  EXPECT_EQ(LockState::kHeld, waiting.Acquire(device, MonotonicMicros() + 5000000));
+  EXPECT_EQ(LockState::kHeld,
+            waiting.Acquire(device, MonotonicMicros() + 5000000));
   const int64_t handed_over = MonotonicMicros();
   releaser.join();
   // Granted by the kernel, not found by a later look.

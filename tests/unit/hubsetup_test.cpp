@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 TEST(HubSetupTest, PortsStatesAndSettings) {
+  // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {"ttyUSB0", "ttyUSB0 04 FFFFFFFF mira     2.1"},
       {"ttyUSB7:8", "ttyUSB7 08 FFFFFFFF mira     2.1"},
@@ -20,13 +21,16 @@ TEST(HubSetupTest, PortsStatesAndSettings) {
       {"ttyACM0", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyACM0'"},
       {"ttyUSBx", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSBx'"},
   };
+  // clang-format on
   for (const auto& [text, expected] : cases) {
     hubsim::HubSetup setup;
     std::string got = hubsim::ParseHubSetup(text, &setup);
     if (got.empty()) {
-      got = setup.name + " " + setup.config.port_count + " " + hubsim::StateHex(setup.config.states) + " " +
+      got = setup.name + " " + setup.config.port_count + " " +
+            hubsim::StateHex(setup.config.states) + " " +
             setup.config.password + " " + setup.config.firmware;
-      if (setup.faults.silent) got += " silent " + std::to_string(setup.faults.reply_delay_ms);
+      if (setup.faults.silent)
+        got += " silent " + std::to_string(setup.faults.reply_delay_ms);
       for (const std::string& link : setup.by_id) got += " " + link;
       for (const std::string& link : setup.by_path) got += " " + link;
     }

@@ -6,6 +6,7 @@
 
 TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
   using S = SetReplyClass;
+  // clang-format off
   const std::pair<std::string, S> set[] = {
       {"GA6010000\r\n", S::kAccepted}, {"GA6010000XYZ\n", S::kAccepted},
       {"Ga6010000\r\n", S::kEchoMismatch}, {"G\n", S::kEchoMismatch},
@@ -20,9 +21,11 @@ TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
   for (const auto& [reply, expected] : acknowledgements)
     EXPECT_EQ(expected, ClassifyAcknowledgement(reply)) << reply;
   EXPECT_FALSE(IsWrongPasswordReply(std::string("E0\0" "1", 4)));
+  // clang-format on
 }
 
 TEST(HubReplyTest, QueryFieldsByPositionStatesAsEightHexDigits) {
+  // clang-format off
   const std::pair<std::string, std::string> queries[] = {
       {"KORVEN HUB0812.3\r\n", "0 8 12."}, {"KORVEN-xyz 7ABC\n", "0 7 ABC"},
       {"KORVEN-xyz1AABC\n", "0 1 ABC"}, {"KORVEN-xyz-1ABC\n", "0 -1 ABC"},
@@ -39,10 +42,14 @@ TEST(HubReplyTest, QueryFieldsByPositionStatesAsEightHexDigits) {
                             report.firmware);
   }
   HubReport report;
+  // clang-format on
   EXPECT_EQ(QueryStatus::kOk, DecodeStateReply("a6010000\r\n", &report));
   EXPECT_EQ(0x1A6u, report.states);
-  for (const std::string& bad : {std::string("A601\r\n"), std::string("A6X10000\n"),
-                                 std::string("A601\0" "000\r\n", 11)})
+  for (const std::string& bad :
+       {std::string("A601\r\n"), std::string("A6X10000\n"),
+        std::string("A601\0"
+                    "000\r\n",
+                    11)})
     EXPECT_EQ(QueryStatus::kNoStates, DecodeStateReply(bad, &report));
   EXPECT_EQ(0x1A6u, report.states);
 }

@@ -2,11 +2,10 @@
 // folder of the test's own, with simulated hubs and other things behind
 // them.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <thread>
 
@@ -19,8 +18,11 @@ namespace {
 
 class ScanRig : public TestRig {
  public:
-  void Link(int32_t index, const std::string& to) { TestRig::Link(ScanName(index), to); }
-  void AddHub(int32_t index, hubsim::HubConfig config = {}, hubsim::Faults faults = {}) {
+  void Link(int32_t index, const std::string& to) {
+    TestRig::Link(ScanName(index), to);
+  }
+  void AddHub(int32_t index, hubsim::HubConfig config = {},
+              hubsim::Faults faults = {}) {
     Link(index, hubs_.emplace_back(StartHub(config, faults))->TerminalPath());
   }
   // What /Q prints in the given form, its message last, and the status.
@@ -32,7 +34,8 @@ class ScanRig : public TestRig {
     const Outcome outcome = ScanForHubs(request, settings(), out);
     if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
     std::string printed;
-    for (const std::string& line : out.lines) printed += (printed.empty() ? "" : "\n") + line;
+    for (const std::string& line : out.lines)
+      printed += (printed.empty() ? "" : "\n") + line;
     return printed + " (" + std::to_string(ExitStatus(outcome)) + ")";
   }
 
@@ -43,7 +46,8 @@ class ScanRig : public TestRig {
 // The descriptor limit below which exactly `free` descriptors are free.
 rlim_t LimitLeaving(int free) {
   int limit = 0;
-  for (int free_below = 0; free_below < free || fcntl(limit, F_GETFD) >= 0; ++limit)
+  for (int free_below = 0; free_below < free || fcntl(limit, F_GETFD) >= 0;
+       ++limit)
     free_below += fcntl(limit, F_GETFD) < 0;
   return static_cast<rlim_t>(limit);
 }
@@ -58,16 +62,19 @@ TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
   dir.AddHub(3, HubWith("12", 0xA00));
   dir.AddHub(255, HubWith("08", 0));
   dir.AddHub(4, HubWith("04", 0), Answering("GP", "xx\r\n"));  // not a hub
-  dir.Link(5, "/dev/null");                                   // not a tty
+  dir.Link(5, "/dev/null");                                    // not a tty
   dir.Link(6, "/nonexistent");
-  EXPECT_EQ("ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3\n"
-            "ttyUSB3, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n"
-            "ttyUSB255, 8 ports, On=None, Off=1,2,3,4,5,6,7,8, FW=2.1\n"
-            "3 Managed USB Hub(s) Found. (0)",
-            dir.Scan(OutputForm::kText));
+  EXPECT_EQ(
+      "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3\n"
+      "ttyUSB3, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n"
+      "ttyUSB255, 8 ports, On=None, Off=1,2,3,4,5,6,7,8, FW=2.1\n"
+      "3 Managed USB Hub(s) Found. (0)",
+      dir.Scan(OutputForm::kText));
   EXPECT_EQ("0003ttyUSB0,3,255 (0)", dir.Scan());
   const std::string json = dir.Scan(OutputForm::kJson);
-  EXPECT_EQ("[1, 2, 3, 4, 5, 6, 7, 8, 9, 11]", ParsedByPython(json.substr(0, json.size() - 4), "[\"hubs\"][1][\"off\"]"));
+  EXPECT_EQ("[1, 2, 3, 4, 5, 6, 7, 8, 9, 11]",
+            ParsedByPython(json.substr(0, json.size() - 4),
+                           "[\"hubs\"][1][\"off\"]"));
 }
 
 TEST(ScanTest, ManySilentDevicesCostOneByteWait) {
@@ -83,7 +90,8 @@ TEST(ScanTest, ManySilentDevicesCostOneByteWait) {
 TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
   ScanRig dir;
   for (int32_t i = 0; i < 3; ++i) dir.AddHub(i, HubWith("04", 0x5));
-  const int freed_later = open(dir.Device("ttyUSB1").c_str(), O_RDONLY | O_NONBLOCK);
+  const int freed_later =
+      open(dir.Device("ttyUSB1").c_str(), O_RDONLY | O_NONBLOCK);
   const int kept = open(dir.Device("ttyUSB2").c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_EQ(0, flock(freed_later, LOCK_EX) | flock(kept, LOCK_EX));
   std::thread release([&] {
@@ -104,13 +112,18 @@ TEST(ScanTest, FewDescriptorsSlowTheScanNoneLeftMakeItIncomplete) {
   struct rlimit saved, tight;
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
   tight = saved;
-  // Room for two or three probes; then for the lock but not the port; then none.
-  const std::pair<int, std::string> cases[] = {{7, "0010ttyUSB0,1,2,3,4,5,6,7,8,9 (0)"},
-                                               {1, "Scan Incomplete! (1)"}, {0, "Scan Incomplete! (1)"}};
+  // Room for two or three probes; then for the lock but not the port; then
+  // none.
+  const std::pair<int, std::string> cases[] = {
+      {7, "0010ttyUSB0,1,2,3,4,5,6,7,8,9 (0)"},
+      {1, "Scan Incomplete! (1)"},
+      {0, "Scan Incomplete! (1)"}};
   for (const auto& [free, expected] : cases) {
     tight.rlim_cur = LimitLeaving(free);
     ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
-    EXPECT_EQ(expected, dir.Scan(free ? OutputForm::kCompact : OutputForm::kJson)) << free;
+    EXPECT_EQ(expected,
+              dir.Scan(free ? OutputForm::kCompact : OutputForm::kJson))
+        << free;
   }
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
 }

@@ -13,7 +13,10 @@ std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config,
 }
 
 TestRig::TestRig()
-    : settings_{devices_.path() + "/", {locks_.path()}, {}, kTestByteWaitUs,
+    : settings_{devices_.path() + "/",
+                {locks_.path()},
+                {},
+                kTestByteWaitUs,
                 kTestLockWaitUs} {}
 
 void TestRig::Link(const std::string& name, const std::string& target) {

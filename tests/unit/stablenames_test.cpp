@@ -1,8 +1,7 @@
 #include "link/stablenames.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "simhubs.h"
 
@@ -11,10 +10,14 @@
 TEST(StableNamesTest, EveryLinkToTheDeviceInFolderOrder) {
   auto hub = StartHub();
   TempDir by_id, by_path;
-  for (const std::string& link : {by_id / "usb-B", by_id / "usb-A", by_path / "pci-0"})
+  for (const std::string& link :
+       {by_id / "usb-B", by_id / "usb-A", by_path / "pci-0"})
     ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), link.c_str()));
   ASSERT_EQ(0, symlink("/dev/null", (by_id / "other").c_str()));
-  EXPECT_EQ((std::vector<std::string>{by_id / "usb-A", by_id / "usb-B", by_path / "pci-0"}),
-            StableNames(hub->TerminalPath(), {by_id.path(), "/nonexistent", by_path.path()}));
-  EXPECT_EQ(std::vector<std::string>{}, StableNames("/nonexistent/ttyUSB0", {by_id.path()}));
+  EXPECT_EQ((std::vector<std::string>{by_id / "usb-A", by_id / "usb-B",
+                                      by_path / "pci-0"}),
+            StableNames(hub->TerminalPath(),
+                        {by_id.path(), "/nonexistent", by_path.path()}));
+  EXPECT_EQ(std::vector<std::string>{},
+            StableNames("/nonexistent/ttyUSB0", {by_id.path()}));
 }

@@ -21,7 +21,8 @@ struct Setting {
 
 const Setting kSettings[] = {
     {"ports", "N", "port count, 1 to 99 (default 4)"},
-    {"states", "STATEHEX", "port states as tarvo /G -H prints them (default FFFFFFFF)"},
+    {"states", "STATEHEX",
+     "port states as tarvo /G -H prints them (default FFFFFFFF)"},
     {"password", "P", "the hub's password, up to 8 bytes (default mira)"},
     {"firmware", "XYZ", "firmware version, 3 characters (default 2.1)"},
     {"id", "TEXT", "identification (default KORVEN)"},
@@ -99,7 +100,8 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
     if (!ParseStateHex(value, &setup->config.flash)) return bad;
   } else if (key == "password") {
     if (value.size() > kPasswordBytes) return bad;
-    setup->config.password = value + std::string(kPasswordBytes - value.size(), ' ');
+    setup->config.password =
+        value + std::string(kPasswordBytes - value.size(), ' ');
   } else if (key == "firmware") {
     if (value.size() != kFirmwareBytes) return bad;
     setup->config.firmware = value;
@@ -135,21 +137,22 @@ std::string ParseHubSetup(const std::string& text, HubSetup* setup) {
   const size_t colon = head.find(':');
   setup->name = head.substr(0, colon);
   if (!IsHubName(setup->name))
-    return "a hub's name is ttyUSB and a number from 0 to 255: '" + setup->name + "'";
+    return "a hub's name is ttyUSB and a number from 0 to 255: '" +
+           setup->name + "'";
   if (colon != std::string::npos) {
     const std::string rest = head.substr(colon + 1);
     const size_t second = rest.find(':');
-    std::string error = ApplyHubSetting("ports", true, rest.substr(0, second), setup);
+    std::string error =
+        ApplyHubSetting("ports", true, rest.substr(0, second), setup);
     if (error.empty() && second != std::string::npos)
       error = ApplyHubSetting("states", true, rest.substr(second + 1), setup);
     if (!error.empty()) return error;
   }
   for (size_t i = 1; i < parts.size(); ++i) {
     const size_t equals = parts[i].find('=');
-    const std::string error =
-        ApplyHubSetting(parts[i].substr(0, equals), equals != std::string::npos,
-                        equals == std::string::npos ? "" : parts[i].substr(equals + 1),
-                        setup);
+    const std::string error = ApplyHubSetting(
+        parts[i].substr(0, equals), equals != std::string::npos,
+        equals == std::string::npos ? "" : parts[i].substr(equals + 1), setup);
     if (!error.empty()) return error;
   }
   return "";

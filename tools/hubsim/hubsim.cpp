@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,10 +45,14 @@ bool ParseStateHex(const std::string& text, uint32_t* states) {
     for (int k = 0; k < 2; ++k) {
       char ch = text[2 * byte + k];
       uint32_t digit;
-      if (ch >= '0' && ch <= '9') digit = ch - '0';
-      else if (ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
-      else if (ch >= 'a' && ch <= 'f') digit = ch - 'a' + 10;
-      else return false;
+      if (ch >= '0' && ch <= '9')
+        digit = ch - '0';
+      else if (ch >= 'A' && ch <= 'F')
+        digit = ch - 'A' + 10;
+      else if (ch >= 'a' && ch <= 'f')
+        digit = ch - 'a' + 10;
+      else
+        return false;
       b = b * 16 + digit;
     }
     value |= b << (8 * byte);
@@ -236,7 +240,8 @@ void Hub::Serve() {
   }
   if (deaf_ms > 0 && !Pause(int64_t{deaf_ms} * 1000)) return;
   for (;;) {
-    struct pollfd pfds[2] = {{stop_read_.get(), POLLIN, 0}, {master_.get(), POLLIN, 0}};
+    struct pollfd pfds[2] = {{stop_read_.get(), POLLIN, 0},
+                             {master_.get(), POLLIN, 0}};
     if (poll(pfds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
@@ -268,8 +273,8 @@ void Hub::Serve() {
         wire = faults_.wire_time;
       }
       if (wire) {
-        int64_t arrived = frame_start +
-                          static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
+        int64_t arrived = frame_start + static_cast<int64_t>(frame.size()) *
+                                            kWireMicrosPerByte;
         if (!Pause(arrived - NowMicros())) return;
       }
       Answer(frame, number);
@@ -300,7 +305,8 @@ void Hub::Answer(const std::string& frame, size_t number) {
 }
 
 bool Hub::SendReply(const std::string& reply, const Faults& faults) {
-  if (faults.reply_delay_ms > 0 && !Pause(int64_t{faults.reply_delay_ms} * 1000))
+  if (faults.reply_delay_ms > 0 &&
+      !Pause(int64_t{faults.reply_delay_ms} * 1000))
     return false;
   std::string bytes = reply;
   bool complete = true;
@@ -311,7 +317,7 @@ bool Hub::SendReply(const std::string& reply, const Faults& faults) {
     complete = false;
   }
   const bool hang_up = faults.hang_up_after_bytes >= 0 &&
-                      static_cast<size_t>(faults.hang_up_after_bytes) <= limit;
+                       static_cast<size_t>(faults.hang_up_after_bytes) <= limit;
   if (hang_up) {
     limit = faults.hang_up_after_bytes;
     complete = false;

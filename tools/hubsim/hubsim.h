@@ -29,11 +29,11 @@ extern const char kDefaultPassword[];
 
 struct HubConfig {
   std::string id = "KORVEN";
-  std::string model = " HUB";    // reply positions 6 to 9, never read
+  std::string model = " HUB";     // reply positions 6 to 9, never read
   std::string port_count = "08";  // reply positions 10 and 11, as sent
-  std::string firmware = "2.1";  // reply positions 12 to 14
-  uint32_t states = 0;           // bit n-1 is port n
-  uint32_t flash = 0;            // power-on states
+  std::string firmware = "2.1";   // reply positions 12 to 14
+  uint32_t states = 0;            // bit n-1 is port n
+  uint32_t flash = 0;             // power-on states
   std::string password = kDefaultPassword;
   uint32_t factory_states = 0xFFFFFFFFu;
 };
@@ -48,10 +48,10 @@ struct Faults {
   // 9600 baud 8N1 on the wire: a frame is taken in only after its bytes
   // would have arrived, and reply bytes leave 10 bit times apart.
   bool wire_time = false;
-  int32_t cut_after_bytes = -1;     // send only this many bytes of a reply
+  int32_t cut_after_bytes = -1;      // send only this many bytes of a reply
   int32_t hang_up_after_bytes = -1;  // close the line after this many bytes
   int32_t deaf_ms = 0;  // reads nothing at first: what is sent piles up
-  std::string unasked;            // sent right behind every reply
+  std::string unasked;  // sent right behind every reply
   // Exact reply bytes by frame number (0 for the first frame the hub
   // receives), ahead of everything above; "" leaves that frame unanswered.
   std::map<int32_t, std::string> replies_by_frame;
@@ -59,7 +59,7 @@ struct Faults {
 
 // One frame as the hub received it.
 struct FrameRecord {
-  std::string bytes;        // ends with its '\r'
+  std::string bytes;           // ends with its '\r'
   int64_t arrived_micros = 0;  // steady clock, when its '\r' arrived
   // The line as the program had set it when the frame arrived, read on
   // the master side (where a pty shows speed, CLOCAL, CREAD and modes).
@@ -96,7 +96,7 @@ class Hub {
 
   std::vector<std::string> Frames() const;  // each ends with its '\r'
   std::vector<FrameRecord> Records() const;
-  std::string Received() const;             // every byte, in order
+  std::string Received() const;  // every byte, in order
   HubConfig Config() const;
   void SetConfig(const HubConfig& config);
   void SetFaults(const Faults& faults);

@@ -10,8 +10,8 @@
 #include <iostream>
 #include <string>
 
-#include "hubsim.h"
 #include "hubsetup.h"
+#include "hubsim.h"
 
 namespace {
 
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     if (!flag && i + 1 >= argc)
       error = "'" + option + "' needs a value";
     else
-      error = hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++i], &setup);
+      error =
+          hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++i], &setup);
     if (!error.empty()) {
       std::cerr << "hubsim: " << error << "\nTry 'hubsim --help'.\n";
       return 2;

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   const std::string tarvo = argc > 1 ? argv[1] : hubsim::FindTarvo();
   if (tarvo.empty() || access(tarvo.c_str(), X_OK) != 0) {
     std::cerr << "tarvo-demo: no tarvo to run "
-              << (tarvo.empty() ? "beside tarvo-demo or on PATH" : "at " + tarvo)
+              << (tarvo.empty() ? "beside tarvo-demo or on PATH"
+                                : "at " + tarvo)
               << "; give its path: tarvo-demo path/to/tarvo\n";
     return 1;
   }
@@ -67,7 +68,8 @@ int main(int argc, char** argv) {
 
   std::vector<hubsim::HubSetup> setups(2);
   for (size_t i = 0; i < setups.size(); ++i)
-    if (error.empty()) error = hubsim::ParseHubSetup(hubsim::kDemoHubs[i], &setups[i]);
+    if (error.empty())
+      error = hubsim::ParseHubSetup(hubsim::kDemoHubs[i], &setups[i]);
   std::vector<std::unique_ptr<hubsim::Hub>> hubs;
   if (error.empty()) error = hubsim::StartHubs(setups, &hubs);
   if (!error.empty()) {

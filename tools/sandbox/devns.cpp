@@ -18,8 +18,8 @@ namespace hubsim {
 
 namespace {
 
-const char* const kPassedDevices[] = {"null",   "zero",   "full",
-                                      "tty",    "random", "urandom"};
+const char* const kPassedDevices[] = {"null", "zero",   "full",
+                                      "tty",  "random", "urandom"};
 const char* const kProcLinks[][2] = {{"fd", "/proc/self/fd"},
                                      {"stdin", "/proc/self/fd/0"},
                                      {"stdout", "/proc/self/fd/1"},
@@ -81,10 +81,11 @@ std::string EnterPrivateDev() {
     return Failure("mount tmpfs on /dev");
   for (size_t i = 0; i < originals.size(); ++i) {
     std::string target = std::string("/dev/") + kPassedDevices[i];
-    const UniqueFd made(open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    const UniqueFd made(
+        open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     if (!made.valid()) return Failure("create " + target);
-    if (mount(ProcPath(originals[i]).c_str(), target.c_str(), nullptr,
-              MS_BIND, nullptr) != 0)
+    if (mount(ProcPath(originals[i]).c_str(), target.c_str(), nullptr, MS_BIND,
+              nullptr) != 0)
       return Failure("bind " + target);
   }
 
@@ -105,7 +106,8 @@ std::string EnterPrivateDev() {
     if (symlink(link[1], path.c_str()) != 0) return Failure("link " + path);
   }
   if (mkdir("/dev/shm", 01777) != 0 ||
-      mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0)
+      mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") !=
+          0)
     return Failure("mount /dev/shm");
   // Lock files of the host's programs must not touch the simulated hubs,
   // nor those made here the host's devices.

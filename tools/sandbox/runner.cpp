@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <sstream>
@@ -50,8 +50,8 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   if (stdin_path.empty())
     (void)posix_spawn_file_actions_addclose(&actions, 0);
   else
-    (void)posix_spawn_file_actions_addopen(&actions, 0, stdin_path.c_str(), O_RDONLY,
-                                     0);
+    (void)posix_spawn_file_actions_addopen(&actions, 0, stdin_path.c_str(),
+                                           O_RDONLY, 0);
   (void)posix_spawn_file_actions_adddup2(&actions, out_pipe[1].get(), 1);
   (void)posix_spawn_file_actions_adddup2(&actions, err_pipe[1].get(), 2);
   // Nothing of the test runner's (ctest's pipes, say) beyond the three.
@@ -68,16 +68,18 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   for (int held : blocked) (void)sigaddset(&mask, held);
   (void)posix_spawnattr_setsigdefault(&attributes, &all);
   (void)posix_spawnattr_setsigmask(&attributes, &mask);
-  (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  (void)posix_spawnattr_setflags(
+      &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
   const auto start = std::chrono::steady_clock::now();
   pid_t pid;
-  int spawned = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(),
-                             environ);
+  int spawned =
+      posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
   (void)posix_spawn_file_actions_destroy(&actions);
   (void)posix_spawnattr_destroy(&attributes);
   out_pipe[1].Reset();
@@ -134,9 +136,9 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
-  result.seconds = std::chrono::duration<double>(
-                       std::chrono::steady_clock::now() - start)
-                       .count();
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
   if (WIFSIGNALED(wstatus)) result.status = 128 + WTERMSIG(wstatus);
   return result;

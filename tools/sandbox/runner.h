@@ -7,11 +7,11 @@
 namespace hubsim {
 
 struct RunResult {
-  std::string out;       // everything written to standard output
-  std::string err;       // everything written to standard error
-  int status = -1;       // exit status, or 128 + signal number
-  double seconds = 0;    // from start to exit
-  bool timed_out = false; // killed after the time limit
+  std::string out;         // everything written to standard output
+  std::string err;         // everything written to standard error
+  int status = -1;         // exit status, or 128 + signal number
+  double seconds = 0;      // from start to exit
+  bool timed_out = false;  // killed after the time limit
 };
 
 // Runs argv[0] (searched in PATH when it has no '/') with standard input

@@ -23,8 +23,8 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -78,7 +78,8 @@ StartSignals SignalsAtStart() {
   (void)sigemptyset(&start.ignored);
   for (int signal : kPassedOn) {
     struct sigaction action;
-    if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN)
+    if (sigaction(signal, nullptr, &action) == 0 &&
+        action.sa_handler == SIG_IGN)
       (void)sigaddset(&start.ignored, signal);
   }
   return start;
@@ -102,8 +103,8 @@ int StatusOf(int wait_status) {
 // fork() as the bare system call, with namespace flags: no fork handlers
 // and no locks taken, so the child may use only async-signal-safe calls.
 pid_t ForkInto(int namespaces) {
-  return static_cast<pid_t>(
-      syscall(SYS_clone, namespaces | SIGCHLD, nullptr, nullptr, nullptr, nullptr));
+  return static_cast<pid_t>(syscall(SYS_clone, namespaces | SIGCHLD, nullptr,
+                                    nullptr, nullptr, nullptr));
 }
 
 // Process 1 of the PID namespace. Only async-signal-safe calls from here
@@ -122,14 +123,16 @@ pid_t ForkInto(int namespaces) {
   if (poll(&gone, 1, 0) != 0) _exit(kSandboxFailed);
   // A /proc of the namespace's own, so that process ids inside mean what
   // they say; where it cannot be mounted the host's stays.
-  (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
+  (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+              nullptr);
   sigset_t none;
   (void)sigemptyset(&none);
   const pid_t child = ForkInto(0);
   if (child < 0) _exit(kSandboxFailed);
   if (child == 0) {
     for (int signal : kPassedOn)
-      (void)::signal(signal, sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
+      (void)::signal(signal,
+                     sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
     (void)sigprocmask(SIG_SETMASK, &start.mask, nullptr);
     execvp(command[0], command);
     const int error = errno;
@@ -181,7 +184,8 @@ std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
     }
   }
   if (hub_texts.empty())
-    hub_texts.assign(std::begin(hubsim::kDemoHubs), std::end(hubsim::kDemoHubs));
+    hub_texts.assign(std::begin(hubsim::kDemoHubs),
+                     std::end(hubsim::kDemoHubs));
   for (const std::string& text : hub_texts) {
     hubsim::HubSetup setup;
     const std::string error = hubsim::ParseHubSetup(text, &setup);
@@ -193,7 +197,8 @@ std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
   parsed->command.assign(argv + first_command_arg, argv + argc);
   if (parsed->command.empty()) {
     const char* shell = std::getenv("SHELL");
-    parsed->command.push_back(shell != nullptr && *shell != '\0' ? shell : "/bin/sh");
+    parsed->command.push_back(shell != nullptr && *shell != '\0' ? shell
+                                                                 : "/bin/sh");
   }
   return "";
 }
@@ -203,8 +208,10 @@ void PreferTheTarvoBesideUs() {
   const std::string here = hubsim::DirectoryOfThisExecutable();
   if (here.empty() || access((here + "/tarvo").c_str(), X_OK) != 0) return;
   const char* path = std::getenv("PATH");
-  const std::string joined = here + ":" + (path != nullptr ? path : "/usr/bin:/bin");
-  if (setenv("PATH", joined.c_str(), 1) != 0) std::cerr << "tarvo-sandbox: PATH left as it is\n";
+  const std::string joined =
+      here + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+  if (setenv("PATH", joined.c_str(), 1) != 0)
+    std::cerr << "tarvo-sandbox: PATH left as it is\n";
 }
 
 // Forks the init of a new PID namespace to run command, and waits for it.
@@ -212,12 +219,15 @@ int RunCommandInside(std::vector<std::string> command) {
   std::vector<char*> command_argv;
   for (std::string& word : command) command_argv.push_back(word.data());
   command_argv.push_back(nullptr);
-  const std::string not_found = "tarvo-sandbox: " + command[0] + ": not found\n";
-  const std::string cannot_run = "tarvo-sandbox: " + command[0] + ": cannot run\n";
+  const std::string not_found =
+      "tarvo-sandbox: " + command[0] + ": not found\n";
+  const std::string cannot_run =
+      "tarvo-sandbox: " + command[0] + ": cannot run\n";
 
   const StartSignals start = SignalsAtStart();
   int alive[2];
-  if (pipe2(alive, O_CLOEXEC) != 0) return Fail(std::string("pipe: ") + strerror(errno));
+  if (pipe2(alive, O_CLOEXEC) != 0)
+    return Fail(std::string("pipe: ") + strerror(errno));
   // Like a shell waiting for its job: keyboard signals are for the job.
   (void)signal(SIGINT, SIG_IGN);
   (void)signal(SIGQUIT, SIG_IGN);
@@ -225,10 +235,12 @@ int RunCommandInside(std::vector<std::string> command) {
   // own, where it can still start threads (a sanitizer's, say). A mount
   // namespace of the init's own keeps its /proc from the sandbox's view.
   const pid_t init = ForkInto(CLONE_NEWPID | CLONE_NEWNS);
-  if (init < 0) return Fail(std::string("clone(CLONE_NEWPID): ") + strerror(errno));
+  if (init < 0)
+    return Fail(std::string("clone(CLONE_NEWPID): ") + strerror(errno));
   if (init == 0) {
     (void)close(alive[1]);
-    RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str(), start, alive[0]);
+    RunInit(command_argv.data(), not_found.c_str(), cannot_run.c_str(), start,
+            alive[0]);
   }
   (void)close(alive[0]);
   // A stop meant for the sandbox goes to its command, whose end ends it.
@@ -236,7 +248,8 @@ int RunCommandInside(std::vector<std::string> command) {
   struct sigaction pass_on = {};
   pass_on.sa_handler = PassOn;
   (void)sigemptyset(&pass_on.sa_mask);
-  for (int signal : {SIGHUP, SIGTERM, SIGUSR1, SIGUSR2}) sigaction(signal, &pass_on, nullptr);
+  for (int signal : {SIGHUP, SIGTERM, SIGUSR1, SIGUSR2})
+    sigaction(signal, &pass_on, nullptr);
   int status = 0;
   while (waitpid(init, &status, 0) < 0) {
     if (errno != EINTR) return Fail(std::string("waitpid: ") + strerror(errno));
@@ -259,8 +272,9 @@ int main(int argc, char** argv) {
   PreferTheTarvoBesideUs();
   const std::string error = hubsim::EnterPrivateDev();
   if (!error.empty())
-    return Fail("cannot make the private /dev (" + error +
-                "): run as root, or where unprivileged user namespaces are enabled");
+    return Fail(
+        "cannot make the private /dev (" + error +
+        "): run as root, or where unprivileged user namespaces are enabled");
   std::vector<std::unique_ptr<hubsim::Hub>> hubs;
   const std::string not_started = hubsim::StartHubs(arguments.hubs, &hubs);
   if (!not_started.empty()) return Fail(not_started);
