@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the tests need on Debian 12, builds tarvo and runs every
 # test:
+#   0. the format of every C and C++ file (clang-format 14, .clang-format);
 #   1. unit and end-to-end tests on the release build;
-#   2. the same suite on an AddressSanitizer + UndefinedBehaviorSanitizer
+#   2. the same suite, less the tests labelled slow (the real 10.1 s and
+#      30 s waits), on an AddressSanitizer + UndefinedBehaviorSanitizer
 #      build, where any report fails its test;
-#   3. the same suite on the armhf (32-bit ARM, hard-float) cross build,
+#   3. the same again on the armhf (32-bit ARM, hard-float) cross build,
 #      run under qemu-arm user mode;
 #   4. a bounded libFuzzer run of the state-argument language and of reply
 #      decoding (TARVO_FUZZ_SECONDS per target, 30 by default);
@@ -37,7 +39,9 @@ count() {  # name passed failed
   failed=$((failed + $3))
 }
 
-# Builds into $2 with the cmake options that follow and runs its ctest.
+# Builds into $2 with the cmake options that follow and runs its ctest,
+# with the ctest options in $ctest_options.
+ctest_options=()
 suite() {
   local name=$1 dir=$2
   shift 2
@@ -47,7 +51,8 @@ suite() {
   # The tests mostly wait on simulated hubs: run more of them at once
   # than there are cores.
   local rc=0
-  ctest --test-dir "$dir" -j8 --output-on-failure 2>&1 | tee "$dir/ctest.log" || rc=$?
+  ctest --test-dir "$dir" -j8 --output-on-failure "${ctest_options[@]}" 2>&1 |
+    tee "$dir/ctest.log" || rc=$?
   local counts
   counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$dir/ctest.log" | tail -n 1)
   if [ -z "$counts" ]; then
@@ -64,7 +69,17 @@ suite() {
 armhf_toolchain=()
 [ -f build-armhf/CMakeCache.txt ] || armhf_toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake)
 
+echo "=== format"
+if git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format-14 --dry-run --Werror; then
+  count format 1 0
+else
+  echo "format: run clang-format-14 -i on the files above"
+  count format 0 1
+fi
+
 suite native build -DCMAKE_BUILD_TYPE=Release
+# The real 10.1 s and 30 s waits are shown by the native build alone.
+ctest_options=(-LE slow)
 suite sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZE=ON
 suite armhf build-armhf -DCMAKE_BUILD_TYPE=Release "${armhf_toolchain[@]}"
 
