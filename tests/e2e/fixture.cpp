@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "devns.h"
 
@@ -48,4 +49,17 @@ std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
   argv.push_back(TARVO_EXE);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
+}
+
+std::vector<hubsim::RunResult> RunSideBySide(const std::vector<TarvoRun>& runs) {
+  std::vector<hubsim::RunResult> results(runs.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < runs.size(); ++i)
+    threads.emplace_back([&, i] {
+      const TarvoRun& run = runs[i];
+      results[i] = hubsim::Run(TarvoArgv(run.args, run.setup), 60, "/dev/null",
+                               run.signal, run.after, run.blocked);
+    });
+  for (std::thread& thread : threads) thread.join();
+  return results;
 }

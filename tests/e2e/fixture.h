@@ -28,6 +28,8 @@ class E2E : public ::testing::Test {
   // Starts a simulated hub that appears as /dev/ttyUSB<index>.
   hubsim::Hub& AddHub(int index, hubsim::HubConfig config = {},
                       hubsim::Faults faults = {});
+  // The hub added n-th, from 0.
+  hubsim::Hub& Hub(size_t n) { return *hubs_.at(n); }
 
   // Runs tarvo with args; standard input is /dev/null unless stdin_path
   // says otherwise ("" closes it).
@@ -44,6 +46,19 @@ class E2E : public ::testing::Test {
 // the executable under test, behind a shell running setup first if any.
 std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
                                    const std::string& setup = "");
+
+// One run of tarvo: its arguments, a shell set-up run first, a signal sent
+// `after` seconds in, the signals blocked at its start.
+struct TarvoRun {
+  std::vector<std::string> args;
+  std::string setup = "";
+  int signal = 0;
+  double after = 0;
+  std::vector<int> blocked = {};
+};
+
+// Starts the runs side by side and waits for them all.
+std::vector<hubsim::RunResult> RunSideBySide(const std::vector<TarvoRun>& runs);
 
 // Asserts the whole outcome of a run: standard output, nothing on
 // standard error, the exit status.

@@ -37,20 +37,16 @@ TEST_F(Processes, NoLostUpdateNoInterleavedFrame) {
   const char* ops[] = {"1:", "T:", "0:", "T:", "T:"};
   uint32_t expected = 0;
   for (int round = 0; round < 5; ++round) {
-    std::vector<hubsim::RunResult> results(8);
-    std::vector<std::thread> runs;
+    std::vector<TarvoRun> runs;
     for (int port = 1; port <= 8; ++port) {
       const std::string op = ops[(port + round) % 5];
       const uint32_t bit = 1u << (port - 1);
       expected = op == "1:"   ? expected | bit
                  : op == "0:" ? expected & ~bit
                               : expected ^ bit;
-      runs.emplace_back([&, port, op] {
-        results[port - 1] = Tarvo({"/S:ttyUSB0", op + std::to_string(port)});
-      });
+      runs.push_back({{"/S:ttyUSB0", op + std::to_string(port)}});
     }
-    for (std::thread& t : runs) t.join();
-    for (const hubsim::RunResult& r : results) EXPECT_RUN(r, "", 0);
+    for (const hubsim::RunResult& r : RunSideBySide(runs)) EXPECT_RUN(r, "", 0);
     EXPECT_EQ(hubsim::StateHex(expected), hubsim::StateHex(hub.Config().states))
         << "round " << round;
   }
@@ -64,16 +60,12 @@ TEST_F(Processes, NoLostUpdateNoInterleavedFrame) {
 // Few descriptors, and no room for a thread's stack: the scan needs none.
 TEST_F(Processes, AScanUnderTightLimitsFindsEveryHub) {
   for (int i = 0; i < 10; ++i) AddHub(i * 3, HubWith("04", 0x5));
-#if defined(__SANITIZE_ADDRESS__)
-  const bool native =
-      false;  // the sanitizer reserves terabytes of address space
-#else
-  const bool native = std::string(TARVO_LAUNCHER).empty();
+  // The sanitizer reserves terabytes of address space, an emulator more.
+  std::string limits = "ulimit -n 16";
+#if !defined(__SANITIZE_ADDRESS__)
+  if (std::string(TARVO_LAUNCHER).empty()) limits += "; ulimit -v 8192";
 #endif
-  EXPECT_RUN(hubsim::Run(
-                 TarvoArgv({"/Q", "-F"}, native ? "ulimit -n 16; ulimit -v 8192"
-                                                : "ulimit -n 16"),
-                 60),
+  EXPECT_RUN(hubsim::Run(TarvoArgv({"/Q", "-F"}, limits), 60),
              "0010ttyUSB0,3,6,9,12,15,18,21,24,27\n", 0);
 }
 

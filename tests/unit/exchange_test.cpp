@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "link/serialport.h"
 #include "simhubs.h"
@@ -47,30 +49,40 @@ int64_t Fill(const std::string& device, int64_t count) {
 
 }  // namespace
 
-TEST(ExchangeTest, ResultsAndTheBytesKept) {
-  hubsim::Faults hang_up;
+// What comes back, and how long it takes: a silent hub is waited for one
+// byte wait, pauses just under it are waited out.
+TEST(ExchangeTest, ResultsTheBytesKeptAndTheWaits) {
+  hubsim::Faults hang_up, slow = Answering("?Q", "K\n");
   hang_up.hang_up_after_bytes = 3;
+  slow.reply_delay_ms = slow.byte_gap_ms = 350;
   // clang-format off
-  const std::pair<hubsim::Faults, std::string> cases[] = {
-      {{}, "ok [KORVEN HUB082.1\r\n]"},
-      {Answering("?Q", std::string(19, 'x') + "\n"), "ok [" + std::string(19, 'x') + "\n]"},
-      {Answering("?Q", "\nKORVEN"), "ok [\n]"},
-      {Answering("?Q", std::string(25, 'y')), "reply too long [" + std::string(20, 'y') + "]"},
-      {hang_up, "read timed out [KOR]"}};
-  for (const auto& [faults, expected] : cases) {
-    auto hub = StartHub(HubWith("08", 0), faults);
-    EXPECT_EQ(expected, Exchanged(hub->TerminalPath()));
+  const struct {
+    hubsim::Faults faults;
+    std::string expected;
+    double seconds;
+  } cases[] = {
+      {{}, "ok [KORVEN HUB082.1\r\n]", 0},
+      {Answering("?Q", std::string(19, 'x') + "\n"), "ok [" + std::string(19, 'x') + "\n]", 0},
+      {Answering("?Q", "\nKORVEN"), "ok [\n]", 0},
+      {Answering("?Q", std::string(25, 'y')), "reply too long [" + std::string(20, 'y') + "]", 0},
+      {hang_up, "read timed out [KOR]", 0}, {Silent(), "read timed out []", kTestByteWait},
+      {slow, "ok [K\n]", 0.7}};
+  // clang-format on
+  for (const auto& c : cases) {
+    auto hub = StartHub(HubWith("08", 0), c.faults);
+    const int64_t start = NowMicros();
+    EXPECT_EQ(c.expected, Exchanged(hub->TerminalPath()));
+    EXPECT_GE(SecondsSince(start), c.seconds);
+    ExpectAtMost(SecondsSince(start), c.seconds + kSlack);
     EXPECT_EQ(std::vector<std::string>{kQueryFrame}, hub->Frames());
   }
-  // Line errors, with nothing sent: no device, not a terminal, a frame too long.
+  // Line errors, with nothing sent: no device, not a terminal, a frame too
+  // long.
   EXPECT_EQ("open failed []", Exchanged("/nonexistent/ttyUSB0"));
-  // clang-format on
   TempDir dir;
-  const std::string file = dir / "regular";
-  close(open(file.c_str(), O_CREAT | O_WRONLY, 0644));
-  EXPECT_EQ("configure failed []", Exchanged(file));
-  struct stat st;
-  EXPECT_TRUE(stat(file.c_str(), &st) == 0 && st.st_size == 0);
+  std::ofstream(dir / "regular").flush();
+  EXPECT_EQ("configure failed []", Exchanged(dir / "regular"));
+  EXPECT_EQ(0, std::filesystem::file_size(dir / "regular"));
   auto hub = StartHub();
   EXPECT_EQ("send failed []",
             Exchanged(hub->TerminalPath(), std::string(32, 'S')));
@@ -111,10 +123,8 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   EXPECT_EQ(0u, line.c_oflag & OPOST);
 
   ASSERT_EQ(0, tcgetattr(own, &after));
-  EXPECT_EQ(found.c_lflag, after.c_lflag);
-  EXPECT_EQ(found.c_iflag, after.c_iflag);
-  EXPECT_EQ(found.c_oflag, after.c_oflag);
-  EXPECT_EQ(found.c_cflag, after.c_cflag);
+  EXPECT_EQ(std::tie(found.c_lflag, found.c_iflag, found.c_oflag, found.c_cflag),
+            std::tie(after.c_lflag, after.c_iflag, after.c_oflag, after.c_cflag));
   close(own);
 }
 
@@ -125,21 +135,6 @@ TEST(LineSettingsTest, EightBitsNoParityOneStopBit) {
   EXPECT_EQ(B9600, cfgetispeed(&t));
   EXPECT_EQ(0u,
             t.c_iflag | t.c_oflag | t.c_lflag | t.c_cc[VMIN] | t.c_cc[VTIME]);
-}
-
-TEST(ExchangeTest, EachByteIsWaitedForOneByteWaitNoLonger) {
-  auto hub = StartHub({}, Silent());
-  const int64_t start = NowMicros();
-  EXPECT_EQ("read timed out []", Exchanged(hub->TerminalPath()));
-  EXPECT_GE(SecondsSince(start), kTestByteWait);
-  ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
-}
-
-TEST(ExchangeTest, PausesJustUnderTheByteWaitAreWaitedOut) {
-  hubsim::Faults slow = Answering("?Q", "K\n");
-  slow.reply_delay_ms = slow.byte_gap_ms = 350;
-  auto hub = StartHub({}, slow);
-  EXPECT_EQ("ok [K\n]", Exchanged(hub->TerminalPath()));
 }
 
 TEST(ExchangeTest, ASignalCaughtDuringAByteWaitDoesNotEndIt) {
@@ -191,34 +186,27 @@ TEST(ExchangeTest, AShortWriteIsContinuedUntilTheFrameIsOut) {
 
 namespace {
 
-// An adapter whose driver has serial flags, as FTDI's does; the calls it
-// gets are recorded.
-std::vector<struct serial_struct> g_flag_writes;
+// An adapter whose driver has serial flags, as FTDI's does: what it is
+// asked to set is recorded, -1 when any other field than the flags would
+// change.
+std::vector<int> g_flag_writes;
 constexpr int kAdapterFlags = ASYNC_SKIP_TEST;
+constexpr int kAdapterFifo = 64;
 
-int AdapterGetFlags(int32_t, struct serial_struct* flags) {
-  *flags = {};
-  flags->flags = kAdapterFlags;
-  flags->xmit_fifo_size = 64;
-  return 0;
-}
+const SerialFlagCalls kAdapter = {
+    [](int32_t, struct serial_struct* flags) {
+      *flags = {};
+      flags->flags = kAdapterFlags;
+      flags->xmit_fifo_size = kAdapterFifo;
+      return 0;
+    },
+    [](int32_t, const struct serial_struct* flags) {
+      g_flag_writes.push_back(
+          flags->xmit_fifo_size == kAdapterFifo ? flags->flags : -1);
+      return 0;
+    }};
 
-int AdapterSetFlags(int32_t, const struct serial_struct* flags) {
-  g_flag_writes.push_back(*flags);
-  return 0;
-}
-
-const SerialFlagCalls kAdapter = {AdapterGetFlags, AdapterSetFlags};
-
-std::vector<int> FlagWrites() {
-  std::vector<int> flags;
-  for (const struct serial_struct& written : g_flag_writes) {
-    EXPECT_EQ(64, written.xmit_fifo_size) << "only the one flag changes";
-    flags.push_back(written.flags);
-  }
-  g_flag_writes.clear();
-  return flags;
-}
+std::vector<int> FlagWrites() { return std::exchange(g_flag_writes, {}); }
 
 }  // namespace
 

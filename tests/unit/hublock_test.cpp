@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -75,7 +74,6 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
       {"", busy, 0, 0644, Kind::kLinkToFile},
   };
   // clang-format on
-  // clang-format on
   for (const auto& c : cases) {
     WriteLockFile(dir, c.bytes, c.mode, c.age_s, c.kind);
     EXPECT_EQ(c.state, CheckLockFiles("/dev/ttyUSB0", {dir.path()}))
@@ -88,18 +86,11 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
       << "a stale file is left alone";
 
   // Out of descriptors is neither busy nor free.
-  struct rlimit saved, none;
-  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
-  none = saved;
-  none.rlim_cur =
-      static_cast<rlim_t>(dup(0));  // every descriptor below is taken
-  close(static_cast<int>(none.rlim_cur));
-  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
-  const LockFileState starved = CheckLockFiles("/dev/ttyUSB0", {dir.path()});
-  const LockState lock_starved = HubLock(kNoLockFiles).TryAcquire("/dev/null");
-  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
-  EXPECT_EQ(LockFileState::kNoDescriptors, starved);
-  EXPECT_EQ(LockState::kNoDescriptors, lock_starved);
+  const DescriptorLimit none(0);
+  EXPECT_EQ(LockFileState::kNoDescriptors,
+            CheckLockFiles("/dev/ttyUSB0", {dir.path()}));
+  EXPECT_EQ(LockState::kNoDescriptors,
+            HubLock(kNoLockFiles).TryAcquire("/dev/null"));
 }
 
 TEST(HubLockTest, ALockFileHoldsOffCommandAndScanAlike) {

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <thread>
@@ -42,15 +41,6 @@ class ScanRig : public TestRig {
  private:
   std::vector<std::unique_ptr<hubsim::Hub>> hubs_;
 };
-
-// The descriptor limit below which exactly `free` descriptors are free.
-rlim_t LimitLeaving(int free) {
-  int limit = 0;
-  for (int free_below = 0; free_below < free || fcntl(limit, F_GETFD) >= 0;
-       ++limit)
-    free_below += fcntl(limit, F_GETFD) < 0;
-  return static_cast<rlim_t>(limit);
-}
 
 }  // namespace
 
@@ -109,21 +99,15 @@ TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
 TEST(ScanTest, FewDescriptorsSlowTheScanNoneLeftMakeItIncomplete) {
   ScanRig dir;
   for (int32_t i = 0; i < 10; ++i) dir.AddHub(i, HubWith("04", 0x5));
-  struct rlimit saved, tight;
-  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
-  tight = saved;
-  // Room for two or three probes; then for the lock but not the port; then
-  // none.
+  // Room for two or three probes; for the lock but not the port; none.
+  // clang-format off
   const std::pair<int, std::string> cases[] = {
-      {7, "0010ttyUSB0,1,2,3,4,5,6,7,8,9 (0)"},
-      {1, "Scan Incomplete! (1)"},
-      {0, "Scan Incomplete! (1)"}};
+      {7, "0010ttyUSB0,1,2,3,4,5,6,7,8,9 (0)"}, {1, "Scan Incomplete! (1)"}, {0, "Scan Incomplete! (1)"}};
+  // clang-format on
   for (const auto& [free, expected] : cases) {
-    tight.rlim_cur = LimitLeaving(free);
-    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
+    const DescriptorLimit limit(free);
     EXPECT_EQ(expected,
               dir.Scan(free ? OutputForm::kCompact : OutputForm::kJson))
         << free;
   }
-  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
 }
