@@ -51,7 +51,8 @@ std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
   return argv;
 }
 
-std::vector<hubsim::RunResult> RunSideBySide(const std::vector<TarvoRun>& runs) {
+std::vector<hubsim::RunResult> RunSideBySide(
+    const std::vector<TarvoRun>& runs) {
   std::vector<hubsim::RunResult> results(runs.size());
   std::vector<std::thread> threads;
   for (size_t i = 0; i < runs.size(); ++i)

@@ -79,13 +79,17 @@ TEST_F(Signals, ASignalDuringAPowerCycleWaitsForThePortsToGoBackOn) {
   std::vector<TarvoRun> runs;
   for (size_t i = 0; i < sent.size(); ++i) {
     AddHub(static_cast<int>(i), HubWith("04", 0xF));
-    runs.push_back({{"/C:ttyUSB" + std::to_string(i), "1,2@20"}, "ulimit -c 0",
-                    sent[i], 1.5});
+    runs.push_back({{"/C:ttyUSB" + std::to_string(i), "1,2@20"},
+                    "ulimit -c 0",
+                    sent[i],
+                    1.5});
   }
   const std::vector<hubsim::RunResult> results = RunSideBySide(runs);
   for (size_t i = 0; i < sent.size(); ++i) {
     SCOPED_TRACE("signal " + std::to_string(sent[i]));
-    EXPECT_RUN(results[i], "", 128 + sent[i]);
+    // Not EXPECT_RUN: an emulator reports a crash signal on standard error.
+    EXPECT_EQ("", results[i].out);
+    EXPECT_EQ(128 + sent[i], results[i].status);
     EXPECT_LT(results[i].seconds, 1.5 + kSlack);
     EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    0C000000\r",
                                         "SPmira    0F000000\r"}),
@@ -101,10 +105,10 @@ TEST_F(Signals, IgnoredAndBlockedAtStartStaySo) {
   slow.reply_delay_ms = 1000;
   AddHub(0, HubWith("04", 0x5), slow);
   for (int i : {1, 2}) AddHub(i, HubWith("04", 0xF));
-  const std::vector<hubsim::RunResult> results = RunSideBySide(
-      {{{"/G:ttyUSB0"}, "trap '' HUP INT", SIGHUP, 0.5},
-       {{"/C:ttyUSB1", "1@2"}, "trap '' HUP INT", SIGINT, 0.5},
-       {{"/C:ttyUSB2", "1@2"}, "", SIGTERM, 0.5, {SIGTERM}}});
+  const std::vector<hubsim::RunResult> results =
+      RunSideBySide({{{"/G:ttyUSB0"}, "trap '' HUP INT", SIGHUP, 0.5},
+                     {{"/C:ttyUSB1", "1@2"}, "trap '' HUP INT", SIGINT, 0.5},
+                     {{"/C:ttyUSB2", "1@2"}, "", SIGTERM, 0.5, {SIGTERM}}});
   EXPECT_RUN(results[0], "On=1,3 Off=2,4\n", 0);
   for (int i : {1, 2}) {
     EXPECT_RUN(results[i], "", 0);

@@ -9,7 +9,6 @@
 #include "commands/json.h"
 #include "link/hubquery.h"
 #include "link/messages.h"
-#include "link/status.h"
 #include "portstate/portstate.h"
 
 namespace {
@@ -29,21 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HubReport report;
   report.port_count = -1000;
   report.firmware = "unset";
-  std::string result = DecodeQueryReply(reply, &report);
-  if (result == kOK) {
+  QueryStatus result = DecodeQueryReply(reply, &report);
+  if (result == QueryStatus::kOk) {
     Check(reply.compare(0, 6, "KORVEN") == 0);
     Check(report.firmware.size() == 3);
     Check(report.port_count >= -9 && report.port_count <= 99);
   } else {
-    Check(result == kIdErr && report.port_count == -1000);
+    Check(result == QueryStatus::kNotAHub && report.port_count == -1000);
   }
 
   report.states = 12345;
   result = DecodeStateReply(reply, &report);
-  if (result == kOK)
+  if (result == QueryStatus::kOk)
     Check(report.states <= 0xFFFFFFFFu);
   else
-    Check(result == kGetPortStateErr && report.states == 12345);
+    Check(result == QueryStatus::kNoStates && report.states == 12345);
 
   const std::string sent = FormatStateHex(report.states);
   if (ClassifySetReply(reply, sent) == SetReplyClass::kAccepted)
@@ -53,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   report.port_count = port_count;
   report.firmware = reply.substr(0, 3);
-  const std::string json = HubJson(reply, reply, report, true);
+  const std::string json = HubJson(reply, reply, report, true, {});
   for (char ch : json)
     Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
   Check(FormatBinaryStates(report.states, port_count).size() ==

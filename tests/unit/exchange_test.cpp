@@ -123,8 +123,9 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
   EXPECT_EQ(0u, line.c_oflag & OPOST);
 
   ASSERT_EQ(0, tcgetattr(own, &after));
-  EXPECT_EQ(std::tie(found.c_lflag, found.c_iflag, found.c_oflag, found.c_cflag),
-            std::tie(after.c_lflag, after.c_iflag, after.c_oflag, after.c_cflag));
+  EXPECT_EQ(
+      std::tie(found.c_lflag, found.c_iflag, found.c_oflag, found.c_cflag),
+      std::tie(after.c_lflag, after.c_iflag, after.c_oflag, after.c_cflag));
   close(own);
 }
 
