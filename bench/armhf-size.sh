@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Prints the stripped size of the armhf tarvo and fails when it reaches
-# 128 KiB. Builds it with the armhf cross compiler when needed.
+# 128 KiB. Builds it with the armhf cross compiler when needed, in the
+# build folder given (build-package-armhf without one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 limit=$((128 * 1024))
-dir=build-package-armhf
+dir=${1:-build-package-armhf}
 
 if [ ! -x "$dir/tarvo" ]; then
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_TESTS=OFF \

@@ -62,8 +62,10 @@ bool ParseSeconds(const std::string& text, int64_t* ms) {
 
 class Parser {
  public:
-  Parser(int argc, const char* const* argv) {
-    if (argc >= 2) word_ = UpperCased(argv[1]);
+  Parser(int argc, const char* const* argv, const std::string& device_dir)
+      : device_dir_(device_dir) {
+    if (argc >= 2) typed_word_ = argv[1];
+    word_ = UpperCased(typed_word_);
     if (argc >= 3) arg2_ = argv[2];
     if (argc >= 4) arg3_ = argv[3];
   }
@@ -76,7 +78,9 @@ class Parser {
     return parsed_;
   }
   ParsedCommandLine Usage() { return Refuse(Outcome::kInvalidCommand); }
-  bool NamesAHub() const { return IsHubName(request_.hub); }
+  bool NamesAHub() const { return names_a_hub_; }
+  // The hub the command word names, from its fourth character on.
+  void TakeHub();
   // /C's "PORTS[@SECONDS]"; false when it does not parse.
   bool TakeCycleArgument(const std::string& argument);
   // The one option of /Q and /G, or false for anything else.
@@ -90,12 +94,28 @@ class Parser {
   ParsedCommandLine PasswordOnly(CommandKind command);
   ParsedCommandLine PowerCycle();
 
-  std::string word_;
+  const std::string& device_dir_;
+  std::string typed_word_;
+  std::string word_;  // upper-cased
+  bool names_a_hub_ = false;
   std::string arg2_;
   std::string arg3_;
   ParsedCommandLine parsed_;
   Request& request_ = parsed_.request;
 };
+
+void Parser::TakeHub() {
+  if (typed_word_.size() > kPortPartStart &&
+      typed_word_[kPortPartStart] == '/') {
+    const HubPath path =
+        ResolveHubPath(typed_word_.substr(kPortPartStart), device_dir_);
+    names_a_hub_ = path.status != HubPathStatus::kRefused;
+    request_.hub = path.name;
+    return;
+  }
+  request_.hub = HubName(word_);
+  names_a_hub_ = IsHubName(request_.hub);
+}
 
 bool Parser::TakeOption(const std::string& option, bool allow_compact,
                         bool allow_states) {
@@ -119,7 +139,7 @@ ParsedCommandLine Parser::Parse(int argc) {
   if (argc == 1) return parsed_;  // the help screen
   if (argc < 1 || argc - 1 > kMostArguments) return Usage();
   if (word_.size() < 2 || word_[0] != '/') return Usage();
-  request_.hub = HubName(word_);
+  TakeHub();
   switch (word_[1]) {
     case 'H':
     case '?': return parsed_;
@@ -226,7 +246,8 @@ bool Parser::TakeCycleArgument(const std::string& argument) {
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
-  Parser parser(argc, argv);
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
+                                   const std::string& device_dir) {
+  Parser parser(argc, argv, device_dir);
   return parser.Parse(argc);
 }

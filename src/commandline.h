@@ -4,9 +4,11 @@
 //
 // The command word is upper-cased; its second character picks the
 // command, and from its fourth character on it names the hub, with "tty"
-// in lower case (/s:ttyusb3 -> ttyUSB3). Everything that can be checked
-// before a device is opened is checked here, in the order the messages
-// take precedence: the command word, the hub name, the options, the
+// in lower case (/s:ttyusb3 -> ttyUSB3), or by a path in the device
+// folder taken exactly as typed (/G:/dev/serial/by-id/usb-FTDI_...), which
+// is worked out here to the hub it leads to (hubnames.h). Everything that can
+// be checked before a device is opened is checked here, in the order the
+// messages take precedence: the command word, the hub name, the options, the
 // passwords, /C's ports and time. A refused command line comes back as the
 // Outcome to print; nothing has been opened by then.
 #pragma once
@@ -21,4 +23,6 @@ struct ParsedCommandLine {
   bool Refused() const { return refusal != Outcome::kSuccess; }
 };
 
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv);
+// device_dir is the device folder of the link settings ("/dev/").
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
+                                   const std::string& device_dir);

@@ -51,11 +51,13 @@ int main(int argc, char** argv) {
   // run must then not open one at all.
   if (!ReserveStandardDescriptors()) return kExitFailure;
   RestorePortsOnDeadlySignals();
-  const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+  const LinkSettings settings = HostLinkSettings();
+  const ParsedCommandLine parsed =
+      ParseCommandLine(argc, argv, settings.device_dir);
   StandardOutput out;
-  const Outcome outcome =
-      parsed.Refused() ? parsed.refusal
-                       : RunRequest(parsed.request, HostLinkSettings(), out);
+  const Outcome outcome = parsed.Refused()
+                              ? parsed.refusal
+                              : RunRequest(parsed.request, settings, out);
   if (outcome != Outcome::kSuccess) out.Line(OutcomeText(outcome));
   const int32_t status = ExitStatus(outcome);
   if (status == kExitSuccess && (fflush(stdout) != 0 || ferror(stdout) != 0))

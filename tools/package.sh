@@ -10,6 +10,12 @@
 # compute the armhf package's dependencies, the armhf C library from
 # Debian's multiarch archive. It checks for them first and names the
 # command that installs what is missing.
+#
+#   tools/package.sh [AMD64_BUILD_DIR ARMHF_BUILD_DIR]
+#
+# Without arguments it builds in build-package-amd64 and build-package-armhf;
+# given build folders that are configured already (tools/test.sh hands it
+# its own), it packages what they hold, building only what is out of date.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -27,12 +33,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 1
 fi
 
-build() {  # dir [toolchain-file]
-  local dir=$1 toolchain=()
-  # A toolchain file is for the first configuration of a directory only.
-  [ -n "${2:-}" ] && [ ! -f "$dir/CMakeCache.txt" ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$2")
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_TESTS=OFF "${toolchain[@]}" >/dev/null
-  cmake --build "$dir" -j"$jobs"
+build() {  # dir given [toolchain-file]
+  local dir=$1 given=$2 toolchain=()
+  if [ "$given" = no ]; then
+    # A toolchain file is for the first configuration of a directory only.
+    [ -n "${3:-}" ] && [ ! -f "$dir/CMakeCache.txt" ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$3")
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_TESTS=OFF "${toolchain[@]}" >/dev/null
+  fi
+  cmake --build "$dir" -j"$jobs" --target tarvo tarvo_sandbox manpages changelog
   (cd "$dir" && rm -f tarvo_*.deb && cpack >/dev/null)
 }
 
@@ -56,18 +64,22 @@ check() {
   for f in ./usr/bin/tarvo ./usr/bin/tarvo-sandbox ./usr/share/man/man1/tarvo.1.gz \
            ./usr/share/man/man1/tarvo-sandbox.1.gz \
            ./usr/share/bash-completion/completions/tarvo \
-           ./usr/share/doc/tarvo/copyright ./usr/share/doc/tarvo/changelog.gz; do
+           ./usr/share/doc/tarvo/copyright ./usr/share/doc/tarvo/changelog.gz \
+           ./usr/share/doc/tarvo/examples/99-tarvo-hub.rules; do
     grep -q " $f\$" <<<"$files" || fail "$deb lacks $f"
   done
   echo "--- lintian $deb"
   lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings in $deb"
 }
 
-build build-package-amd64
-build build-package-armhf cmake/armhf.cmake
+amd64_dir=${1:-build-package-amd64}
+armhf_dir=${2:-build-package-armhf}
+given=$([ $# -ge 2 ] && echo yes || echo no)
+build "$amd64_dir" "$given"
+build "$armhf_dir" "$given" cmake/armhf.cmake
 
-amd64=$(ls build-package-amd64/tarvo_*_amd64.deb)
-armhf=$(ls build-package-armhf/tarvo_*_armhf.deb)
+amd64=$(ls "$amd64_dir"/tarvo_*_amd64.deb)
+armhf=$(ls "$armhf_dir"/tarvo_*_armhf.deb)
 check "$amd64" amd64
 check "$armhf" armhf
 
@@ -76,10 +88,10 @@ if [ "${TARVO_PACKAGE_INSTALL:-0}" = 1 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --reinstall "./$amd64" >/dev/null
-  tarvo > build-package-amd64/help.txt || fail "tarvo (help screen) exited $?"
-  [ "$(head -n 1 build-package-amd64/help.txt)" = "tarvo v1.02 for Linux/ARM" ] ||
+  tarvo > "$amd64_dir/help.txt" || fail "tarvo (help screen) exited $?"
+  [ "$(head -n 1 "$amd64_dir/help.txt")" = "tarvo v1.02 for Linux/ARM" ] ||
     fail "unexpected help screen"
-  echo "$(command -v tarvo): help screen of $(wc -l < build-package-amd64/help.txt) lines"
+  echo "$(command -v tarvo): help screen of $(wc -l < "$amd64_dir/help.txt") lines"
   man -w tarvo || fail "man -w tarvo found no page"
 fi
 echo "package.sh: 2 packages built, checked and lintian-clean"

@@ -45,7 +45,7 @@ ctest_options=()
 suite() {
   local name=$1 dir=$2
   shift 2
-  echo "=== $name"
+  echo "=== $name (at ${SECONDS} s)"
   cmake -S . -B "$dir" -DTARVO_BUILD_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   # The tests mostly wait on simulated hubs: run more of them at once
@@ -69,7 +69,7 @@ suite() {
 armhf_toolchain=()
 [ -f build-armhf/CMakeCache.txt ] || armhf_toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake)
 
-echo "=== format"
+echo "=== format (at ${SECONDS} s)"
 if git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format-14 --dry-run --Werror; then
   count format 1 0
 else
@@ -83,7 +83,7 @@ ctest_options=(-LE slow)
 suite sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZE=ON
 suite armhf build-armhf -DCMAKE_BUILD_TYPE=Release "${armhf_toolchain[@]}"
 
-echo "=== fuzzing"
+echo "=== fuzzing (at ${SECONDS} s)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
   -DTARVO_FUZZ=ON -DTARVO_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs" --target tarvo_fuzz_stateargs tarvo_fuzz_replies
@@ -93,17 +93,19 @@ else
   count fuzzing 0 1
 fi
 
-echo "=== the README's sandbox script"
+echo "=== the README's sandbox script (at ${SECONDS} s)"
 if build/tarvo-sandbox -- docs/examples/power-cycle.sh; then
   count "sandbox script" 1 0
 else
   count "sandbox script" 0 1
 fi
 
-echo "=== packages"
-if tools/package.sh; then count packages 2 0; else count packages 0 1; fi
-if bench/armhf-size.sh; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
+echo "=== packages (at ${SECONDS} s)"
+# The release and armhf builds of the suites are what is packaged.
+if tools/package.sh build build-armhf; then count packages 2 0; else count packages 0 1; fi
+if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
 
 echo
+echo "all stages took ${SECONDS} s"
 echo "summary: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -6,6 +6,26 @@
 // user types must not lead anywhere else: no '/', which could climb out of
 // the device folder, and no control byte, which could forge an output
 // line.
+//
+// ttyUSB numbers change when adapters are plugged in another order, so a
+// hub may also be named by a path in the device folder that stays the
+// same: udev's /dev/serial/by-id and by-path links, or a udev rule's own
+// name. ResolveHubPath() works out which hub such a path leads to, once,
+// before anything is opened:
+//   - the text must be clean: in the device folder, no "." or ".." part,
+//     no "//", no trailing '/', no control byte, at most PATH_MAX bytes;
+//   - then its names are walked, at most kMostLinks links: the folders of
+//     each name are resolved by the kernel and only the last name is
+//     examined; a link's relative target is taken against its folder;
+//   - the first name on the way that is a hub name in the device folder
+//     is the hub: ttyUSBn is itself a link in some set-ups (tarvo-sandbox
+//     among them), and the hub is still ttyUSBn;
+//   - a name on the way that does not exist (an unplugged adapter's link
+//     is gone or dangles) is a missing device: the run goes on as it does
+//     for a missing ttyUSBn;
+//   - anything else is refused: a name that is neither a link nor a hub
+//     (/dev/null, a pseudo-terminal), too many links, a walk that leaves
+//     the device folder, a name that cannot be examined.
 #pragma once
 
 #include <cstdint>
@@ -23,3 +43,17 @@ bool IsHubName(const std::string& name);
 
 // The device of the hub name in device_dir ("/dev/" and "ttyUSB3").
 std::string HubDevice(const std::string& device_dir, const std::string& name);
+
+constexpr int32_t kMostLinks = 40;
+
+enum class HubPathStatus { kHub, kMissing, kRefused };
+
+struct HubPath {
+  HubPathStatus status = HubPathStatus::kRefused;
+  // The hub name ("ttyUSB3"); for a missing device, the typed path in
+  // device_dir ("serial/by-id/usb-gone"), which opens nothing.
+  std::string name;
+};
+
+// Which hub path leads to; device_dir ends in '/'.
+HubPath ResolveHubPath(const std::string& path, const std::string& device_dir);

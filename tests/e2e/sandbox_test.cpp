@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -50,6 +51,9 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
   EXPECT_RUN(Sandbox({"--hub", "ttyUSB2:12,firmware=9.9", "--", "tarvo",
                       "/Q:ttyUSB2", "-F"}),
              "FFFFFFFF0C9.9\r\n", 0);
+  EXPECT_RUN(Sandbox({"--hub", "ttyUSB1:4:05000000,link=/dev/hubs/rack3", "--",
+                      "tarvo", "/G:/dev/hubs/rack3"}),
+             "On=1,3 Off=2,4\n", 0);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", "exit 7"}), "", 7);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", "kill -TERM $$"}), "", 128 + 15);
   // clang-format off
@@ -62,9 +66,8 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
       {{"--", "/etc/passwd"}, 126, "/etc/passwd: cannot run"},
       {{"--hub", "ttyUSB0,colour=red"}, 125, "--hub ttyUSB0,colour=red: unknown setting 'colour'"},
       {{"--frobnicate"}, 125, "unknown argument '--frobnicate' (try --help)"},
-      // Only names a scan looks at.
       {{"--hub", "ttyUSB256"}, 125, "--hub ttyUSB256: a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB256'"},
-      {{"--hub", "ttyUSB00"}, 125, "--hub ttyUSB00: a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB00'"},
+      {{"--hub", "ttyUSB0,link=/dev/null"}, 125, "/dev/null is there already"},
   };
   // clang-format on
   for (const auto& failure : failures) {
@@ -124,4 +127,73 @@ TEST_F(SandboxTool, TheReadmeScriptRunsAsReadmeShows) {
   ASSERT_GT(output, command.size());
   EXPECT_RUN(Sandbox({"--", TARVO_SOURCE_DIR "/docs/examples/power-cycle.sh"}),
              readme.substr(output, readme.find("```", output) - output), 0);
+}
+
+namespace {
+
+// The ports of a 4-port hub whose ports were all off, as -B shows them,
+// after the command words ran: /S and /F switch their list, /C leaves its
+// ports on, the rest change nothing.
+std::string StatesAfter(const std::vector<std::string>& words) {
+  std::string bits = "0000";  // port 4 first
+  const std::string& last = words.back();
+  auto set = [&](std::string list, char to) {
+    if (list == "ALL") bits.assign(4, to), list.clear();
+    std::replace(list.begin(), list.end(), ',', ' ');
+    for (const std::string& port : hubsim::SplitWords(list))
+      bits[4 - std::stoi(port)] = to;
+  };
+  const char letter = static_cast<char>(toupper(words[1][1]));
+  if (letter == 'S' || letter == 'F') set(last.substr(2), last[0]);
+  if (letter == 'C') set(last.substr(0, last.find('@')), '1');
+  return bits;
+}
+
+}  // namespace
+
+// Every tarvo command line in the code of docs/rigs.md, split at blanks and run
+// without a shell as labgrid, LAVA and systemd run them, among a hub that has
+// the names the recipes use: its exit status and the hub's states afterwards.
+TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
+  std::istringstream page(FileText(TARVO_SOURCE_DIR "/docs/rigs.md"));
+  int recipes = 0;
+  bool in_code = false;
+  for (std::string text; std::getline(page, text);) {
+    if (text.compare(0, 3, "```") == 0) in_code = !in_code;
+    const size_t at = text.find("tarvo /");
+    if (!in_code || at == std::string::npos) continue;
+    ++recipes;
+    const std::string line =
+        text.substr(at, text.find_first_of("'\"|#", at) - at);
+    const std::vector<std::string> words = hubsim::SplitWords(line);
+    const std::string path = words[1].substr(3);
+    std::string hub = "ttyUSB0:4:00000000,";
+    if (path.compare(0, 18, "/dev/serial/by-id/") == 0)
+      hub += "by-id=" + path.substr(18);
+    else if (path.compare(0, 20, "/dev/serial/by-path/") == 0)
+      hub += "by-path=" + path.substr(20);
+    else
+      hub += "link=" + path;
+    std::vector<std::string> args = {
+        "--hub", hub, "--", "sh", "-c", "\"$@\" && tarvo /G:ttyUSB0 -B", "sh"};
+    args.insert(args.end(), words.begin(), words.end());
+    const hubsim::RunResult r = Sandbox(args);
+    EXPECT_EQ(0, r.status) << line << ": " << r.out << r.err;
+    EXPECT_EQ(StatesAfter(words) + "\n",
+              r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1))
+        << line;
+  }
+  EXPECT_GE(recipes, 8);
+}
+
+TEST_F(SandboxTool, CompletionOffersTheStableNamesAfterTheSeparator) {
+  const std::string complete =
+      "source " TARVO_SOURCE_DIR
+      "/tools/completion/tarvo.bash; COMP_LINE='tarvo /G:'; "
+      "COMP_POINT=9; COMP_WORDBREAKS=$' \\t\\n\"\\'><=;|&(:'; _tarvo; "
+      "printf '%s\\n' \"${COMPREPLY[@]}\"";
+  EXPECT_RUN(Sandbox({"--hub", "ttyUSB0,by-id=usb-A,by-path=pci-0:1", "--",
+                      "bash", "-c", complete}),
+             "ttyUSB0\n/dev/serial/by-id/usb-A\n/dev/serial/by-path/pci-0:1\n",
+             0);
 }

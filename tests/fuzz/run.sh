@@ -13,11 +13,11 @@ seed() {  # file ports bytes...
   { printf "\\x$(printf %02x $((ports & 255)))"; printf "$@"; } > "$file"
 }
 
-for target in stateargs replies; do
-  corpus="$build/fuzz-corpus/$target"
+# Seeds the corpus of target, then fuzzes it.
+fuzz() {  # target
+  local target=$1 corpus="$build/fuzz-corpus/$1" n=0 ports rest word arg hex le i
   rm -rf "$corpus"
   mkdir -p "$corpus"
-  n=0
   while read -r ports rest; do
     case "$ports" in ''|'#'*) continue ;; esac
     n=$((n + 1))
@@ -33,13 +33,27 @@ for target in stateargs replies; do
     fi
   done < "$here/seeds/$target.txt"
   echo "fuzzing $target for ${seconds}s from $n seeds"
-  log="$build/fuzz-$target.log"
-  if ! "$build/tests/fuzz/tarvo_fuzz_$target" -max_total_time="$seconds" \
-      -max_len=64 -timeout=5 -rss_limit_mb=1024 -print_final_stats=1 \
-      "$corpus" > "$log" 2>&1; then
-    tail -n 40 "$log"
-    echo "fuzz target $target FAILED (log: $log)"
-    exit 1
-  fi
-  grep -E '^Done|^stat::(number_of_executed_units|peak_rss_mb)' "$log"
+  "$build/tests/fuzz/tarvo_fuzz_$target" -max_total_time="$seconds" \
+    -max_len=64 -timeout=5 -rss_limit_mb=1024 -print_final_stats=1 \
+    "$corpus" > "$build/fuzz-$target.log" 2>&1
+}
+
+# The targets side by side, one a core.
+targets=(stateargs replies)
+pids=()
+for target in "${targets[@]}"; do
+  fuzz "$target" &
+  pids+=($!)
 done
+failed=0
+for i in "${!targets[@]}"; do
+  log="$build/fuzz-${targets[$i]}.log"
+  if wait "${pids[$i]}"; then
+    grep -E '^Done|^stat::(number_of_executed_units|peak_rss_mb)' "$log"
+  else
+    tail -n 40 "$log"
+    echo "fuzz target ${targets[$i]} FAILED (log: $log)"
+    failed=1
+  fi
+done
+exit "$failed"

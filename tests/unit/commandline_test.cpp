@@ -11,7 +11,7 @@ namespace {
 ParsedCommandLine Parse(const std::vector<std::string>& args) {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), "/dev/");
 }
 
 // A parse as one line: the refusal and its status, or the request's
@@ -52,6 +52,9 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     {{"/Q:ttyACM0"}, "Invalid Command! (2)"},
     // A port part that could lead elsewhere is refused before any open.
     {{"/Q:ttyUSB0/../x"}, "Invalid Command! (2)"},
+    // A path names the hub it leads to, taken as typed (hubnames_test.cpp).
+    {{"/q:/dev/ttyUSB3", "-f"}, "2 ttyUSB3 -F"}, {{"/G:/dev/null"}, "Invalid Command! (2)"},
+    {{"/G:/dev/ttyusb3"}, "3 ttyusb3 text"},  // no such name: Query Err when run
     {{"/S:ttyUSB7/../OTHERHUB", "1:1"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0\nOn=1"}, "Invalid Command! (2)"}, {{"/G:ttyUSB0\x7f"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0\xc3\xa9"}, "3 ttyUSB0\xc3\xa9 text"},
@@ -101,7 +104,8 @@ TEST(CommandLineTest, EveryFormParsesToItsRequestOrRefusal) {
     EXPECT_EQ("Invalid Number! (1)", Summary(Parse({"/C:ttyUSB0", bad})))
         << bad;
   const char* const no_arguments[] = {nullptr};
-  EXPECT_EQ("Invalid Command! (2)", Summary(ParseCommandLine(0, no_arguments)));
+  EXPECT_EQ("Invalid Command! (2)",
+            Summary(ParseCommandLine(0, no_arguments, "/dev/")));
 }
 
 // The screen is published text: 52 lines, byte for byte (FNV-1a over the

@@ -18,6 +18,12 @@ TEST(HubSetupTest, PortsStatesAndSettings) {
       {"ttyUSB0,by-id=../x", "bad value for by-id: '../x'"},
       {"ttyUSB0,silent=1", "'silent' takes no value"}, {"ttyUSB0,delay-ms", "'delay-ms' needs a value (N)"},
       {"ttyUSB0,colour=red", "unknown setting 'colour'"},
+      {"ttyUSB0,link=/dev/hubs/rack3,link=/dev/x", "ttyUSB0 04 FFFFFFFF mira     2.1 /dev/hubs/rack3 /dev/x"},
+      {"ttyUSB0,link=/dev/ttyUSB5", "bad value for link: '/dev/ttyUSB5'"},
+      {"ttyUSB0,link=/etc/x", "bad value for link: '/etc/x'"},
+      {"ttyUSB0,link=/dev/a/../b", "bad value for link: '/dev/a/../b'"},
+      {"ttyUSB256", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB256'"},
+      {"ttyUSB00", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB00'"},
       {"ttyACM0", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyACM0'"},
       {"ttyUSBx", "a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSBx'"},
   };
@@ -33,6 +39,7 @@ TEST(HubSetupTest, PortsStatesAndSettings) {
         got += " silent " + std::to_string(setup.faults.reply_delay_ms);
       for (const std::string& link : setup.by_id) got += " " + link;
       for (const std::string& link : setup.by_path) got += " " + link;
+      for (const std::string& link : setup.links) got += " " + link;
     }
     EXPECT_EQ(expected, got) << text;
   }

@@ -27,8 +27,8 @@ Outcome RunCommand(const TestRig& rig, const std::vector<std::string>& args,
                    LineCollector* out) {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  const ParsedCommandLine parsed =
-      ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  const ParsedCommandLine parsed = ParseCommandLine(
+      static_cast<int>(argv.size()), argv.data(), rig.settings().device_dir);
   if (parsed.Refused()) return parsed.refusal;
   return RunRequest(parsed.request, rig.settings(), *out);
 }

@@ -1,12 +1,20 @@
 # bash completion for tarvo: command words with the /dev/ttyUSB names that
-# exist, the options of /Q and /G, the state forms of /S and /F and the
-# port forms of /C. Needs nothing from the bash-completion package; that
+# exist and, once the separator is typed, the stable names udev made under
+# /dev/serial/by-id and /dev/serial/by-path; the options of /Q and /G, the
+# state forms of /S and /F and the port forms of /C. Needs nothing from the bash-completion package; that
 # package only loads it on demand (without it, source this file).
 
 _tarvo_ports() {
   local dev
   for dev in /dev/ttyUSB*; do
     [[ -e $dev ]] && printf '%s\n' "${dev#/dev/}"
+  done
+}
+
+_tarvo_stable_names() {
+  local link
+  for link in /dev/serial/by-id/* /dev/serial/by-path/*; do
+    [[ -L $link ]] && printf '%s\n' "$link"
   done
 }
 
@@ -31,6 +39,10 @@ _tarvo() {
         candidates+=" /$letter:ttyUSB"
       fi
     done
+    # After "/G:" and the like: the hub by a name that stays the same.
+    if [[ ${#cur} -ge 3 && ${cur:1:1} == [QGSFCPWDRqgsfcpwdr] ]]; then
+      for word in $(_tarvo_stable_names); do candidates+=" ${cur:0:3}$word"; done
+    fi
   else
     local letter=${words[1]:1:1}
     case ${letter^^} in

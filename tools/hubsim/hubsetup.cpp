@@ -29,6 +29,7 @@ const Setting kSettings[] = {
     {"flash", "STATEHEX", "power-on states (default 00000000)"},
     {"by-id", "NAME", "a link /dev/serial/by-id/NAME to the hub"},
     {"by-path", "NAME", "a link /dev/serial/by-path/NAME to the hub"},
+    {"link", "/dev/PATH", "a link PATH to the hub, as a udev rule makes one"},
     {"silent", nullptr, "never answers"},
     {"delay-ms", "N", "waits N ms before every reply"},
     {"byte-gap-ms", "N", "waits N ms between the bytes of a reply"},
@@ -54,6 +55,25 @@ bool IsHubName(const std::string& name) {
   int32_t index = 0;
   return name.compare(0, 6, "ttyUSB") == 0 && !number.empty() &&
          (number == "0" || number[0] != '0') && ParseCount(number, 255, &index);
+}
+
+// A path below /dev of named parts (no "." or "..", no "//", no trailing
+// '/', no control byte) that is no hub's name.
+bool IsLinkPath(const std::string& path) {
+  // tarvo takes /dev/ttyUSB and anything without a '/' for a hub.
+  if (path.compare(0, 5, "/dev/") != 0 || path.back() == '/' ||
+      (path.compare(5, 6, "ttyUSB") == 0 &&
+       path.find('/', 5) == std::string::npos))
+    return false;
+  for (size_t start = 5;;) {
+    const size_t slash = path.find('/', start);
+    const std::string part = path.substr(start, slash - start);
+    for (char ch : part)
+      if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) return false;
+    if (part.empty() || part == "." || part == "..") return false;
+    if (slash == std::string::npos) return true;
+    start = slash + 1;
+  }
 }
 
 bool IsDeviceName(const std::string& name) {
@@ -110,6 +130,9 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
   } else if (key == "by-id" || key == "by-path") {
     if (!IsDeviceName(value)) return bad;
     (key == "by-id" ? setup->by_id : setup->by_path).push_back(value);
+  } else if (key == "link") {
+    if (!IsLinkPath(value)) return bad;
+    setup->links.push_back(value);
   } else if (key == "silent") {
     setup->faults.silent = true;
   } else if (key == "wire-time") {

@@ -14,6 +14,8 @@
 //   flash=STATEHEX the power-on states (default 00000000)
 //   by-id=NAME     a link /dev/serial/by-id/NAME to the hub (sandbox)
 //   by-path=NAME   a link /dev/serial/by-path/NAME to the hub (sandbox)
+//   link=/dev/PATH a link of a udev rule's making to the hub, with a
+//                  relative target, folders made as needed (sandbox)
 //   silent         never answers
 //   delay-ms=N     waits N ms before every reply
 //   byte-gap-ms=N  waits N ms between the bytes of a reply
@@ -34,6 +36,7 @@ struct HubSetup {
   Faults faults;
   std::vector<std::string> by_id;
   std::vector<std::string> by_path;
+  std::vector<std::string> links;  // "/dev/hubs/rack3"
 };
 
 // A hub with every default in place.

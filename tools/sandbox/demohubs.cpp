@@ -20,12 +20,30 @@ bool IsExecutable(const std::string& path) {
   return access(path.c_str(), X_OK) == 0;
 }
 
-// Makes /dev/<folder> unless it is there.
-std::string MakeFolder(const std::string& folder) {
-  const std::string path = "/dev/" + folder;
-  if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-    return "mkdir " + path + " failed";
+// Makes /dev/<folder> and the folders above it unless they are there.
+std::string MakeFolders(const std::string& folder) {
+  for (size_t slash = 0; slash != std::string::npos;) {
+    slash = folder.find('/', slash + 1);
+    const std::string path = "/dev/" + folder.substr(0, slash);
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+      return "mkdir " + path + " failed";
+  }
   return "";
+}
+
+// Links /dev/<name> to the hub as udev does: a target relative to its
+// folder ("../../ttyUSB0"). A name that is already there is refused.
+std::string LinkToHub(const std::string& name, const std::string& hub) {
+  struct stat seen;
+  if (lstat(("/dev/" + name).c_str(), &seen) == 0)
+    return "/dev/" + name + " is there already";
+  const size_t slash = name.rfind('/');
+  std::string up;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (name[i] == '/') up += "../";
+  std::string error;
+  if (slash != std::string::npos) error = MakeFolders(name.substr(0, slash));
+  return error.empty() ? LinkDevice(name, up + hub) : error;
 }
 
 }  // namespace
@@ -36,16 +54,14 @@ std::string StartHubs(const std::vector<HubSetup>& setups,
     hubs->push_back(std::make_unique<Hub>(setup.config, setup.faults));
     if (!hubs->back()->Error().empty()) return hubs->back()->Error();
     std::string error = LinkDevice(setup.name, hubs->back()->TerminalPath());
-    for (const auto& [folder, names] :
-         {std::make_pair("serial/by-id", &setup.by_id),
-          std::make_pair("serial/by-path", &setup.by_path)})
-      for (const std::string& name : *names) {
-        if (error.empty()) error = MakeFolder("serial");
-        if (error.empty()) error = MakeFolder(folder);
-        if (error.empty())
-          error = LinkDevice(std::string(folder) + "/" + name,
-                             "../../" + setup.name);
-      }
+    std::vector<std::string> names;
+    for (const std::string& name : setup.by_id)
+      names.push_back("serial/by-id/" + name);
+    for (const std::string& name : setup.by_path)
+      names.push_back("serial/by-path/" + name);
+    for (const std::string& path : setup.links) names.push_back(path.substr(5));
+    for (const std::string& name : names)
+      if (error.empty()) error = LinkToHub(name, setup.name);
     if (!error.empty()) return error;
   }
   return "";

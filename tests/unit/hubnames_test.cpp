@@ -1,0 +1,117 @@
+// Hubs named by paths: a device folder of the test's own, laid out as udev
+// lays out /dev, with a simulated hub behind ttyUSB0.
+#include "link/hubnames.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "catalogue.h"
+#include "simhubs.h"
+
+namespace {
+
+class NamedHub : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig_.Link("ttyUSB0",
+              hub_->TerminalPath());  // a link itself, as in the sandbox
+    for (const char* folder :
+         {"serial", "serial/by-id", "serial/by-path", "hubs"})
+      ASSERT_EQ(0, mkdir(rig_.Device(folder).c_str(), 0755));
+    // clang-format off
+    const std::pair<const char*, const char*> links[] = {
+        {"serial/by-id/usb-FTDI_A1B2C3-if00", "../../ttyUSB0"}, {"serial/by-path/pci-0:1.2", "../../ttyUSB0"},
+        {"serial/by-id/Mixed-Case", "../../ttyUSB0"}, {"hubs/rack3", "../serial/by-id/usb-FTDI_A1B2C3-if00"},
+        {"serial/by-id/usb-unplugged", "../../ttyUSB9"}, {"serial/by-id/usb-dangling", "../../nothing"},
+        {"to-null", "/dev/null"}, {"to-tmp", "/tmp"}, {"loop-a", "loop-b"}, {"loop-b", "loop-a"},
+        {"pty", hub_->TerminalPath().c_str()}};
+    // clang-format on
+    for (const auto& [name, target] : links) rig_.Link(name, target);
+    std::ofstream(rig_.Device("plain")).flush();
+  }
+  std::string Path(const std::string& name) const { return rig_.Device(name); }
+
+  std::unique_ptr<hubsim::Hub> hub_ = StartHub(HubWith("04", 0x5));
+  TestRig rig_;
+};
+
+}  // namespace
+
+TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
+  const std::string dir = rig_.settings().device_dir;
+  const HubPathStatus hub = HubPathStatus::kHub,
+                      missing = HubPathStatus::kMissing,
+                      refused = HubPathStatus::kRefused;
+  // clang-format off
+  const struct {
+    std::string path;
+    HubPathStatus status;
+    std::string name;
+  } cases[] = {
+      {dir + "serial/by-id/usb-FTDI_A1B2C3-if00", hub, "ttyUSB0"}, {dir + "serial/by-path/pci-0:1.2", hub, "ttyUSB0"},
+      {dir + "hubs/rack3", hub, "ttyUSB0"}, {dir + "ttyUSB0", hub, "ttyUSB0"},
+      {dir + "serial/by-id/Mixed-Case", hub, "ttyUSB0"},
+      // Unplugged: the link dangles, or is gone, or its folder is.
+      {dir + "serial/by-id/usb-unplugged", hub, "ttyUSB9"},
+      {dir + "serial/by-id/usb-dangling", missing, "serial/by-id/usb-dangling"},
+      {dir + "serial/by-id/MIXED-CASE", missing, "serial/by-id/MIXED-CASE"},
+      {dir + "gone/usb-x", missing, "gone/usb-x"},
+      // Neither a link nor a hub, a loop, a walk out of the folder, unclean text.
+      {dir + "plain", refused, ""}, {dir + "pty", refused, ""}, {dir + "to-null", refused, ""},
+      {dir + "to-tmp", refused, ""}, {dir + "loop-a", refused, ""}, {dir + "serial", refused, ""},
+      {dir + "serial/./by-id/Mixed-Case", refused, ""}, {dir + "serial/../ttyUSB0", refused, ""},
+      {dir + "serial//by-id/Mixed-Case", refused, ""}, {dir + "hubs/", refused, ""},
+      {dir + "hubs/rack3\n", refused, ""}, {dir + std::string(4096, 'x'), refused, ""},
+      {"/etc/passwd", refused, ""}};
+  // clang-format on
+  for (const auto& c : cases) {
+    const HubPath resolved = ResolveHubPath(c.path, dir);
+    EXPECT_EQ(c.status, resolved.status) << c.path;
+    EXPECT_EQ(c.name, resolved.name) << c.path;
+  }
+  EXPECT_EQ(refused, ResolveHubPath("/dev/null", "/dev/").status);
+  EXPECT_EQ(refused, ResolveHubPath(hub_->TerminalPath(), "/dev/").status);
+}
+
+// Commands by path, as a user types them: the hub's frames and states, a
+// missing device as a missing ttyUSBn, a refused path before anything else.
+TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
+  // clang-format off
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"/S:" + Path("hubs/rack3"), "1:2"}, ""},
+      {{"/g:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "-b"}, "0111\n"},
+      {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"}, "07000000042.1\r\n"},
+      {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n"},
+      {{"/S:" + Path("serial/by-id/usb-dangling"), "123456789", "1:1"}, "Invalid Password!\n"},
+      {{"/G:" + Path("to-null")}, "Invalid Command!\n"}, {{"/G:" + Path("pty")}, "Invalid Command!\n"}};
+  // clang-format on
+  for (const auto& [args, printed] : cases) {
+    LineCollector out;
+    const Outcome outcome = RunCommand(rig_, args, &out);
+    if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
+    std::string lines;
+    for (const std::string& line : out.lines) lines += line + "\n";
+    EXPECT_EQ(printed, lines) << args[0];
+  }
+  EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    07000000\r",
+                                      "?Q\r", "GP\r", "?Q\r", "GP\r"}),
+            hub_->Frames());
+}
+
+// A program's UUCP lock file names the hub device: a run by a stable name
+// waits for it as a run by ttyUSB0 does.
+TEST_F(NamedHub, ALockFileOnTheHubHoldsOffARunByAnyName) {
+  std::ofstream(rig_.LockDir() + "/LCK..ttyUSB0")
+      << "      " << getpid() << "\n";
+  LineCollector out;
+  const int64_t start = NowMicros();
+  EXPECT_EQ(
+      Outcome::kPortBusy,
+      RunCommand(rig_, {"/G:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00")},
+                 &out));
+  EXPECT_GE(SecondsSince(start), kTestLockWaitUs / 1e6);
+  EXPECT_EQ("", hub_->Received());
+}
