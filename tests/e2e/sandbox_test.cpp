@@ -51,9 +51,6 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
   EXPECT_RUN(Sandbox({"--hub", "ttyUSB2:12,firmware=9.9", "--", "tarvo",
                       "/Q:ttyUSB2", "-F"}),
              "FFFFFFFF0C9.9\r\n", 0);
-  EXPECT_RUN(Sandbox({"--hub", "ttyUSB1:4:05000000,link=/dev/hubs/rack3", "--",
-                      "tarvo", "/G:/dev/hubs/rack3"}),
-             "On=1,3 Off=2,4\n", 0);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", "exit 7"}), "", 7);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", "kill -TERM $$"}), "", 128 + 15);
   // clang-format off
@@ -111,6 +108,8 @@ TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
       {TARVO_SANDBOX, "--", "sh", "-c", "sleep 27.1828; echo never"}, 60,
       "/dev/null", SIGKILL, 1);
   EXPECT_EQ(128 + SIGKILL, killed.status);
+  // Nothing inside holds its output open past it.
+  EXPECT_LT(killed.seconds, 1 + kSlack);
   usleep(300000);
   EXPECT_EQ(0, ProcessesRunning("27.1828"));
 }
@@ -166,16 +165,12 @@ TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
     const std::string line =
         text.substr(at, text.find_first_of("'\"|#", at) - at);
     const std::vector<std::string> words = hubsim::SplitWords(line);
-    const std::string path = words[1].substr(3);
-    std::string hub = "ttyUSB0:4:00000000,";
-    if (path.compare(0, 18, "/dev/serial/by-id/") == 0)
-      hub += "by-id=" + path.substr(18);
-    else if (path.compare(0, 20, "/dev/serial/by-path/") == 0)
-      hub += "by-path=" + path.substr(20);
-    else
-      hub += "link=" + path;
+    // The recipe's name, made as udev would make it.
     std::vector<std::string> args = {
-        "--hub", hub, "--", "sh", "-c", "\"$@\" && tarvo /G:ttyUSB0 -B", "sh"};
+        "--hub", "ttyUSB0:4:00000000,link=" + words[1].substr(3),
+        "--",    "sh",
+        "-c",    "\"$@\" && tarvo /G:ttyUSB0 -B",
+        "sh"};
     args.insert(args.end(), words.begin(), words.end());
     const hubsim::RunResult r = Sandbox(args);
     EXPECT_EQ(0, r.status) << line << ": " << r.out << r.err;

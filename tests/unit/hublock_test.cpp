@@ -31,8 +31,8 @@ void WriteLockFile(const TempDir& dir, const std::string& bytes,
   switch (kind) {
     case Kind::kFifo: ASSERT_EQ(0, mkfifo(file.c_str(), 0644)); return;
     case Kind::kDirectory: ASSERT_EQ(0, mkdir(file.c_str(), 0755)); return;
-    case Kind::kLinkToFile:
-      std::ofstream(target) << getpid() << "\n";
+    case Kind::kLinkToFile:  // to a stale file: followed, it would not count
+      std::ofstream(target) << kGonePid << "\n";
       ASSERT_EQ(0, symlink(target.c_str(), file.c_str()));
       return;
     case Kind::kFile: break;

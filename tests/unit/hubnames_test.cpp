@@ -31,11 +31,16 @@ class NamedHub : public ::testing::Test {
     // clang-format on
     for (const auto& [name, target] : links) rig_.Link(name, target);
     std::ofstream(rig_.Device("plain")).flush();
+    // Out of the folder and back to a hub: refused all the same.
+    ASSERT_EQ(0, symlink(rig_.Device("ttyUSB0").c_str(),
+                         (outside_ / "ttyUSB5").c_str()));
+    rig_.Link("away", outside_ / "ttyUSB5");
   }
   std::string Path(const std::string& name) const { return rig_.Device(name); }
 
   std::unique_ptr<hubsim::Hub> hub_ = StartHub(HubWith("04", 0x5));
   TestRig rig_;
+  TempDir outside_;
 };
 
 }  // namespace
@@ -61,7 +66,7 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
       {dir + "gone/usb-x", missing, "gone/usb-x"},
       // Neither a link nor a hub, a loop, a walk out of the folder, unclean text.
       {dir + "plain", refused, ""}, {dir + "pty", refused, ""}, {dir + "to-null", refused, ""},
-      {dir + "to-tmp", refused, ""}, {dir + "loop-a", refused, ""}, {dir + "serial", refused, ""},
+      {dir + "to-tmp", refused, ""}, {dir + "away", refused, ""}, {dir + "loop-a", refused, ""}, {dir + "serial", refused, ""},
       {dir + "serial/./by-id/Mixed-Case", refused, ""}, {dir + "serial/../ttyUSB0", refused, ""},
       {dir + "serial//by-id/Mixed-Case", refused, ""}, {dir + "hubs/", refused, ""},
       {dir + "hubs/rack3\n", refused, ""}, {dir + std::string(4096, 'x'), refused, ""},
