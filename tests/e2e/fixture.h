@@ -1,5 +1,5 @@
 // End-to-end tests: the real executables against simulated hubs that
-// appear as /dev/ttyUSBn in a private /dev (see tools/hubsim/devns.h).
+// appear as /dev/ttyUSBn in a private /dev (see tools/sandbox/devns.h).
 #pragma once
 
 #include <gtest/gtest.h>
