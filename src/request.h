@@ -32,7 +32,9 @@ enum class OutputForm {
 
 struct Request {
   CommandKind command = CommandKind::kHelp;
-  std::string hub;  // "ttyUSB3" (hubnames.h)
+  // The hub's name in the device folder, "ttyUSB3" (hubnames.h); for a
+  // stable name that is gone, the typed path in it, which opens nothing.
+  std::string hub;
   OutputForm form = OutputForm::kText;
   bool keep_as_power_on = false;     // /F rather than /S
   std::string password;              // the 8-byte field the hub verifies

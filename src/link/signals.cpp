@@ -49,6 +49,14 @@ const int kOtherDeadlySignals[] = {
     SIGHUP,  SIGINT,  SIGQUIT,   SIGPIPE, SIGALRM, SIGTERM,   SIGUSR1, SIGUSR2,
     SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
 
+// Calls use(signal) for every deadly signal that is not a crash: those a
+// run installs its restore for, and may hold back.
+template <typename Use>
+void ForEachHoldableSignal(Use use) {
+  for (int signal : kOtherDeadlySignals) use(signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) use(signal);
+}
+
 void RaiseWithDefaultAction(int signal) {
   struct sigaction fallback = {};
   fallback.sa_handler = SIG_DFL;
@@ -97,9 +105,7 @@ void InstallHandlers() {
   restore.sa_handler = RestoreAndDie;
   restore.sa_flags = SA_RESETHAND;
   (void)sigemptyset(&restore.sa_mask);
-  for (int signal : kOtherDeadlySignals) Install(signal, restore);
-  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
-    Install(signal, restore);
+  ForEachHoldableSignal([&](int signal) { Install(signal, restore); });
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_UNDEFINED__)
   // Not reset on entry: a held crash signal leaves the handler in place
   // for the next one.
@@ -155,10 +161,9 @@ void RemoveRestoreEntry(int32_t fd) {
 DeadlySignalHold::DeadlySignalHold() {
   sigset_t held;
   (void)sigemptyset(&held);
-  for (int signal : kOtherDeadlySignals)
+  ForEachHoldableSignal([&](int signal) {
     if (!IgnoredNow(signal)) (void)sigaddset(&held, signal);
-  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
-    if (!IgnoredNow(signal)) (void)sigaddset(&held, signal);
+  });
   (void)sigaddset(&held, kWakeSignal);
   (void)sigprocmask(SIG_BLOCK, &held, &previous_mask_);
   // A signal blocked at start is left pending for whoever blocked it.
