@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -38,9 +37,14 @@ void WriteLockFile(const TempDir& dir, const std::string& bytes,
     case Kind::kFile: break;
   }
   std::ofstream(file, std::ios::binary) << bytes;
-  const struct timeval then[2] = {{time(nullptr) - age_s, 0},
-                                  {time(nullptr) - age_s, 0}};
-  ASSERT_EQ(0, chmod(file.c_str(), mode) | utimes(file.c_str(), then));
+  // To the nanosecond: a whole-second time would age the file by up to a
+  // second more than asked, across the 2 s a young file counts as busy.
+  struct timespec then[2];
+  ASSERT_EQ(0, clock_gettime(CLOCK_REALTIME, &then[0]));
+  then[0].tv_sec -= age_s;
+  then[1] = then[0];
+  ASSERT_EQ(0, chmod(file.c_str(), mode) |
+                   utimensat(AT_FDCWD, file.c_str(), then, 0));
 }
 
 std::string Binary(int32_t pid) {
