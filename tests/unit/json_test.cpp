@@ -1,5 +1,3 @@
-#include "commands/json.h"
-
 #include <gtest/gtest.h>
 
 #include "simhubs.h"
@@ -16,44 +14,30 @@ std::string Hex(const std::string& bytes) {
 
 }  // namespace
 
-TEST(JsonTest, HubObjectsInTheirKeyOrder) {
-  HubReport report;
-  report.port_count = 4;
-  report.firmware = "1.3";
-  report.states = 0x5;
-  EXPECT_EQ(
-      "{\"name\":\"ttyUSB0\",\"device\":\"/dev/"
-      "ttyUSB0\",\"ports\":4,\"firmware\":\"1.3\","
-      "\"states\":\"05000000\",\"on\":[1,3],\"off\":[2,4],\"links\":[]}",
-      HubJson("ttyUSB0", "/dev/ttyUSB0", report, true, {}));
-  report.states = report.port_count = 0;
-  EXPECT_EQ(
-      "{\"name\":\"ttyUSB9\",\"device\":\"/dev/"
-      "ttyUSB9\",\"ports\":0,\"states\":\"00000000\","
-      "\"on\":[],\"off\":[],\"links\":[]}",
-      HubJson("ttyUSB9", "/dev/ttyUSB9", report, false, {}));
-  EXPECT_EQ("{\"hubs\":[{},{}]}", ScanJson({"{}", "{}"}));
-  EXPECT_EQ("\"\\u0000\\\"\\\\\\u007F\\u0080\\u00FF\"",
-            JsonString(std::string("\0\"\\\x7f\x80\xff", 6)));
-}
-
-// /Q: and /G with -J, as python3 reads them: the hub's firmware bytes,
-// whatever they are, come back as sent.
-TEST(JsonTest, EveryFirmwareByteComesBackAsSent) {
-  const std::string firmwares[] = {std::string("\0\0\0", 3),
-                                   "\"\\/",
-                                   "\x01\x1f\x7f",
-                                   "\x80\xff\xc3",
-                                   "\t\r\x1b",
-                                   std::string("a\0\"", 3),
-                                   "\xe2\x82\xac"};
+// /Q: and /G with -J: the keys in their order, and the hub's firmware
+// bytes, whatever they are, as python3 reads them back.
+TEST(JsonTest, KeysInOrderEveryFirmwareByteComesBackAsSent) {
+  const std::string firmwares[] = {
+      "\x01\x7f\"",   std::string("\0\0\0", 3), "\"\\/",
+      "\x1f\x80\xff", std::string("a\0\"", 3),  "\t\r\x1b",
+      "\xe2\x82\xac"};
   for (const std::string& firmware : firmwares) {
     auto hub = StartHub(HubWith("04", 0x5, firmware));
+    TestRig rig;
+    rig.Link("ttyUSB0", hub->TerminalPath());
     LineCollector out;
-    RunCommandOn(hub->TerminalPath(), {"/Q:ttyUSB0", "-j"}, &out);
-    RunCommandOn(hub->TerminalPath(), {"/G:ttyUSB0", "-J"}, &out);
+    RunCommand(rig, {"/Q:ttyUSB0", "-j"}, &out);
+    RunCommand(rig, {"/G:ttyUSB0", "-J"}, &out);
     ASSERT_EQ(2u, out.lines.size());
     EXPECT_EQ(Hex(firmware), ParsedByPython(out.lines[0], "[\"firmware\"]"));
     EXPECT_EQ("[1, 3]", ParsedByPython(out.lines[1], "[\"on\"]"));
+    if (firmware != firmwares[0]) continue;
+    const std::string hub_keys = "{\"name\":\"ttyUSB0\",\"device\":\"" +
+                                 rig.Device("ttyUSB0") + "\",\"ports\":4,";
+    const std::string state_keys =
+        "\"states\":\"05000000\",\"on\":[1,3],\"off\":[2,4],\"links\":[]}";
+    EXPECT_EQ(hub_keys + "\"firmware\":\"\\u0001\\u007F\\\"\"," + state_keys,
+              out.lines[0]);
+    EXPECT_EQ(hub_keys + state_keys, out.lines[1]);
   }
 }
