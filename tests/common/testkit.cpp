@@ -2,18 +2,11 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <time.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "runner.h"
-
-int64_t NowMicros() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
 
 double SecondsSince(int64_t start_us) {
   return static_cast<double>(NowMicros() - start_us) / 1e6;

@@ -7,14 +7,16 @@
 #include <cstdint>
 #include <string>
 
+#include "hubsim.h"
+
 // The byte wait of a hub's port, in seconds: 10 s and 100 ms.
 constexpr double kHubByteWait = 10.1;
 // How far past it a native run may end: a few system calls, no more.
 constexpr double kHubByteWaitSlack = 0.5;
 
-// Seconds on the monotonic clock since start_us (in its microseconds).
+using hubsim::NowMicros;
+// Seconds since start_us, a NowMicros() time.
 double SecondsSince(int64_t start_us);
-int64_t NowMicros();
 
 // Asserts an upper time bound where one holds: a native, unsanitized
 // build (an emulator or a sanitizer slows everything down).

@@ -5,7 +5,6 @@
 
 #include <thread>
 
-#include "catalogue.h"
 #include "simhubs.h"
 
 namespace {
@@ -127,19 +126,16 @@ void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 
 TEST_P(Commands, PrintExitFramesStates) {
   const CommandCase& c = GetParam();
-  auto hub = StartHub(c.config, c.faults);
-  LineCollector out;
-  const Outcome outcome = RunCommandOn(hub->TerminalPath(), c.args, &out);
-  if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
-  std::string printed, frames;
-  for (const std::string& line : out.lines) printed += line + "\n";
-  for (const std::string& frame : hub->Frames())
+  TestRig rig;
+  const hubsim::Hub& hub = rig.AddHub("ttyUSB0", c.config, c.faults);
+  EXPECT_EQ(c.printed + "(" + std::to_string(c.exit_status) + ")",
+            rig.Run(c.args));
+  std::string frames;
+  for (const std::string& frame : hub.Frames())
     frames += (frames.empty() ? "" : "|") + frame.substr(0, frame.size() - 1);
-  EXPECT_EQ(c.printed, printed);
-  EXPECT_EQ(c.exit_status, ExitStatus(outcome));
   EXPECT_EQ(c.frames, frames);
   if (!c.states.empty()) {
-    EXPECT_EQ(c.states, hubsim::StateHex(hub->Config().states));
+    EXPECT_EQ(c.states, hubsim::StateHex(hub.Config().states));
   }
 }
 
@@ -149,51 +145,44 @@ INSTANTIATE_TEST_SUITE_P(EveryCommand, Commands, ::testing::ValuesIn(kCases),
                          });
 
 TEST(NoHubAtThePort, EachCommandSaysItsOwnWay) {
+  TestRig rig;
+  rig.Link("ttyUSB0", "/nonexistent/ttyUSB9");
+  rig.Link("ttyUSB1", "/dev/null");
   // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"/G:ttyUSB0"}, "Query Err"}, {{"/S:ttyUSB0", "1:1"}, "Query Err"},
       {{"/C:ttyUSB0", "1"}, "Query Err"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!"},
       {{"/W:ttyUSB0"}, "Save Port States Error!"}, {{"/D:ttyUSB0"}, "Restore Default Error!"},
-      {{"/R:ttyUSB0"}, "Open Port Error!"}};  // /R: the message never went out
-  for (const auto& [args, message] : cases) {
-    LineCollector out;
-    const Outcome outcome = RunCommandOn("/nonexistent/ttyUSB9", args, &out);
-    EXPECT_EQ(message + " 1", OutcomeText(outcome) + std::string(" ") + std::to_string(ExitStatus(outcome)));
-  }
-  LineCollector out;
+      {{"/R:ttyUSB0"}, "Open Port Error!"},  // /R: the message never went out
+      {{"/R:ttyUSB1"}, "Set Port Option Error!"}};
   // clang-format on
-  EXPECT_EQ(Outcome::kSetPortOptionError,
-            RunCommandOn("/dev/null", {"/R:ttyUSB0"}, &out));
+  for (const auto& [args, message] : cases)
+    EXPECT_EQ(message + "\n(1)", rig.Run(args)) << args[0];
 }
 
 // The name is re-pointed to another hub during the off time: the second
 // set message is not sent there, and the ports are said to be left off.
 TEST(PowerCycleTest, ARePointedNameIsNotFollowed) {
-  auto locked = StartHub(HubWith("04", 0xF));
-  auto other = StartHub(HubWith("04", 0xF));
   TestRig rig;
-  rig.Link("ttyUSB0", locked->TerminalPath());
-  rig.Link("other", other->TerminalPath());
+  const hubsim::Hub& locked = rig.AddHub("ttyUSB0", HubWith("04", 0xF));
+  const hubsim::Hub& other = rig.AddHub("other", HubWith("04", 0xF));
   std::thread re_point([&] {
     usleep(300000);
     EXPECT_EQ(
         0, rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));
   });
-  LineCollector out;
-  EXPECT_EQ(Outcome::kPortsLeftOff,
-            RunCommand(rig, {"/C:ttyUSB0", "1@0.6"}, &out));
+  EXPECT_EQ("Ports Left Off!\n(1)", rig.Run({"/C:ttyUSB0", "1@0.6"}));
   re_point.join();
-  EXPECT_EQ(3u, locked->Frames().size());
-  EXPECT_EQ("", other->Received());
-  EXPECT_EQ(0xEu, locked->Config().states);
+  EXPECT_EQ(3u, locked.Frames().size());
+  EXPECT_EQ("", other.Received());
+  EXPECT_EQ(0xEu, locked.Config().states);
 }
 
 TEST(PowerCycleTest, PortsStayOffForTheTimeAskedAtTheHub) {
-  auto hub = StartHub(HubWith("04", 0xF));
-  LineCollector out;
-  EXPECT_EQ(Outcome::kSuccess,
-            RunCommandOn(hub->TerminalPath(), {"/C:ttyUSB0", "2,3@0.5"}, &out));
-  const std::vector<hubsim::FrameRecord> records = hub->Records();
+  TestRig rig;
+  const hubsim::Hub& hub = rig.AddHub("ttyUSB0", HubWith("04", 0xF));
+  EXPECT_EQ("(0)", rig.Run({"/C:ttyUSB0", "2,3@0.5"}));
+  const std::vector<hubsim::FrameRecord> records = hub.Records();
   ASSERT_EQ(4u, records.size());
   EXPECT_EQ("SPmira    09000000\r", records[2].bytes);
   EXPECT_EQ("SPmira    0F000000\r", records[3].bytes);

@@ -194,23 +194,3 @@ TEST(ExchangeTest, LowLatencyIsAskedForWhileOpenAndPutBackOnCloseAndOnASignal) {
   RestoreListedPorts();  // what a deadly signal's handler does first
   EXPECT_EQ(asked_then_back, g_flag_writes);
 }
-
-TEST(ExchangeTest, OnlyTheFileFirstPinnedIsWrittenTo) {
-  auto locked = StartHub(), other = StartHub();
-  TestRig rig;
-  rig.Link("ttyUSB0", locked->TerminalPath());
-  const std::string name = rig.Device("ttyUSB0");
-  DevicePin pin;
-  EXPECT_EQ(ExchangeStatus::kOk,
-            RunExchange(name, kQueryFrame, Use(&pin)).status);
-  ASSERT_EQ(0, unlink(name.c_str()));
-  rig.Link("ttyUSB0", other->TerminalPath());
-  EXPECT_EQ(ExchangeStatus::kOpenFailed,
-            RunExchange(name, kQueryFrame, Use(&pin)).status);
-  EXPECT_EQ("", other->Received());
-  HubLock lock(rig.settings().lock_file_dirs);
-  ASSERT_EQ(LockState::kHeld, lock.TryAcquire(name));
-  EXPECT_EQ(ExchangeStatus::kOk,
-            RunExchange(name, kQueryFrame, Use(lock.Pin())).status);
-  EXPECT_EQ(1u, locked->Frames().size());
-}

@@ -97,27 +97,6 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
             HubLock(kNoLockFiles).TryAcquire("/dev/null"));
 }
 
-TEST(HubLockTest, ALockFileHoldsOffCommandAndScanAlike) {
-  TempDir dir;
-  auto hub = StartHub();
-  const std::string device =
-      dir.path() + "/ttyUSB0";  // named as lock files name it
-  ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), device.c_str()));
-  WriteLockFile(dir, "      " + std::to_string(getpid()) + "\n");
-  HubLock lock({dir.path()});
-  EXPECT_EQ(LockState::kBusy, lock.TryAcquire(device));
-  const int64_t start = MonotonicMicros();
-  EXPECT_EQ(LockState::kBusy, lock.Acquire(device, start + 300000));
-  EXPECT_GE(SecondsSince(start), 0.3);
-  std::thread owner_leaves([&] {
-    usleep(200000);
-    WriteLockFile(dir, std::to_string(kGonePid) + "\n");
-  });
-  EXPECT_EQ(LockState::kHeld,
-            lock.Acquire(device, MonotonicMicros() + 5000000));
-  owner_leaves.join();
-}
-
 TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
   auto hub = StartHub();
   const std::string device = hub->TerminalPath();

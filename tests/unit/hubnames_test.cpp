@@ -8,7 +8,6 @@
 #include <fstream>
 #include <thread>
 
-#include "catalogue.h"
 #include "simhubs.h"
 
 namespace {
@@ -16,8 +15,8 @@ namespace {
 class NamedHub : public ::testing::Test {
  protected:
   void SetUp() override {
-    rig_.Link("ttyUSB0",
-              hub_->TerminalPath());  // a link itself, as in the sandbox
+    // ttyUSB0 is a link itself, as in the sandbox.
+    hub_ = &rig_.AddHub("ttyUSB0", HubWith("04", 0x5));
     for (const char* folder :
          {"serial", "serial/by-id", "serial/by-path", "hubs"})
       ASSERT_EQ(0, mkdir(rig_.Device(folder).c_str(), 0755));
@@ -38,8 +37,8 @@ class NamedHub : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return rig_.Device(name); }
 
-  std::unique_ptr<hubsim::Hub> hub_ = StartHub(HubWith("04", 0x5));
   TestRig rig_;
+  hubsim::Hub* hub_ = nullptr;
   TempDir outside_;
 };
 
@@ -86,21 +85,14 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
 TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
   // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"/S:" + Path("hubs/rack3"), "1:2"}, ""},
-      {{"/g:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "-b"}, "0111\n"},
-      {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"}, "07000000042.1\r\n"},
-      {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n"},
-      {{"/S:" + Path("serial/by-id/usb-dangling"), "123456789", "1:1"}, "Invalid Password!\n"},
-      {{"/G:" + Path("to-null")}, "Invalid Command!\n"}, {{"/G:" + Path("pty")}, "Invalid Command!\n"}};
+      {{"/S:" + Path("hubs/rack3"), "1:2"}, "(0)"}, {{"/g:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "-b"}, "0111\n(0)"},
+      {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"}, "07000000042.1\r\n(0)"},
+      {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n(1)"},
+      {{"/S:" + Path("serial/by-id/usb-dangling"), "123456789", "1:1"}, "Invalid Password!\n(1)"},
+      {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"}, {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"}};
   // clang-format on
-  for (const auto& [args, printed] : cases) {
-    LineCollector out;
-    const Outcome outcome = RunCommand(rig_, args, &out);
-    if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
-    std::string lines;
-    for (const std::string& line : out.lines) lines += line + "\n";
-    EXPECT_EQ(printed, lines) << args[0];
-  }
+  for (const auto& [args, printed] : cases)
+    EXPECT_EQ(printed, rig_.Run(args)) << args[0];
   EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    07000000\r",
                                       "?Q\r", "GP\r", "?Q\r", "GP\r"}),
             hub_->Frames());
@@ -111,12 +103,9 @@ TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
 TEST_F(NamedHub, ALockFileOnTheHubHoldsOffARunByAnyName) {
   std::ofstream(rig_.LockDir() + "/LCK..ttyUSB0")
       << "      " << getpid() << "\n";
-  LineCollector out;
   const int64_t start = NowMicros();
-  EXPECT_EQ(
-      Outcome::kPortBusy,
-      RunCommand(rig_, {"/G:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00")},
-                 &out));
+  EXPECT_EQ("Port Busy!\n(1)",
+            rig_.Run({"/G:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00")}));
   EXPECT_GE(SecondsSince(start), kTestLockWaitUs / 1e6);
   EXPECT_EQ("", hub_->Received());
 }

@@ -2,8 +2,19 @@
 
 #include <unistd.h>
 
+#include "catalogue.h"
 #include "commandline.h"
 #include "dispatch.h"
+
+namespace {
+
+class LineCollector : public LineSink {
+ public:
+  void Line(const std::string& text) override { lines.push_back(text); }
+  std::vector<std::string> lines;
+};
+
+}  // namespace
 
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config,
                                       hubsim::Faults faults) {
@@ -23,19 +34,23 @@ void TestRig::Link(const std::string& name, const std::string& target) {
   EXPECT_EQ(0, symlink(target.c_str(), Device(name).c_str())) << name;
 }
 
-Outcome RunCommand(const TestRig& rig, const std::vector<std::string>& args,
-                   LineCollector* out) {
+hubsim::Hub& TestRig::AddHub(const std::string& name, hubsim::HubConfig config,
+                             hubsim::Faults faults) {
+  Link(name, hubs_.emplace_back(StartHub(config, faults))->TerminalPath());
+  return *hubs_.back();
+}
+
+std::string TestRig::Run(const std::vector<std::string>& args) const {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   const ParsedCommandLine parsed = ParseCommandLine(
-      static_cast<int>(argv.size()), argv.data(), rig.settings().device_dir);
-  if (parsed.Refused()) return parsed.refusal;
-  return RunRequest(parsed.request, rig.settings(), *out);
-}
-
-Outcome RunCommandOn(const std::string& device,
-                     const std::vector<std::string>& args, LineCollector* out) {
-  TestRig rig;
-  rig.Link("ttyUSB0", device);
-  return RunCommand(rig, args, out);
+      static_cast<int>(argv.size()), argv.data(), settings_.device_dir);
+  LineCollector out;
+  const Outcome outcome =
+      parsed.Refused() ? parsed.refusal
+                       : RunRequest(parsed.request, settings_, out);
+  if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
+  std::string printed;
+  for (const std::string& line : out.lines) printed += line + "\n";
+  return printed + "(" + std::to_string(ExitStatus(outcome)) + ")";
 }

@@ -26,34 +26,29 @@ constexpr int64_t kTestLockWaitUs = 500000;
 // Slack for a loaded machine, small enough that a wait twice as long shows.
 constexpr double kSlack = 0.3;
 
-class LineCollector : public LineSink {
- public:
-  void Line(const std::string& text) override { lines.push_back(text); }
-  std::vector<std::string> lines;
-};
-
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config = {},
                                       hubsim::Faults faults = {});
 
 class TestRig {
  public:
   TestRig();
-  // Makes the hub name (or any name) in the device folder a link to target.
+  // Makes the name (a hub name or any other) in the device folder a link
+  // to target.
   void Link(const std::string& name, const std::string& target);
+  // Starts a hub behind the name, for as long as the rig lives.
+  hubsim::Hub& AddHub(const std::string& name, hubsim::HubConfig config = {},
+                      hubsim::Faults faults = {});
   std::string Device(const std::string& name) const { return devices_ / name; }
   const std::string& LockDir() const { return locks_.path(); }
   const LinkSettings& settings() const { return settings_; }
+  // Parses "tarvo" + args as the command line and runs it under the rig's
+  // settings: the lines it prints, its message last when it has one, each
+  // with its newline, then its exit status ("ID Err\n(1)").
+  std::string Run(const std::vector<std::string>& args) const;
 
  private:
   TempDir devices_;
   TempDir locks_;
   LinkSettings settings_;
+  std::vector<std::unique_ptr<hubsim::Hub>> hubs_;
 };
-
-// Parses "tarvo" + args as the command line and runs it under the rig's
-// settings; the result lines go to *out.
-Outcome RunCommand(const TestRig& rig, const std::vector<std::string>& args,
-                   LineCollector* out);
-// The same in a rig of its own, where ttyUSB0 leads to device.
-Outcome RunCommandOn(const std::string& device,
-                     const std::vector<std::string>& args, LineCollector* out);

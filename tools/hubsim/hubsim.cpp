@@ -29,13 +29,13 @@ const char kWrongPassword[] = "E01\r\n";
 const char kBadFrame[] = "E02\r\n";
 const char kAccepted[] = "G\r\n";
 
+}  // namespace
+
 int64_t NowMicros() {
   using namespace std::chrono;
   return duration_cast<microseconds>(steady_clock::now().time_since_epoch())
       .count();
 }
-
-}  // namespace
 
 bool ParseStateHex(const std::string& text, uint32_t* states) {
   if (text.size() != 8) return false;

@@ -60,7 +60,7 @@ struct Faults {
 // One frame as the hub received it.
 struct FrameRecord {
   std::string bytes;           // ends with its '\r'
-  int64_t arrived_micros = 0;  // steady clock, when its '\r' arrived
+  int64_t arrived_micros = 0;  // NowMicros() when its '\r' arrived
   // The line as the program had set it when the frame arrived, read on
   // the master side (where a pty shows speed, CLOCAL, CREAD and modes).
   struct termios line = {};
@@ -69,6 +69,9 @@ struct FrameRecord {
 // The hub's own answer to a frame, updating *config as a controller
 // would; empty when the frame goes unanswered.
 std::string Respond(const std::string& frame, HubConfig* config);
+
+// Microseconds on the steady clock, which frame records are timed by.
+int64_t NowMicros();
 
 // "A6010000" for ports 2, 3, 6, 8 and 9 on.
 std::string StateHex(uint32_t states);
