@@ -51,8 +51,6 @@ const std::vector<CommandCase> kCases = {
     {"QueryHubRecord", Hub("12", 0xA00), {}, {"/Q:ttyUSB0", "-f"}, "000A00000C2.1\r\n", 0, kQueried},
     {"QueryRecordNegativeCount", Hub("-1", 1), {}, {"/Q:ttyUSB0", "-F"}, "01000000FFFFFFFF2.1\r\n", 0, kQueried},
     // Text ends the firmware at a NUL, as C strings do.
-    {"QueryRecordNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0", "-F"},
-     "05000000041\r\n", 0, kQueried},
     {"QueryLineNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0"},
      "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1\n", 0, kQueried},
     {"QueryNotAHub", Hub("04", 5, "mira", "korven"), {}, {"/Q:ttyUSB0"}, "ID Err\n", 1, "?Q"},

@@ -64,18 +64,3 @@ TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
   release.join();
   close(kept);
 }
-
-TEST(ScanTest, FewDescriptorsSlowTheScanNoneLeftMakeItIncomplete) {
-  TestRig rig;
-  for (int32_t i = 0; i < 10; ++i)
-    rig.AddHub("ttyUSB" + std::to_string(i), HubWith("04", 0x5));
-  // Room for two or three probes; for the lock but not the port; none.
-  // clang-format off
-  const std::pair<int, std::string> cases[] = {
-      {7, "0010ttyUSB0,1,2,3,4,5,6,7,8,9\n(0)"}, {1, "Scan Incomplete!\n(1)"}, {0, "Scan Incomplete!\n(1)"}};
-  // clang-format on
-  for (const auto& [free, expected] : cases) {
-    const DescriptorLimit limit(free);
-    EXPECT_EQ(expected, rig.Run({"/Q", free ? "-F" : "-J"})) << free;
-  }
-}
