@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "link/clock.h"
+#include "link/exchange.h"
 #include "simhubs.h"
 
 namespace {
@@ -123,4 +124,21 @@ TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
   EXPECT_EQ(LockState::kBusy, HubLock(kNoLockFiles).TryAcquire(device));
   // A device that cannot be opened has no lock: the exchange reports on it.
   EXPECT_EQ(LockState::kHeld, waiting.TryAcquire("/nonexistent/ttyUSB0"));
+}
+
+// The lock pins the file it locked: a name re-pointed after that is not
+// followed by the exchanges.
+TEST(HubLockTest, TheFileLockedIsTheOnlyFileWrittenTo) {
+  TestRig rig;
+  rig.AddHub("ttyUSB0");
+  const hubsim::Hub& other = rig.AddHub("other");
+  HubLock lock(rig.settings().lock_file_dirs);
+  ASSERT_EQ(LockState::kHeld, lock.TryAcquire(rig.Device("ttyUSB0")));
+  ASSERT_EQ(0,
+            rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));
+  EXPECT_EQ(ExchangeStatus::kOpenFailed,
+            RunExchange(rig.Device("ttyUSB0"), "?Q\r",
+                        {kTestByteWaitUs, lock.Pin(), nullptr})
+                .status);
+  EXPECT_EQ("", other.Received());
 }
