@@ -17,7 +17,7 @@ TEST_F(Processes, ALockFileOfAnotherProgramIsWaitedForAndLeftAlone) {
   std::ofstream("/run/lock/LCK..ttyUSB0").flush();
   const hubsim::RunResult r = Tarvo({"/G:ttyUSB0"});
   EXPECT_RUN(r, "On=1,3 Off=2,4\n", 0);
-  EXPECT_GE(r.seconds, 1.9);
+  EXPECT_GE(r.seconds, 1);  // from its start, a little after the write
   EXPECT_EQ(0, unlink("/run/lock/LCK..ttyUSB0"))
       << "tarvo leaves other programs' files alone";
 }
@@ -79,8 +79,9 @@ TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
   }
   for (const hubsim::Hub* hub : hubs) EXPECT_EQ("", hub->Received());
   // clang-format on
-  EXPECT_RUN(hubsim::Run(TarvoArgv({"/Q", "-F"}, "ulimit -n 16; ulimit -v 8192"), 60),
-             "0011ttyUSB0,1,2,3,4,5,6,7,8,9,10\n", 0);
+  EXPECT_RUN(
+      hubsim::Run(TarvoArgv({"/Q", "-F"}, "ulimit -n 16; ulimit -v 8192"), 60),
+      "0011ttyUSB0,1,2,3,4,5,6,7,8,9,10\n", 0);
   for (int i = 0; i < 11; ++i)
     unlink(("/run/lock/LCK..ttyUSB" + std::to_string(i)).c_str());
 }

@@ -46,9 +46,9 @@ std::string TestRig::Run(const std::vector<std::string>& args) const {
   const ParsedCommandLine parsed = ParseCommandLine(
       static_cast<int>(argv.size()), argv.data(), settings_.device_dir);
   LineCollector out;
-  const Outcome outcome =
-      parsed.Refused() ? parsed.refusal
-                       : RunRequest(parsed.request, settings_, out);
+  const Outcome outcome = parsed.Refused()
+                              ? parsed.refusal
+                              : RunRequest(parsed.request, settings_, out);
   if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
   std::string printed;
   for (const std::string& line : out.lines) printed += line + "\n";
