@@ -1,6 +1,5 @@
 #include "testkit.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -33,21 +32,6 @@ std::string ParsedByPython(const std::string& document,
                    dir / "document.json"},
                   60);
   return r.out + r.err;
-}
-
-DescriptorLimit::DescriptorLimit(int free) {
-  EXPECT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved_));
-  struct rlimit tight = saved_;
-  tight.rlim_cur = 0;
-  for (int left = free;
-       left > 0 || fcntl(static_cast<int>(tight.rlim_cur), F_GETFD) >= 0;
-       ++tight.rlim_cur)
-    left -= fcntl(static_cast<int>(tight.rlim_cur), F_GETFD) < 0;
-  EXPECT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
-}
-
-DescriptorLimit::~DescriptorLimit() {
-  EXPECT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved_));
 }
 
 TempDir::TempDir() {

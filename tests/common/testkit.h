@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <string>
@@ -27,17 +26,6 @@ void ExpectAtMost(double seconds, double bound);
 // anything else as JSON again.
 std::string ParsedByPython(const std::string& document,
                            const std::string& path);
-
-// While it lives, exactly `free` descriptors can still be opened (those
-// below the limit that are taken stay taken); the limit goes back after.
-class DescriptorLimit {
- public:
-  explicit DescriptorLimit(int free);
-  ~DescriptorLimit();
-
- private:
-  struct rlimit saved_;
-};
 
 // A folder of the test's own, removed with what is in it.
 class TempDir {

@@ -89,13 +89,6 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   EXPECT_EQ(stale, CheckLockFiles("/dev/ttyUSB0", {dir.path()}));
   EXPECT_TRUE(std::ifstream(dir.path() + "/LCK..ttyUSB0").good())
       << "a stale file is left alone";
-
-  // Out of descriptors is neither busy nor free.
-  const DescriptorLimit none(0);
-  EXPECT_EQ(LockFileState::kNoDescriptors,
-            CheckLockFiles("/dev/ttyUSB0", {dir.path()}));
-  EXPECT_EQ(LockState::kNoDescriptors,
-            HubLock(kNoLockFiles).TryAcquire("/dev/null"));
 }
 
 TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
