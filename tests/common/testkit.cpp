@@ -27,8 +27,8 @@ std::string ParsedByPython(const std::string& document,
   const hubsim::RunResult r =
       hubsim::Run({"python3", "-c",
                    "import json,sys; v=json.load(open(sys.argv[1]))" + path +
-                       "; print(v.encode('latin-1').hex() if isinstance(v, "
-                       "str) else json.dumps(v), end='')",
+                       "; sys.stdout.buffer.write(v.encode('latin-1') if "
+                       "isinstance(v, str) else json.dumps(v).encode())",
                    dir / "document.json"},
                   60);
   return r.out + r.err;

@@ -22,8 +22,8 @@ double SecondsSince(int64_t start_us);
 void ExpectAtMost(double seconds, double bound);
 
 // What python3's json module reads at path ("[\"hubs\"][0]") in a
-// document: a string as the hex of its code points taken as bytes,
-// anything else as JSON again.
+// document: a string as its code points taken as bytes, anything else as
+// JSON again.
 std::string ParsedByPython(const std::string& document,
                            const std::string& path);
 
