@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +90,17 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   EXPECT_EQ(stale, CheckLockFiles("/dev/ttyUSB0", {dir.path()}));
   EXPECT_TRUE(std::ifstream(dir.path() + "/LCK..ttyUSB0").good())
       << "a stale file is left alone";
+
+  // Out of descriptors is neither busy nor free.
+  struct rlimit saved, none = {0, 0};
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  none.rlim_max = saved.rlim_max;
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+  const LockFileState files = CheckLockFiles("/dev/ttyUSB0", {dir.path()});
+  const LockState lock = HubLock(kNoLockFiles).TryAcquire("/dev/null");
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+  EXPECT_EQ(LockFileState::kNoDescriptors, files);
+  EXPECT_EQ(LockState::kNoDescriptors, lock);
 }
 
 TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
