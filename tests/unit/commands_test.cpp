@@ -35,12 +35,6 @@ hubsim::Faults ByFrame(std::map<int32_t, std::string> replies) {
   return faults;
 }
 
-hubsim::Faults HangUpAfter(int32_t bytes) {
-  hubsim::Faults faults;
-  faults.hang_up_after_bytes = bytes;
-  return faults;
-}
-
 const char kQueried[] = "?Q|GP";
 
 // clang-format off
@@ -59,9 +53,6 @@ const std::vector<CommandCase> kCases = {
     {"GetLists", Hub("04", 5), {}, {"/G:ttyUSB0"}, "On=1,3 Off=2,4\n", 0, kQueried},
     {"GetBinary", Hub("12", 0xA00), {}, {"/G:ttyUSB0", "-B"}, "101000000000\n", 0, kQueried},
     {"GetHexLowerCaseReply", Hub("04", 0), Answering("GP", "0a000000\r\n"), {"/G:ttyUSB0", "-h"}, "0A000000\n", 0, kQueried},
-    {"GetStateNulInside", Hub("04", 0), Answering("GP", std::string("0500\0" "000\r\n", 11)), {"/G:ttyUSB0"},
-     "Get Port State Err\n", 1, kQueried},
-    {"GetHangUpMidReply", Hub("04", 0), HangUpAfter(4), {"/G:ttyUSB0", "-B"}, "Query Err\n", 1, "?Q"},
     // Set states.
     {"SetOnePort", Hub("04", 0), {}, {"/S:ttyUSB0", "1:3"}, "", 0, "?Q|GP|SPmira    04000000", "04000000"},
     {"SetFlash", Hub("04", 0), {}, {"/f:ttyusb0", "h:05"}, "", 0, "?Q|GP|FPmira    F5FFFFFF", "F5FFFFFF"},
