@@ -10,12 +10,14 @@
 TEST(StableNamesTest, EveryLinkToTheDeviceInFolderOrder) {
   auto hub = StartHub();
   TempDir by_id, by_path;
+  // Made neither in order nor in reverse order: a folder lists them as
+  // made, in reverse, or by hash.
   for (const std::string& link :
-       {by_id / "usb-B", by_id / "usb-A", by_path / "pci-0"})
+       {by_id / "usb-B", by_id / "usb-C", by_id / "usb-A", by_path / "pci-0"})
     ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), link.c_str()));
   ASSERT_EQ(0, symlink("/dev/null", (by_id / "other").c_str()));
   EXPECT_EQ((std::vector<std::string>{by_id / "usb-A", by_id / "usb-B",
-                                      by_path / "pci-0"}),
+                                      by_id / "usb-C", by_path / "pci-0"}),
             StableNames(hub->TerminalPath(),
                         {by_id.path(), "/nonexistent", by_path.path()}));
   EXPECT_EQ(std::vector<std::string>{},
