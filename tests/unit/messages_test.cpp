@@ -15,7 +15,7 @@ TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
       {"E01xyz\n", S::kWrongPassword}, {"E02\r\n", S::kRefused}, {"g\n", S::kRefused}};
   const std::pair<std::string, A> acknowledgements[] = {
       {"G\r\n", A::kAccepted}, {"Ganything\n", A::kAccepted}, {"E01", A::kWrongPassword},
-      {"E0", A::kRefused}, {"", A::kRefused}, {std::string("\0G\n", 3), A::kRefused}};
+      {"E0", A::kRefused}, {"", A::kRefused}, {"NG\r\n", A::kRefused}, {std::string("\0G\n", 3), A::kRefused}};
   // clang-format on
   for (const auto& [reply, expected] : set)
     EXPECT_EQ(expected, ClassifySetReply(reply, "A6010000")) << reply;
