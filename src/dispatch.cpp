@@ -7,19 +7,19 @@
 #include "commands/setstate.h"
 #include "help.h"
 
-Outcome RunRequest(const Request& request, const LinkSettings& settings,
-                   LineSink& out) {
+RunEnd RunRequest(const Request& request, const LinkSettings& settings,
+                  LineSink& out) {
   switch (request.command) {
-    case CommandKind::kHelp: WriteHelp(out); return Outcome::kSuccess;
-    case CommandKind::kScan: return ScanForHubs(request, settings, out);
-    case CommandKind::kQueryHub: return QueryOneHub(request, settings, out);
-    case CommandKind::kGetStates: return GetStates(request, settings, out);
-    case CommandKind::kSetStates: return SetStates(request, settings);
+    case CommandKind::kHelp: WriteHelp(out); return {};
+    case CommandKind::kScan: return {ScanForHubs(request, settings, out)};
+    case CommandKind::kQueryHub: return {QueryOneHub(request, settings, out)};
+    case CommandKind::kGetStates: return {GetStates(request, settings, out)};
+    case CommandKind::kSetStates: return {SetStates(request, settings)};
     case CommandKind::kChangePassword:
     case CommandKind::kSaveStates:
     case CommandKind::kRestoreDefaults:
-    case CommandKind::kResetHub: return SendOneMessage(request, settings);
+    case CommandKind::kResetHub: return {SendOneMessage(request, settings)};
     case CommandKind::kPowerCycle: return PowerCycle(request, settings);
   }
-  return Outcome::kSuccess;
+  return {};
 }

@@ -5,5 +5,5 @@
 #include "outcome.h"
 #include "request.h"
 
-Outcome RunRequest(const Request& request, const LinkSettings& settings,
-                   LineSink& out);
+RunEnd RunRequest(const Request& request, const LinkSettings& settings,
+                  LineSink& out);

@@ -5,8 +5,9 @@
 // help screen, 2 when the command line is wrong ("Invalid Command!",
 // "DoCommandError"), 1 for every other message, and 1 too when a result
 // could not be written (a closed or full standard output), so that a
-// script never takes a lost result for success. Nothing is ever written
-// to standard error.
+// script never takes a lost result for success. A deadly signal held
+// during a power cycle ends the run once its line is out, with 128 and
+// the signal's number. Nothing is ever written to standard error.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -55,11 +56,15 @@ int main(int argc, char** argv) {
   const ParsedCommandLine parsed =
       ParseCommandLine(argc, argv, settings.device_dir);
   StandardOutput out;
-  const Outcome outcome = parsed.Refused()
-                              ? parsed.refusal
-                              : RunRequest(parsed.request, settings, out);
-  if (outcome != Outcome::kSuccess) out.Line(OutcomeText(outcome));
-  const int32_t status = ExitStatus(outcome);
+  const RunEnd end = parsed.Refused()
+                         ? RunEnd{parsed.refusal}
+                         : RunRequest(parsed.request, settings, out);
+  if (end.outcome != Outcome::kSuccess) out.Line(OutcomeText(end.outcome));
+  if (end.held_signal != 0) {
+    out.Flush();
+    EndRunBySignal(end.held_signal);
+  }
+  const int32_t status = ExitStatus(end.outcome);
   if (status == kExitSuccess && (fflush(stdout) != 0 || ferror(stdout) != 0))
     return kExitFailure;
   return status;

@@ -44,6 +44,14 @@ enum class Outcome {
   kPortsLeftOff,
 };
 
+// A run's end: its outcome and, when a deadly signal was held back during
+// it (signals.h), that signal, which ends the run once the outcome's line
+// is out.
+struct RunEnd {
+  Outcome outcome = Outcome::kSuccess;
+  int32_t held_signal = 0;
+};
+
 constexpr int32_t kExitSuccess = 0;
 constexpr int32_t kExitFailure = 1;
 // The command line itself is wrong.

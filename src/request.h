@@ -32,9 +32,13 @@ enum class OutputForm {
 
 struct Request {
   CommandKind command = CommandKind::kHelp;
-  // The hub's name in the device folder, "ttyUSB3" (hubnames.h); for a
-  // stable name that is gone, the typed path in it, which opens nothing.
+  // The hub's name in the device folder, "ttyUSB3" (hubnames.h); "" for
+  // a path whose device is gone: the run goes on as for a missing device,
+  // and opens nothing.
   std::string hub;
+  // The names whose UUCP lock files (LCK..ttyUSB3) mark the hub: the
+  // name, and every scan name on the way to its device.
+  std::vector<std::string> uucp_names;
   OutputForm form = OutputForm::kText;
   bool keep_as_power_on = false;     // /F rather than /S
   std::string password;              // the 8-byte field the hub verifies

@@ -5,30 +5,42 @@
 #include "link/signals.h"
 #include "portstate/stateargs.h"
 
-Outcome PowerCycle(const Request& request, const LinkSettings& settings) {
+namespace {
+
+// The two set messages, under the hold.
+Outcome OffWaitOn(LockedHub* hub, const Request& request,
+                  const HubReport& report, PortStates cycled,
+                  DeadlySignalHold* hold) {
+  const SetResult off =
+      SendStates(hub, false, request.password, report.states & ~cycled);
+  if (!off.frame_started) return off.outcome;
+  if (off.outcome == Outcome::kSuccess) hold->Wait(request.cycle_off_ms * 1000);
+  // Absent ports go as the hub reported them; the cycled ports go on.
+  const SetResult on =
+      SendStates(hub, false, request.password, report.states | cycled);
+  // A hub that refused the first message never switched anything off.
+  if (on.outcome != Outcome::kSuccess && !off.refused)
+    return Outcome::kPortsLeftOff;
+  return off.outcome;
+}
+
+}  // namespace
+
+RunEnd PowerCycle(const Request& request, const LinkSettings& settings) {
   LockedHub hub(request, settings);
   HubReport report;
   const Outcome queried = hub.LockAndQuery(&report);
-  if (queried != Outcome::kSuccess) return queried;
+  if (queried != Outcome::kSuccess) return {queried};
   PortStates cycled = AllPorts(report.port_count);
   if (!request.cycle_all_ports) {
     for (int64_t port : request.cycle_ports)
-      if (port > report.port_count) return Outcome::kInvalidNumber;
+      if (port > report.port_count) return {Outcome::kInvalidNumber};
     cycled = PortBits(request.cycle_ports);
   }
 
   // From the first set frame on, a deadly signal must not leave the ports
   // off: it is held, and acted on once they are back on.
   DeadlySignalHold hold;
-  const SetResult off =
-      SendStates(&hub, false, request.password, report.states & ~cycled);
-  if (!off.frame_started) return off.outcome;
-  if (off.outcome == Outcome::kSuccess) hold.Wait(request.cycle_off_ms * 1000);
-  // Absent ports go as the hub reported them; the cycled ports go on.
-  const SetResult on =
-      SendStates(&hub, false, request.password, report.states | cycled);
-  // A hub that refused the first message never switched anything off.
-  if (on.outcome != Outcome::kSuccess && !off.refused)
-    return Outcome::kPortsLeftOff;
-  return off.outcome;
+  const Outcome outcome = OffWaitOn(&hub, request, report, cycled, &hold);
+  return {outcome, hold.End()};
 }

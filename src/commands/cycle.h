@@ -9,11 +9,12 @@
 // sent; if it fails the run says "Ports Left Off!", unless the hub had
 // refused the first one (then nothing was off). A deadly signal that
 // arrives from then on is held (signals.h): the wait is cut short, the
-// ports go back on, and only then does the signal end the run.
+// ports go back on, and the signal comes back with the outcome, so that
+// the run's line is out before the signal ends it.
 #pragma once
 
 #include "link/linksettings.h"
 #include "outcome.h"
 #include "request.h"
 
-Outcome PowerCycle(const Request& request, const LinkSettings& settings);
+RunEnd PowerCycle(const Request& request, const LinkSettings& settings);

@@ -2,6 +2,7 @@
 
 #include "commands/json.h"
 #include "commands/lockedhub.h"
+#include "link/stablenames.h"
 #include "portstate/portstate.h"
 
 Outcome GetStates(const Request& request, const LinkSettings& settings,
@@ -15,10 +16,13 @@ Outcome GetStates(const Request& request, const LinkSettings& settings,
       out.Line(FormatBinaryStates(report.states, report.port_count));
       break;
     case OutputForm::kHex: out.Line(FormatStateHex(report.states)); break;
-    case OutputForm::kJson:
-      out.Line(HubJson(request.hub, hub.device(), report, false,
-                       settings.stable_name_dirs));
+    case OutputForm::kJson: {
+      // Short of descriptors, as for a device it cannot open.
+      const auto links = StableNames(hub.device(), settings.stable_name_dirs);
+      if (!links) return Outcome::kQueryErr;
+      out.Line(HubJson(request.hub, hub.device(), report, false, *links));
       break;
+    }
     default: {
       const PortLists lists = ListPorts(report.states, report.port_count);
       out.Line(kOnLabel + FormatPortList(lists.on) + " " + kOffLabel +

@@ -4,9 +4,14 @@
 //    "states":"05000000","on":[1,3],"off":[2,4],"links":[...]}
 //
 // /G leaves out "firmware"; a scan is {"hubs":[...]} in index order. Every
-// string is escaped so that the document is valid JSON whatever bytes a
-// hub sends: '"' and '\' with a backslash, every byte below 0x20, 0x7F and
-// every byte from 0x80 up as \u00XX.
+// string is escaped so that the document is valid JSON whatever bytes it
+// holds: '"' and '\' with a backslash, every byte below 0x20 and 0x7F as
+// \u00XX. Beyond that, two rules:
+//   - firmware is bytes from a hub, one character a byte: 0x80 and up as
+//     \u00XX too;
+//   - a link is a name to open again: valid UTF-8 (RFC 3629) stays as its
+//     own bytes, so that a JSON reader gives the name back; a link that is
+//     not valid UTF-8 could not be given back, and is left out.
 #pragma once
 
 #include <string>
@@ -14,13 +19,13 @@
 
 #include "link/hubquery.h"
 
+// A string of bytes, one character each.
 std::string JsonString(const std::string& bytes);
 
 // One hub's object ("ttyUSB0", "/dev/ttyUSB0", ...); without firmware
-// when with_firmware is false; its links are its stable names in
-// stable_name_dirs.
+// when with_firmware is false; links are its stable names (stablenames.h).
 std::string HubJson(const std::string& name, const std::string& device,
                     const HubReport& report, bool with_firmware,
-                    const std::vector<std::string>& stable_name_dirs);
+                    const std::vector<std::string>& links);
 
 std::string ScanJson(const std::vector<std::string>& hub_objects);

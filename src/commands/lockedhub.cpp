@@ -6,11 +6,16 @@
 
 LockedHub::LockedHub(const Request& request, const LinkSettings& settings)
     : settings_(settings),
-      device_(HubDevice(settings.device_dir, request.hub)),
-      lock_(settings.lock_file_dirs) {}
+      // The empty path fails to open as a missing device does.
+      device_(request.hub.empty()
+                  ? ""
+                  : HubDevice(settings.device_dir, request.hub)),
+      uucp_names_(request.uucp_names),
+      lock_(settings.lock_file_dirs, settings.lock_recheck_us) {}
 
 Outcome LockedHub::Lock(Outcome cannot_open) {
-  switch (lock_.Acquire(device_, MonotonicMicros() + settings_.lock_wait_us)) {
+  switch (lock_.Acquire(device_, uucp_names_,
+                        MonotonicMicros() + settings_.lock_wait_us)) {
     case LockState::kHeld: return Outcome::kSuccess;
     case LockState::kBusy: return Outcome::kPortBusy;
     case LockState::kNoDescriptors: break;

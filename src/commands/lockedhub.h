@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "link/exchange.h"
 #include "link/hublock.h"
@@ -33,7 +34,8 @@ class LockedHub {
   PortUse Use();
 
   const LinkSettings& settings_;
-  std::string device_;
+  std::string device_;  // "" for a device that is gone: opens nothing
+  std::vector<std::string> uucp_names_;
   HubLock lock_;
 };
 

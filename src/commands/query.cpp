@@ -6,6 +6,7 @@
 #include "commands/lockedhub.h"
 #include "link/hubnames.h"
 #include "link/hubscan.h"
+#include "link/stablenames.h"
 #include "portstate/portstate.h"
 
 namespace {
@@ -53,25 +54,32 @@ std::string HubLine(const std::string& name, const HubReport& hub) {
 
 Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
                     LineSink& out) {
-  std::vector<int32_t> indices;
-  std::vector<std::string> objects;
+  std::vector<FoundHub> found;
   const bool complete = ScanHubs(settings, [&](const FoundHub& hub) {
-    indices.push_back(hub.index);
+    found.push_back(hub);
     if (request.form == OutputForm::kText) {
       out.Line(HubLine(hub.name, hub.report));
       out.Flush();  // a hub line is worth seeing before the scan ends
     }
-    if (request.form == OutputForm::kJson)
-      objects.push_back(HubJson(hub.name, hub.device, hub.report, true,
-                                settings.stable_name_dirs));
   });
   if (!complete) return Outcome::kScanIncomplete;
-  if (request.form == OutputForm::kCompact)
+  if (request.form == OutputForm::kCompact) {
+    std::vector<int32_t> indices;
+    for (const FoundHub& hub : found) indices.push_back(hub.index);
     out.Line(CompactScanLine(indices));
-  else if (request.form == OutputForm::kJson)
+  } else if (request.form == OutputForm::kJson) {
+    // Looked up once every probe has closed its descriptors.
+    std::vector<std::string> objects;
+    for (const FoundHub& hub : found) {
+      const auto links = StableNames(hub.device, settings.stable_name_dirs);
+      if (!links) return Outcome::kScanIncomplete;
+      objects.push_back(
+          HubJson(hub.name, hub.device, hub.report, true, *links));
+    }
     out.Line(ScanJson(objects));
-  else
-    out.Line(Decimal(static_cast<int32_t>(indices.size())) + kFoundSuffix);
+  } else {
+    out.Line(Decimal(static_cast<int32_t>(found.size())) + kFoundSuffix);
+  }
   return Outcome::kSuccess;
 }
 
@@ -81,12 +89,15 @@ Outcome QueryOneHub(const Request& request, const LinkSettings& settings,
   HubReport report;
   const Outcome queried = hub.LockAndQuery(&report);
   if (queried != Outcome::kSuccess) return queried;
-  if (request.form == OutputForm::kCompact)
+  if (request.form == OutputForm::kCompact) {
     out.Line(HubRecord(report));
-  else if (request.form == OutputForm::kJson)
-    out.Line(HubJson(request.hub, hub.device(), report, true,
-                     settings.stable_name_dirs));
-  else
+  } else if (request.form == OutputForm::kJson) {
+    // Short of descriptors, as for a device it cannot open.
+    const auto links = StableNames(hub.device(), settings.stable_name_dirs);
+    if (!links) return Outcome::kQueryErr;
+    out.Line(HubJson(request.hub, hub.device(), report, true, *links));
+  } else {
     out.Line(HubLine(request.hub, report));
+  }
   return Outcome::kSuccess;
 }

@@ -27,7 +27,8 @@ namespace {
 // only cuts a blocked flock() short.
 constexpr int kLockTimerSignal = SIGURG;
 const char kLockFilePrefix[] = "LCK..";
-constexpr size_t kLockFileMaxBytes = 32;
+// Enough for an id right-aligned in many more columns than anyone writes.
+constexpr size_t kLockFileMaxBytes = 128;
 constexpr size_t kBinaryPidBytes = 4;
 
 void CutShort(int) {}
@@ -40,11 +41,13 @@ int32_t OpenForLock(const std::string& device) {
   return open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
+bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
+
 // A binary id is 4 bytes that do not read as a short text id ("123\n").
 bool IsBinaryPid(const char* bytes, size_t length) {
   if (length != kBinaryPidBytes) return false;
   for (size_t i = 0; i < length; ++i)
-    if (!(bytes[i] >= '0' && bytes[i] <= '9') && bytes[i] != ' ' &&
+    if (!(bytes[i] >= '0' && bytes[i] <= '9') && !IsBlank(bytes[i]) &&
         bytes[i] != '\n')
       return true;
   return false;
@@ -58,20 +61,22 @@ int64_t NamedPid(const char* bytes, size_t length) {
     return binary > 0 ? binary : 0;
   }
   size_t i = 0;
-  while (i < length && bytes[i] == ' ') ++i;
+  while (i < length && IsBlank(bytes[i])) ++i;
   int64_t pid = 0;
   for (; i < length && bytes[i] >= '0' && bytes[i] <= '9'; ++i)
     if (pid <= INT32_MAX) pid = pid * 10 + (bytes[i] - '0');
   return pid <= INT32_MAX ? pid : 0;
 }
 
-bool YoungerThanGrace(const struct stat& file) {
+// A file that names no one is young, and may still be being written, for
+// its first moments; one dated far in the future (a clock set back) is not.
+bool IsYoung(const struct stat& file) {
   struct timespec now;
   if (clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
   const int64_t age_us =
       (static_cast<int64_t>(now.tv_sec) - file.st_mtim.tv_sec) * 1000000 +
       (now.tv_nsec - file.st_mtim.tv_nsec) / 1000;
-  return age_us < kLockFileGraceMicros;
+  return age_us < kLockFileGraceMicros && age_us > -kLockFileGraceMicros;
 }
 
 LockFileState ReadLockFile(const std::string& path) {
@@ -100,14 +105,11 @@ LockFileState ReadLockFile(const std::string& path) {
 
   const int64_t pid = NamedPid(bytes, static_cast<size_t>(got));
   if (pid == 0)
-    return YoungerThanGrace(file) ? LockFileState::kBusy : LockFileState::kNone;
+    return IsYoung(file) ? LockFileState::kBusy : LockFileState::kNone;
+  // Written for this very run (by the shell that exec'd it, say).
+  if (pid == getpid()) return LockFileState::kNone;
   const bool alive = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
   return alive ? LockFileState::kBusy : LockFileState::kNone;
-}
-
-std::string BaseName(const std::string& device) {
-  const size_t slash = device.rfind('/');
-  return slash == std::string::npos ? device : device.substr(slash + 1);
 }
 
 // Blocks in flock() until it is granted or deadline_us passes.
@@ -160,13 +162,14 @@ void SleepUntil(int64_t until_us) {
 
 }  // namespace
 
-LockFileState CheckLockFiles(const std::string& device,
+LockFileState CheckLockFiles(const std::vector<std::string>& uucp_names,
                              const std::vector<std::string>& lock_file_dirs) {
-  const std::string name = kLockFilePrefix + BaseName(device);
-  for (const std::string& dir : lock_file_dirs) {
-    const LockFileState state = ReadLockFile(dir + "/" + name);
-    if (state != LockFileState::kNone) return state;
-  }
+  for (const std::string& dir : lock_file_dirs)
+    for (const std::string& name : uucp_names) {
+      const LockFileState state =
+          ReadLockFile(dir + "/" + kLockFilePrefix + name);
+      if (state != LockFileState::kNone) return state;
+    }
   return LockFileState::kNone;
 }
 
@@ -188,15 +191,16 @@ void DevicePin::Pin(int32_t fd) {
   rdev_ = file.st_rdev;
 }
 
-HubLock::HubLock(std::vector<std::string> lock_file_dirs)
-    : lock_file_dirs_(std::move(lock_file_dirs)) {}
+HubLock::HubLock(std::vector<std::string> lock_file_dirs, int64_t recheck_us)
+    : lock_file_dirs_(std::move(lock_file_dirs)), recheck_us_(recheck_us) {}
 
 void HubLock::Release() {
   fd_.Reset();
   pin_.Clear();
 }
 
-LockState HubLock::TryAcquire(const std::string& device) {
+LockState HubLock::TryAcquire(const std::string& device,
+                              const std::vector<std::string>& uucp_names) {
   Release();
   const int32_t fd = OpenForLock(device);
   if (fd < 0)
@@ -215,7 +219,7 @@ LockState HubLock::TryAcquire(const std::string& device) {
   // rather than refuse to talk to the hub; the pin still holds.
   pin_.Pin(fd_.get());
   if (result != 0) fd_.Reset();
-  switch (CheckLockFiles(device, lock_file_dirs_)) {
+  switch (CheckLockFiles(uucp_names, lock_file_dirs_)) {
     case LockFileState::kNone: return LockState::kHeld;
     case LockFileState::kBusy: Release(); return LockState::kBusy;
     case LockFileState::kNoDescriptors: break;
@@ -224,12 +228,14 @@ LockState HubLock::TryAcquire(const std::string& device) {
   return LockState::kNoDescriptors;
 }
 
-LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
+LockState HubLock::Acquire(const std::string& device,
+                           const std::vector<std::string>& uucp_names,
+                           int64_t deadline_us) {
   for (;;) {
-    const LockState state = TryAcquire(device);
+    const LockState state = TryAcquire(device, uucp_names);
     if (state != LockState::kBusy) return state;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
-    const LockFileState files = CheckLockFiles(device, lock_file_dirs_);
+    const LockFileState files = CheckLockFiles(uucp_names, lock_file_dirs_);
     if (files == LockFileState::kNoDescriptors)
       return LockState::kNoDescriptors;
     if (files == LockFileState::kNone) {
@@ -239,7 +245,7 @@ LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
       if (fd < 0 && OutOfDescriptors(errno)) return LockState::kNoDescriptors;
       fd_.Reset(fd);
       if (fd_.valid() && WaitForFlock(fd_.get(), deadline_us)) {
-        switch (CheckLockFiles(device, lock_file_dirs_)) {
+        switch (CheckLockFiles(uucp_names, lock_file_dirs_)) {
           case LockFileState::kNone:
             pin_.Pin(fd_.get());
             return LockState::kHeld;
@@ -251,6 +257,6 @@ LockState HubLock::Acquire(const std::string& device, int64_t deadline_us) {
       }
       Release();
     }
-    SleepUntil(std::min(MonotonicMicros() + kLockRecheckMicros, deadline_us));
+    SleepUntil(std::min(MonotonicMicros() + recheck_us_, deadline_us));
   }
 }

@@ -18,19 +18,23 @@
 // /run/lock or /var/lock) are respected too. Any user can write there, so
 // such a file is read as hostile input: never followed through a link,
 // never opened blocking, only a regular file, only its first bytes. It
-// holds the owner's process id as text, or as a 4-byte binary int when it
-// is exactly 4 bytes that are not all digits, blanks and a newline.
-//   - an owner that is alive: busy;
+// holds the owner's process id as text (blanks, spaces or tabs, before
+// it; only the first 128 bytes are read), or as a 4-byte binary int when
+// it is exactly 4 bytes that are not all digits, blanks and a newline. A
+// device may be marked under each name that leads to it (LCK..ttyUSB7 for
+// a ttyUSB7 that leads to ttyUSB0), so every such name is looked at.
+//   - an owner that is alive: busy, unless it is this very run;
 //   - an owner that is gone: stale, ignored and left alone;
 //   - no owner named (empty, 0, not a number): busy while the file is
-//     younger than 2 s (its owner may still be writing), stale after;
+//     younger than 2 s (its owner may still be writing), stale after,
+//     and stale too when it is dated more than 2 s ahead;
 //   - anything that is not a regular file, or cannot be read: busy.
 // tarvo never creates such files.
 //
 // A command waits for the flock in the kernel, so a lock changes hands the
 // moment it is released; a timer on a signal that is otherwise ignored
 // (SIGURG) ends the wait at its deadline. A busy lock file is looked at
-// again every kLockRecheckMicros.
+// again every recheck interval (kLockRecheckMicros on the host).
 #pragma once
 
 #include <sys/types.h>
@@ -72,14 +76,19 @@ class DevicePin {
 
 class HubLock {
  public:
-  // Lock files of other programs are looked for in lock_file_dirs.
-  explicit HubLock(std::vector<std::string> lock_file_dirs);
+  // Lock files of other programs are looked for in lock_file_dirs, and
+  // looked at again every recheck_us while one is busy.
+  HubLock(std::vector<std::string> lock_file_dirs, int64_t recheck_us);
 
-  // One look, no wait. A device that cannot be opened is not locked and
-  // gives kHeld: the exchange that follows reports on it.
-  LockState TryAcquire(const std::string& device);
+  // One look, no wait, at device's flock and at the lock files of
+  // uucp_names. A device that cannot be opened is not locked and gives
+  // kHeld: the exchange that follows reports on it.
+  LockState TryAcquire(const std::string& device,
+                       const std::vector<std::string>& uucp_names);
   // Waits until deadline_us (MonotonicMicros()).
-  LockState Acquire(const std::string& device, int64_t deadline_us);
+  LockState Acquire(const std::string& device,
+                    const std::vector<std::string>& uucp_names,
+                    int64_t deadline_us);
   void Release();
 
   // The locked file, for the exchanges made under the lock.
@@ -87,13 +96,14 @@ class HubLock {
 
  private:
   std::vector<std::string> lock_file_dirs_;
+  int64_t recheck_us_;
   UniqueFd fd_;  // holds the flock; closing it releases the lock
   DevicePin pin_;
 };
 
 enum class LockFileState { kNone, kBusy, kNoDescriptors };
 
-// What the lock files of other programs say of device; kNone when none
-// marks it or those that do are stale.
-LockFileState CheckLockFiles(const std::string& device,
+// What the lock files of other programs say of the names ("ttyUSB0");
+// kNone when none marks them or those that do are stale.
+LockFileState CheckLockFiles(const std::vector<std::string>& uucp_names,
                              const std::vector<std::string>& lock_file_dirs);

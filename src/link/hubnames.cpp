@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -40,6 +41,91 @@ std::string RealFolder(const std::string& folder) {
   return real ? std::string(real.get()) : std::string();
 }
 
+bool IsInside(const std::string& folder, const std::string& real_dir) {
+  return folder == real_dir ||
+         folder.compare(0, real_dir.size() + 1, real_dir + "/") == 0;
+}
+
+// For a folder that does not exist: whether the nearest folder above it
+// that does, as the kernel resolves it, is inside real_dir. A link that
+// leaves the device folder is refused whether or not its target exists.
+bool MissingFolderIsInside(std::string folder, const std::string& real_dir) {
+  for (;;) {
+    const size_t slash = folder.rfind('/');
+    folder = slash == 0 ? "/" : folder.substr(0, slash);
+    const std::string real = RealFolder(folder);
+    if (!real.empty()) return IsInside(real, real_dir);
+    if (errno != ENOENT) return false;
+  }
+}
+
+// One step of the walk: the name at path, in its folder as resolved.
+enum class Step { kLink, kEnd, kMissing, kRefused };
+
+class Walk {
+ public:
+  explicit Walk(std::string real_dir) : real_dir_(std::move(real_dir)) {}
+
+  HubPath Run(std::string current);
+
+ private:
+  Step Examine(const std::string& current, std::string* next);
+  HubPath End(Step step) const;
+
+  std::string real_dir_;
+  HubPath walked_;
+};
+
+HubPath Walk::Run(std::string current) {
+  for (int32_t links = 0;; ++links) {
+    std::string next;
+    const Step step = Examine(current, &next);
+    if (step != Step::kLink) return End(step);
+    if (links == kMostLinks) return End(Step::kRefused);
+    current = next;
+  }
+}
+
+Step Walk::Examine(const std::string& current, std::string* next) {
+  const size_t slash = current.rfind('/');
+  const std::string last = current.substr(slash + 1);
+  const std::string typed_folder = slash == 0 ? "/" : current.substr(0, slash);
+  const std::string folder = RealFolder(typed_folder);
+  if (folder.empty())
+    return errno == ENOENT && MissingFolderIsInside(typed_folder, real_dir_)
+               ? Step::kMissing
+               : Step::kRefused;
+  if (!IsInside(folder, real_dir_)) return Step::kRefused;
+  if (folder == real_dir_ && IsScanName(last)) {
+    walked_.name = last;
+    if (std::find(walked_.scan_names.begin(), walked_.scan_names.end(), last) ==
+        walked_.scan_names.end())
+      walked_.scan_names.push_back(last);
+  }
+  const std::string name = folder + "/" + last;
+  struct stat seen;
+  if (lstat(name.c_str(), &seen) != 0)
+    return errno == ENOENT ? Step::kMissing : Step::kRefused;
+  if (!S_ISLNK(seen.st_mode)) return Step::kEnd;
+  char target[PATH_MAX];
+  const ssize_t length = readlink(name.c_str(), target, sizeof target - 1);
+  if (length <= 0) return Step::kRefused;
+  const std::string to(target, static_cast<size_t>(length));
+  *next = to[0] == '/' ? to : folder + "/" + to;
+  return Step::kLink;
+}
+
+// Whatever lies past the last scan name is that device's own business (a
+// pseudo-terminal, a loop the open will report), unless it is missing.
+HubPath Walk::End(Step step) const {
+  HubPath ended = walked_;
+  ended.status = step == Step::kMissing ? HubPathStatus::kMissing
+                 : ended.name.empty()   ? HubPathStatus::kRefused
+                                        : HubPathStatus::kHub;
+  if (ended.status != HubPathStatus::kHub) ended.name.clear();
+  return ended;
+}
+
 }  // namespace
 
 std::string ScanName(int32_t index) {
@@ -54,40 +140,29 @@ bool IsHubName(const std::string& name) {
   return true;
 }
 
+bool IsScanName(const std::string& name) {
+  const size_t prefix = sizeof kHubNamePrefix - 1;
+  if (name.compare(0, prefix, kHubNamePrefix) != 0) return false;
+  const std::string number = name.substr(std::min(prefix, name.size()));
+  if (number.empty() || number.size() > 3 ||
+      (number.size() > 1 && number[0] == '0'))
+    return false;
+  int32_t index = 0;
+  for (char ch : number) {
+    if (ch < '0' || ch > '9') return false;
+    index = index * 10 + (ch - '0');
+  }
+  return index < kScanNames;
+}
+
 std::string HubDevice(const std::string& device_dir, const std::string& name) {
   return device_dir + name;
 }
 
 HubPath ResolveHubPath(const std::string& path, const std::string& device_dir) {
-  const HubPath refused;
-  const HubPath missing = {
-      HubPathStatus::kMissing,
-      path.substr(std::min(path.size(), device_dir.size()))};
   if (path.compare(0, device_dir.size(), device_dir) != 0 || !IsCleanPath(path))
-    return refused;
+    return {};
   const std::string real_dir = RealFolder(device_dir);
-  if (real_dir.empty()) return refused;
-  std::string current = path;
-  for (int32_t links = 0;;) {
-    const size_t slash = current.rfind('/');
-    const std::string last = current.substr(slash + 1);
-    const std::string folder =
-        RealFolder(slash == 0 ? "/" : current.substr(0, slash));
-    if (folder.empty()) return errno == ENOENT ? missing : refused;
-    if (folder != real_dir &&
-        folder.compare(0, real_dir.size() + 1, real_dir + "/") != 0)
-      return refused;  // the walk left the device folder
-    if (folder == real_dir && IsHubName(last))
-      return {HubPathStatus::kHub, last};
-    const std::string name = folder + "/" + last;
-    struct stat seen;
-    if (lstat(name.c_str(), &seen) != 0)
-      return errno == ENOENT ? missing : refused;
-    if (!S_ISLNK(seen.st_mode) || ++links > kMostLinks) return refused;
-    char target[PATH_MAX];
-    const ssize_t length = readlink(name.c_str(), target, sizeof target - 1);
-    if (length <= 0) return refused;
-    const std::string to(target, static_cast<size_t>(length));
-    current = to[0] == '/' ? to : folder + "/" + to;
-  }
+  if (real_dir.empty()) return {};
+  return Walk(real_dir).Run(path);
 }

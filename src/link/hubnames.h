@@ -17,19 +17,25 @@
 //   - then its names are walked, at most kMostLinks links: the folders of
 //     each name are resolved by the kernel and only the last name is
 //     examined; a link's relative target is taken against its folder;
-//   - the first name on the way that is a hub name in the device folder
-//     is the hub: ttyUSBn is itself a link in some set-ups (tarvo-sandbox
-//     among them), and the hub is still ttyUSBn;
+//   - the hub is the last name on the way that is a scan name (ttyUSB0 to
+//     ttyUSB255) in the device folder: a udev name such as ttyUSB_hub or
+//     ttyUSB7 may lead to ttyUSB0, and ttyUSBn is itself a link in some
+//     set-ups (tarvo-sandbox among them), and the hub is still ttyUSBn
+//     whatever it leads to. Every scan name on the way is a name other
+//     programs may mark the hub by, with a UUCP lock file;
 //   - a name on the way that does not exist (an unplugged adapter's link
 //     is gone or dangles) is a missing device: the run goes on as it does
-//     for a missing ttyUSBn;
-//   - anything else is refused: a name that is neither a link nor a hub
-//     (/dev/null, a pseudo-terminal), too many links, a walk that leaves
-//     the device folder, a name that cannot be examined.
+//     for a missing ttyUSBn, and opens nothing, so that whatever appears
+//     there later is never talked to;
+//   - anything else is refused: a walk that meets no scan name (/dev/null,
+//     a pseudo-terminal), too many links before one, a walk that leaves
+//     the device folder (whether or not its target exists), a name that
+//     cannot be examined.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr char kHubNamePrefix[] = "ttyUSB";
 inline constexpr char kDeviceDir[] = "/dev/";
@@ -38,8 +44,12 @@ constexpr int32_t kScanNames = 256;  // ttyUSB0 to ttyUSB255
 // "ttyUSB" and the index.
 std::string ScanName(int32_t index);
 
-// True for "ttyUSB" and a part without '/' or a control byte.
+// True for "ttyUSB" and a part without '/' or a control byte: the short
+// form of a hub's name as typed (/G:ttyUSB3).
 bool IsHubName(const std::string& name);
+
+// True for the names a scan looks at: "ttyUSB" and 0 to 255, no leading 0.
+bool IsScanName(const std::string& name);
 
 // The device of the hub name in device_dir ("/dev/" and "ttyUSB3").
 std::string HubDevice(const std::string& device_dir, const std::string& name);
@@ -50,9 +60,10 @@ enum class HubPathStatus { kHub, kMissing, kRefused };
 
 struct HubPath {
   HubPathStatus status = HubPathStatus::kRefused;
-  // The hub name ("ttyUSB3"); for a missing device, the typed path in
-  // device_dir ("serial/by-id/usb-gone"), which opens nothing.
-  std::string name;
+  std::string name;  // the hub name ("ttyUSB3"); "" unless kHub
+  // Every scan name the walk passed, in order and once each, whatever its
+  // end: the names whose UUCP lock files mark the device.
+  std::vector<std::string> scan_names;
 };
 
 // Which hub path leads to; device_dir ends in '/'.

@@ -26,10 +26,11 @@ enum class Phase { kNotStarted, kLockWait, kQuery, kStates, kDone };
 
 struct Probe {
   explicit Probe(const LinkSettings& settings)
-      : lock(settings.lock_file_dirs) {}
+      : lock(settings.lock_file_dirs, settings.lock_recheck_us) {}
 
   int32_t index = 0;
   std::string device;
+  std::vector<std::string> uucp_names;  // its name, and those leading to it
   Phase phase = Phase::kNotStarted;
   HubLock lock;
   std::unique_ptr<Exchange> exchange;
@@ -70,6 +71,7 @@ class Scan {
   bool Run();
 
  private:
+  void ChooseDevices();
   void Begin(Probe* probe, int64_t now);
   void TryLock(Probe* probe, int64_t now);
   void StartExchange(Probe* probe, const std::string& frame, Phase phase,
@@ -91,13 +93,41 @@ class Scan {
   bool complete_ = true;
 };
 
+// Each device is probed once, under the name that is its own: a ttyUSBn
+// that leads to another ttyUSBm is no hub of its own, and its lock files
+// mark ttyUSBm.
+void Scan::ChooseDevices() {
+  for (int32_t i = 0; i < kScanNames; ++i) {
+    Probe& probe = probes_[i];
+    probe.index = i;
+    probe.device = HubDevice(settings_.device_dir, ScanName(i));
+    probe.phase = Phase::kDone;
+    probe.uucp_names = {ScanName(i)};
+  }
+  for (int32_t i = 0; i < kScanNames; ++i) {
+    Probe& probe = probes_[i];
+    struct stat st;
+    // A name without a device fails at once; it needs no probe.
+    if (stat(probe.device.c_str(), &st) != 0) continue;
+    const HubPath walked = ResolveHubPath(probe.device, settings_.device_dir);
+    if (walked.status == HubPathStatus::kHub && walked.name != ScanName(i)) {
+      for (Probe& other : probes_)
+        if (ScanName(other.index) == walked.name)
+          other.uucp_names.push_back(ScanName(i));
+      continue;
+    }
+    probe.phase = Phase::kNotStarted;
+    pending_.push_back(&probe);
+  }
+}
+
 void Scan::Begin(Probe* probe, int64_t now) {
   ++running_;
   TryLock(probe, now);
 }
 
 void Scan::TryLock(Probe* probe, int64_t now) {
-  switch (probe->lock.TryAcquire(probe->device)) {
+  switch (probe->lock.TryAcquire(probe->device, probe->uucp_names)) {
     case LockState::kHeld:
       return StartExchange(probe, BuildFrame(kQueryCode), Phase::kQuery, now);
     case LockState::kNoDescriptors: return Starve(probe);
@@ -108,7 +138,8 @@ void Scan::TryLock(Probe* probe, int64_t now) {
         return;
       }
       probe->phase = Phase::kLockWait;
-      probe->recheck_us = std::min(now + kLockRecheckMicros, lock_deadline_);
+      probe->recheck_us =
+          std::min(now + settings_.lock_recheck_us, lock_deadline_);
       return;
   }
 }
@@ -176,18 +207,7 @@ bool Scan::Run() {
   const int64_t start = MonotonicMicros();
   lock_deadline_ = start + settings_.byte_wait_us;
   most_running_ = ProbesAtOnce();
-  for (int32_t i = 0; i < kScanNames; ++i) {
-    Probe& probe = probes_[i];
-    probe.index = i;
-    probe.device = HubDevice(settings_.device_dir, ScanName(i));
-    struct stat st;
-    // A name without a device fails at once; it needs no probe.
-    if (stat(probe.device.c_str(), &st) == 0)
-      pending_.push_back(&probe);
-    else
-      probe.phase = Phase::kDone;
-  }
-
+  ChooseDevices();
   std::vector<struct pollfd> wanted;
   std::vector<Probe*> polled;
   for (;;) {
@@ -227,7 +247,7 @@ bool Scan::Run() {
     for (Probe& probe : probes_) {
       if (probe.phase != Phase::kLockWait || probe.recheck_us > now) continue;
       if (running_ >= most_running_) {
-        probe.recheck_us = now + kLockRecheckMicros;
+        probe.recheck_us = now + settings_.lock_recheck_us;
         continue;
       }
       Begin(&probe, now);

@@ -26,5 +26,6 @@ LinkSettings HostLinkSettings() {
           HostLockFileDirs(),
           {kStableNamesById, kStableNamesByPath},
           kByteWaitMicros,
-          kLockWaitMicros};
+          kLockWaitMicros,
+          kLockRecheckMicros};
 }

@@ -13,10 +13,11 @@ struct LinkSettings {
   std::string device_dir;                     // "/dev/", where hubs are
   std::vector<std::string> lock_file_dirs;    // other programs' lock files
   std::vector<std::string> stable_name_dirs;  // udev's stable names
-  int64_t byte_wait_us = 0;  // for the frame to go out, and for each byte
-  int64_t lock_wait_us = 0;  // for a command's hub lock
+  int64_t byte_wait_us = 0;     // for the frame to go out, and for each byte
+  int64_t lock_wait_us = 0;     // for a command's hub lock
+  int64_t lock_recheck_us = 0;  // between looks at a busy lock file
 };
 
 // The machine's: /dev/, /run/lock (and /var/lock where it is a folder of
-// its own), /dev/serial/by-id and by-path, 10.1 s, 30 s.
+// its own), /dev/serial/by-id and by-path, 10.1 s, 30 s, 10 ms.
 LinkSettings HostLinkSettings();

@@ -124,6 +124,11 @@ void InstallHandlers() {
 
 void RestorePortsOnDeadlySignals() { g_restore_wanted.store(true); }
 
+void EndRunBySignal(int32_t signal) {
+  RestoreListedPorts();
+  RaiseWithDefaultAction(signal);
+}
+
 void RestoreListedPorts() {
   for (RestoreEntry& entry : g_restore_entries) {
     const int32_t fd = entry.fd.load(std::memory_order_acquire);
@@ -176,15 +181,26 @@ DeadlySignalHold::DeadlySignalHold() {
 }
 
 DeadlySignalHold::~DeadlySignalHold() {
+  const int32_t signal = End();
+  if (signal != 0) EndRunBySignal(signal);
+}
+
+int32_t DeadlySignalHold::End() {
+  if (ended_) return 0;
+  ended_ = true;
   g_holding.store(false);
-  const int32_t crash = g_sent_crash.exchange(0);
-  if (crash != 0) {
-    RestoreListedPorts();
-    RaiseWithDefaultAction(crash);
+  int32_t signal = g_sent_crash.exchange(0);
+  if (signal == 0) signal = taken_;
+  // Signals that came after the wait are taken too: unblocked, they would
+  // end the run before its line is out.
+  const struct timespec no_wait = {0, 0};
+  for (;;) {
+    const int pending = sigtimedwait(&awaited_, nullptr, &no_wait);
+    if (pending > 0 && signal == 0 && pending != kWakeSignal) signal = pending;
+    if (pending < 0 && errno != EINTR) break;
   }
-  // Raised while still blocked, it is acted on as the mask lets it in.
-  if (taken_ > 0) (void)raise(taken_);
   (void)sigprocmask(SIG_SETMASK, &previous_mask_, nullptr);
+  return signal;
 }
 
 void DeadlySignalHold::Wait(int64_t wait_us) {

@@ -15,11 +15,16 @@
 //
 // DeadlySignalHold keeps a stretch of the run (a power cycle's off time)
 // from being ended half-way: the deadly signals that can be delivered are
-// blocked, a wait on it ends early when one arrives, and the signal is
-// acted on when the hold ends. Crash signals cannot be blocked (a real
+// blocked, a wait on it ends early when one arrives, and End() hands the
+// signal back, so that the run's result line goes out before
+// EndRunBySignal() acts on it. Crash signals cannot be blocked (a real
 // fault while blocked kills at once, with the line left raw); one that
 // another process sends (kill -ABRT from a watchdog) is recognised by its
 // sender and held in the same way.
+//
+// Signals 32 and 33 are the C library's own (its threads' cancellation
+// and set-id calls): it refuses handlers for them, so no restore runs when
+// one is sent, and they cannot be held.
 #pragma once
 
 #include <linux/serial.h>
@@ -52,19 +57,27 @@ void RestoreListedPorts();
 // Ports that can be listed at once: a whole scan's and the main one.
 constexpr int32_t kRestoreEntries = 260;
 
+// Ends the run by signal as its default action does, once the ports'
+// settings are written back.
+void EndRunBySignal(int32_t signal);
+
 class DeadlySignalHold {
  public:
   DeadlySignalHold();
-  // Ends the hold; a signal that arrived during it now takes its course.
+  // Ends the hold, if End() has not, and a held signal takes its course.
   ~DeadlySignalHold();
   DeadlySignalHold(const DeadlySignalHold&) = delete;
   DeadlySignalHold& operator=(const DeadlySignalHold&) = delete;
 
   // Sleeps wait_us, or less when a held signal arrives.
   void Wait(int64_t wait_us);
+  // Ends the hold: the signal that arrived during it, taken off the
+  // pending set (the first one, when several did), or 0.
+  int32_t End();
 
  private:
   sigset_t previous_mask_;
   sigset_t awaited_;   // deliverable at start, and the wake-up signal
   int32_t taken_ = 0;  // a held signal taken off the pending set
+  bool ended_ = false;
 };

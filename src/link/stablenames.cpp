@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -14,13 +15,16 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 }  // namespace
 
-std::vector<std::string> StableNames(const std::string& device,
-                                     const std::vector<std::string>& dirs) {
+std::optional<std::vector<std::string>> StableNames(
+    const std::string& device, const std::vector<std::string>& dirs) {
   std::vector<std::string> links;
   struct stat target;
   if (stat(device.c_str(), &target) != 0) return links;
   for (const std::string& dir : dirs) {
     DIR* listing = opendir(dir.c_str());
+    if (listing == nullptr &&
+        (errno == EMFILE || errno == ENFILE || errno == ENOMEM))
+      return std::nullopt;
     if (listing == nullptr) continue;
     std::vector<std::string> found;
     while (const struct dirent* entry = readdir(listing)) {

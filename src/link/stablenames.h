@@ -7,6 +7,7 @@
 // these.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ inline constexpr char kStableNamesById[] = "/dev/serial/by-id";
 inline constexpr char kStableNamesByPath[] = "/dev/serial/by-path";
 
 // Every link in the given folders, taken in order, that resolves to the
-// same device as device; each folder's links sorted bytewise.
-std::vector<std::string> StableNames(const std::string& device,
-                                     const std::vector<std::string>& dirs);
+// same device as device; each folder's links sorted bytewise. nullopt when
+// a folder could not be read for want of descriptors or memory: the list
+// would be short, with nothing to show it.
+std::optional<std::vector<std::string>> StableNames(
+    const std::string& device, const std::vector<std::string>& dirs);

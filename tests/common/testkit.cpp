@@ -1,6 +1,7 @@
 #include "testkit.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,15 @@
 
 double SecondsSince(int64_t start_us) {
   return static_cast<double>(NowMicros() - start_us) / 1e6;
+}
+
+bool Eventually(const std::function<bool()>& done, double seconds) {
+  const int64_t start = NowMicros();
+  while (!done()) {
+    if (SecondsSince(start) > seconds) return false;
+    usleep(1000);
+  }
+  return true;
 }
 
 void ExpectAtMost(double seconds, double bound) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "hubsim.h"
@@ -16,6 +17,10 @@ constexpr double kHubByteWaitSlack = 0.5;
 using hubsim::NowMicros;
 // Seconds since start_us, a NowMicros() time.
 double SecondsSince(int64_t start_us);
+
+// Whether done() becomes true within seconds, asked every millisecond:
+// for what a test waits on that sends no word when it happens.
+bool Eventually(const std::function<bool()>& done, double seconds = 10);
 
 // Asserts an upper time bound where one holds: a native, unsanitized
 // build (an emulator or a sanitizer slows everything down).

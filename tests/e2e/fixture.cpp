@@ -59,8 +59,12 @@ std::vector<hubsim::RunResult> RunSideBySide(
     threads.emplace_back([&, i] {
       const TarvoRun& run = runs[i];
       results[i] = hubsim::Run(TarvoArgv(run.args, run.setup), 60, "/dev/null",
-                               run.signal, run.after, run.blocked);
+                               run.signal, run.when, run.blocked);
     });
   for (std::thread& thread : threads) thread.join();
   return results;
+}
+
+std::function<bool()> AfterFrames(const hubsim::Hub& hub, size_t frames) {
+  return [&hub, frames] { return hub.Frames().size() >= frames; };
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,14 +49,17 @@ std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
                                    const std::string& setup = "");
 
 // One run of tarvo: its arguments, a shell set-up run first, a signal sent
-// `after` seconds in, the signals blocked at its start.
+// once `when` is true, the signals blocked at its start.
 struct TarvoRun {
   std::vector<std::string> args;
   std::string setup = "";
   int signal = 0;
-  double after = 0;
+  std::function<bool()> when = {};
   std::vector<int> blocked = {};
 };
+
+// True once hub has received frames frames: the moment to send a signal.
+std::function<bool()> AfterFrames(const hubsim::Hub& hub, size_t frames);
 
 // Starts the runs side by side and waits for them all.
 std::vector<hubsim::RunResult> RunSideBySide(const std::vector<TarvoRun>& runs);

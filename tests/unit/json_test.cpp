@@ -1,5 +1,9 @@
-#include <gtest/gtest.h>
+#include "commands/json.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "link/stablenames.h"
 #include "simhubs.h"
 
 // /Q: and /G with -J: the keys in their order, and the hub's firmware
@@ -28,4 +32,25 @@ TEST(JsonTest, KeysInOrderEveryFirmwareByteComesBackAsSent) {
               query);
     EXPECT_EQ(hub_keys + state_keys, get);
   }
+}
+
+// A link is a name to open again: UTF-8 comes back as its own bytes and
+// opens; a name that is not UTF-8 could not come back, and is left out.
+TEST(JsonTest, LinkNamesComeBackAsTheyAreAndOpen) {
+  auto hub = StartHub();
+  TempDir by_id;
+  const std::string good = by_id / "usb-M\xc3\xbcller_Hub-if00-port0";
+  for (const std::string& link :
+       {good, by_id / "usb-\xc3\x28", by_id / "usb-\xed\xa0\x80"})
+    ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), link.c_str()));
+  const auto links = StableNames(hub->TerminalPath(), {by_id.path()});
+  ASSERT_TRUE(links.has_value());
+  ASSERT_EQ(3u, links->size());
+  const std::string json =
+      HubJson("ttyUSB0", hub->TerminalPath(), {}, false, *links);
+  EXPECT_EQ("1", ParsedByPython(json, "[\"links\"].__len__()"));
+  const std::string read_back =
+      ParsedByPython(json, "[\"links\"][0].encode().decode('latin-1')");
+  EXPECT_EQ(good, read_back);
+  EXPECT_EQ(0, access(read_back.c_str(), F_OK));
 }

@@ -4,8 +4,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "simhubs.h"
@@ -21,6 +25,7 @@ TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
              Answering("GP", "xx\r\n"));  // not a hub
   rig.Link("ttyUSB5", "/dev/null");       // not a tty
   rig.Link("ttyUSB6", "/nonexistent");
+  rig.Link("ttyUSB7", "ttyUSB3");  // the same hub: probed once
   EXPECT_EQ(
       "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3\n"
       "ttyUSB3, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n"
@@ -47,8 +52,11 @@ TEST(ScanTest, ManySilentDevicesCostOneByteWait) {
 
 TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
   TestRig rig;
-  for (int32_t i = 0; i < 3; ++i)
+  for (int32_t i = 0; i < 4; ++i)
     rig.AddHub("ttyUSB" + std::to_string(i), HubWith("04", 0x5));
+  // ttyUSB3 is marked by another name of it.
+  rig.Link("ttyUSB9", "ttyUSB3");
+  std::ofstream(rig.LockDir() + "/LCK..ttyUSB9") << getppid() << "\n";
   const int freed_later =
       open(rig.Device("ttyUSB1").c_str(), O_RDONLY | O_NONBLOCK);
   const int kept = open(rig.Device("ttyUSB2").c_str(), O_RDONLY | O_NONBLOCK);
@@ -63,4 +71,31 @@ TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
   ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
   release.join();
   close(kept);
+}
+
+// Short of descriptors, the links are looked up once the probes have
+// closed theirs: never a short list.
+TEST(ScanTest, LinksAreListedWhateverTheProbesHold) {
+  TestRig rig;
+  for (const char* folder : {"serial", "serial/by-id"})
+    ASSERT_EQ(0, mkdir(rig.Device(folder).c_str(), 0755));
+  for (const std::string index : {"0", "1"}) {
+    rig.AddHub("ttyUSB" + index);
+    rig.Link("serial/by-id/usb-" + index, "../../ttyUSB" + index);
+  }
+  // Room for one probe's two descriptors, and no more.
+  int64_t open_now = -1;  // less the listing's own
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    open_now += !entry.path().empty();
+  struct rlimit saved, tight;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(open_now + 2);
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
+  const std::string json = rig.Run({"/Q", "-J"});
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+  ASSERT_EQ("(0)", json.substr(json.size() - 3));
+  EXPECT_EQ("[\"" + rig.Device("serial/by-id/usb-0") + "\"]",
+            ParsedByPython(json.substr(0, json.size() - 4),
+                           "[\"hubs\"][0][\"links\"]"));
 }

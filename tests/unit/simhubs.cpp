@@ -5,6 +5,7 @@
 #include "catalogue.h"
 #include "commandline.h"
 #include "dispatch.h"
+#include "link/hublock.h"
 
 namespace {
 
@@ -24,11 +25,9 @@ std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config,
 }
 
 TestRig::TestRig()
-    : settings_{devices_.path() + "/",
-                {locks_.path()},
-                {},
-                kTestByteWaitUs,
-                kTestLockWaitUs} {}
+    : settings_{
+          devices_.path() + "/", {locks_.path()}, {devices_ / "serial/by-id"},
+          kTestByteWaitUs,       kTestLockWaitUs, kLockRecheckMicros} {}
 
 void TestRig::Link(const std::string& name, const std::string& target) {
   EXPECT_EQ(0, symlink(target.c_str(), Device(name).c_str())) << name;
@@ -40,15 +39,17 @@ hubsim::Hub& TestRig::AddHub(const std::string& name, hubsim::HubConfig config,
   return *hubs_.back();
 }
 
-std::string TestRig::Run(const std::vector<std::string>& args) const {
+std::string TestRig::Run(const std::vector<std::string>& args,
+                         const std::function<void()>& after_parse) const {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   const ParsedCommandLine parsed = ParseCommandLine(
       static_cast<int>(argv.size()), argv.data(), settings_.device_dir);
+  if (after_parse) after_parse();
   LineCollector out;
-  const Outcome outcome = parsed.Refused()
-                              ? parsed.refusal
-                              : RunRequest(parsed.request, settings_, out);
+  const Outcome outcome =
+      parsed.Refused() ? parsed.refusal
+                       : RunRequest(parsed.request, settings_, out).outcome;
   if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
   std::string printed;
   for (const std::string& line : out.lines) printed += line + "\n";

@@ -1,11 +1,13 @@
 // In-process tests against simulated hubs. A command runs inside the test
 // process under settings of the test's own (a TestRig): a device folder in
-// which hub names lead to simulated hubs' pseudo-terminals, a lock-file
-// folder of its own, and short waits.
+// which hub names lead to simulated hubs' pseudo-terminals, with stable
+// names in its serial/by-id when a test makes that, a lock-file folder of
+// its own, and short waits.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,9 +44,11 @@ class TestRig {
   const std::string& LockDir() const { return locks_.path(); }
   const LinkSettings& settings() const { return settings_; }
   // Parses "tarvo" + args as the command line and runs it under the rig's
-  // settings: the lines it prints, its message last when it has one, each
-  // with its newline, then its exit status ("ID Err\n(1)").
-  std::string Run(const std::vector<std::string>& args) const;
+  // settings (after_parse in between, when given): the lines it prints,
+  // its message last when it has one, each with its newline, then its
+  // exit status ("ID Err\n(1)").
+  std::string Run(const std::vector<std::string>& args,
+                  const std::function<void()>& after_parse = {}) const;
 
  private:
   TempDir devices_;

@@ -28,7 +28,8 @@ std::vector<std::string> SplitWords(const std::string& text) {
 
 RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
               const std::string& stdin_path, int signal,
-              double signal_after_seconds, const std::vector<int>& blocked) {
+              const std::function<bool()>& signal_when,
+              const std::vector<int>& blocked) {
   RunResult result;
   // Read ends first, write ends second.
   UniqueFd out_pipe[2];
@@ -89,13 +90,11 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
     return result;
   }
 
-  auto after = [&](double seconds) {
-    return start +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-               std::chrono::duration<double>(seconds));
-  };
-  const auto deadline = after(timeout_seconds);
-  const auto signal_at = after(signal_after_seconds);
+  const auto deadline =
+      start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                  std::chrono::duration<double>(timeout_seconds));
+  // How often signal_when is asked.
+  const auto look_again = std::chrono::milliseconds(2);
   struct pollfd pfds[2] = {{out_pipe[0].get(), POLLIN, 0},
                            {err_pipe[0].get(), POLLIN, 0}};
   UniqueFd* read_ends[2] = {&out_pipe[0], &err_pipe[0]};
@@ -103,11 +102,11 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   int streams = 2;
   while (streams > 0) {
     const auto now = std::chrono::steady_clock::now();
-    if (signal != 0 && now >= signal_at) {
+    if (signal != 0 && (!signal_when || signal_when())) {
       (void)kill(pid, signal);
       signal = 0;
     }
-    auto until = signal != 0 ? std::min(deadline, signal_at) : deadline;
+    auto until = signal != 0 ? std::min(deadline, now + look_again) : deadline;
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(until - now)
             .count();

@@ -1,6 +1,7 @@
 // Running a program as a child and collecting what it says.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,15 @@ struct RunResult {
 
 // Runs argv[0] (searched in PATH when it has no '/') with standard input
 // from stdin_path, or closed when stdin_path is empty. The child is killed
-// after timeout_seconds; with a signal number, it is sent that signal
-// signal_after_seconds after its start. The child starts with every signal
+// after timeout_seconds; with a signal number, it is sent that signal as
+// soon as signal_when() is true (looked at every few milliseconds), or at
+// once without it. The child starts with every signal
 // at its default action and none blocked but those in blocked, and with
 // no descriptor open but 0, 1 and 2, whatever the process that runs the
 // tests was started with.
 RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
               const std::string& stdin_path = "/dev/null", int signal = 0,
-              double signal_after_seconds = 0,
+              const std::function<bool()>& signal_when = {},
               const std::vector<int>& blocked = {});
 
 // Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"
