@@ -10,9 +10,13 @@
 #      run under qemu-arm user mode;
 #   4. a bounded libFuzzer run of the state-argument language and of reply
 #      decoding (TARVO_FUZZ_SECONDS per target, 30 by default);
-#   5. the Debian packages for amd64 and armhf, checked with lintian, and
-#      the stripped armhf size.
-# Each prints its own summary line; the last line sums them up.
+#   5. the Debian packages for amd64 and armhf, checked with lintian,
+#      built a second time elsewhere to show they are byte for byte the
+#      same, and the stripped armhf size.
+# Each prints its own summary line; the last line sums them up. A test that
+# the host could not run (no private /dev to be had, say) is counted as
+# skipped, with its reason; one that a stage can never run is left out of
+# that stage (tests/CMakeLists.txt).
 # Set TARVO_E2E_REQUIRED=1 to fail, rather than skip, the end-to-end tests
 # when no private /dev can be made.
 set -euo pipefail
@@ -32,11 +36,13 @@ jobs=$(nproc)
 fuzz_seconds=${TARVO_FUZZ_SECONDS:-30}
 passed=0
 failed=0
+skipped=0
 
-count() {  # name passed failed
-  echo "$1: $2 passed, $3 failed"
+count() {  # name passed failed [skipped]
+  echo "$1: $2 passed, $3 failed, ${4:-0} skipped"
   passed=$((passed + $2))
   failed=$((failed + $3))
+  skipped=$((skipped + ${4:-0}))
 }
 
 # Builds into $2 with the cmake options that follow and runs its ctest,
@@ -62,7 +68,14 @@ suite() {
   local bad=${counts%% *}
   local all=${counts##* }
   [ "$rc" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
-  count "$name" $((all - bad)) "$bad"
+  local skips
+  skips=$(grep -cE '^[[:space:]]+[0-9]+ - .* \(Skipped\)$' "$dir/ctest.log" || true)
+  if [ "$skips" -gt 0 ]; then
+    echo "$name: skipped because:"
+    grep -A1 ': Skipped$' "$dir/Testing/Temporary/LastTest.log" |
+      grep -vE ': Skipped$|^--$' | sort | uniq -c
+  fi
+  count "$name" $((all - bad - skips)) "$bad" "$skips"
 }
 
 # A toolchain file is for the first configuration of a directory only.
@@ -102,10 +115,14 @@ fi
 
 echo "=== packages (at ${SECONDS} s)"
 # The release and armhf builds of the suites are what is packaged.
-if tools/package.sh build build-armhf; then count packages 2 0; else count packages 0 1; fi
+if TARVO_PACKAGE_REPRODUCE=1 tools/package.sh build build-armhf; then
+  count packages 2 0
+else
+  count packages 0 1
+fi
 if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
 
 echo
 echo "all stages took ${SECONDS} s"
-echo "summary: $passed passed, $failed failed"
+echo "summary: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -41,14 +41,9 @@ int ProcessesRunning(const std::string& text) {
 
 }  // namespace
 
-class SandboxTool : public E2E {
- protected:
-  void SetUp() override {
-    E2E::SetUp();
-    if (std::string(TARVO_LAUNCHER) != "")
-      GTEST_SKIP() << "the sandbox runs its command natively only";
-  }
-};
+// The sandbox runs its command natively: these are left out of a build
+// whose tarvo runs behind a launcher (tests/CMakeLists.txt).
+using SandboxTool = E2E;
 
 TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
   EXPECT_RUN(

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -31,10 +30,11 @@ std::string Failure(const std::string& what) {
 }
 
 bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path);
-  file << text;
-  file.close();
-  return static_cast<bool>(file);
+  UniqueFd file(open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  return file.valid() &&
+         write(file.get(), text.data(), text.size()) ==
+             static_cast<ssize_t>(text.size()) &&
+         close(file.Release()) == 0;
 }
 
 // As an unprivileged user: become root of a new user namespace that maps

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <sstream>
 
 #include "link/uniquefd.h"
 
@@ -20,9 +19,12 @@ extern char** environ;
 namespace hubsim {
 
 std::vector<std::string> SplitWords(const std::string& text) {
-  std::istringstream in(text);
   std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
+  for (size_t start = 0; start < text.size();) {
+    const size_t blank = std::min(text.find(' ', start), text.size());
+    if (blank > start) words.push_back(text.substr(start, blank - start));
+    start = blank + 1;
+  }
   return words;
 }
 

@@ -32,9 +32,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,7 +90,7 @@ void PassOn(int signal) {
 }
 
 int Fail(const std::string& what) {
-  std::cerr << "tarvo-sandbox: " << what << "\n";
+  (void)std::fprintf(stderr, "tarvo-sandbox: %s\n", what.c_str());
   return kSandboxFailed;
 }
 
@@ -211,7 +211,7 @@ void PreferTheTarvoBesideUs() {
   const std::string joined =
       here + ":" + (path != nullptr ? path : "/usr/bin:/bin");
   if (setenv("PATH", joined.c_str(), 1) != 0)
-    std::cerr << "tarvo-sandbox: PATH left as it is\n";
+    (void)std::fputs("tarvo-sandbox: PATH left as it is\n", stderr);
 }
 
 // Forks the init of a new PID namespace to run command, and waits for it.
@@ -266,7 +266,8 @@ int main(int argc, char** argv) {
   const std::string wrong = ParseArguments(argc, argv, &arguments);
   if (!wrong.empty()) return Fail(wrong);
   if (arguments.help) {
-    std::cout << kUsage << hubsim::HubSettingsHelp("", "=");
+    const std::string help = kUsage + hubsim::HubSettingsHelp("", "=");
+    (void)std::fputs(help.c_str(), stdout);
     return 0;
   }
   PreferTheTarvoBesideUs();
