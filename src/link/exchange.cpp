@@ -18,8 +18,6 @@ void Exchange::Finish(ExchangeStatus status) {
 }
 
 void Exchange::Start(int64_t now_us) {
-  if (frame_.size() > static_cast<size_t>(kMaxFrameBytes))
-    return Finish(ExchangeStatus::kSendFailed);
   if (!port_.Open(device_)) {
     const int32_t error = port_.OpenErrno();
     result_.out_of_descriptors = error == EMFILE || error == ENFILE;

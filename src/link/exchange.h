@@ -38,7 +38,6 @@ enum class ExchangeStatus {
 };
 
 constexpr int32_t kMaxReplyBytes = 20;
-constexpr int32_t kMaxFrameBytes = 31;
 // The byte wait of a hub's port: 10 s, and the 100 ms every command gives
 // its exchanges on top.
 constexpr int64_t kByteWaitMicros = 10100000;

@@ -56,8 +56,7 @@ TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
   }
   // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"/Q:ttyUSB0"}, "Query Err\n"}, {{"/G:ttyUSB0"}, "Query Err\n"}, {{"/S:ttyUSB0", "1:2"}, "Query Err\n"},
-      {{"/C:ttyUSB0", "1"}, "Query Err\n"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!\n"},
+      {{"/G:ttyUSB0"}, "Query Err\n"}, {{"/C:ttyUSB0", "1"}, "Query Err\n"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!\n"},
       {{"/W:ttyUSB0"}, "Save Port States Error!\n"}, {{"/D:ttyUSB0"}, "Restore Default Error!\n"},
       {{"/R:ttyUSB0"}, "Open Port Error!\n"}, {{"/Q", "-F"}, "Scan Incomplete!\n"}};
   for (const auto& [args, printed] : cases) {

@@ -47,6 +47,8 @@ const std::vector<CommandCase> kCases = {
     // Text ends the firmware at a NUL, as C strings do.
     {"QueryLineNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0"},
      "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1\n", 0, kQueried},
+    {"QueryRecordNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0", "-F"},
+     "05000000041\r\n", 0, kQueried},
     {"QueryNotAHub", Hub("04", 5, "mira", "korven"), {}, {"/Q:ttyUSB0"}, "ID Err\n", 1, "?Q"},
     {"QueryStateNotHex", Hub("04", 0), Answering("GP", "A601\r\n"), {"/Q:ttyUSB0"}, "Get Port State Err\n", 1, kQueried},
     {"QuerySilent", {}, Silent(), {"/Q:ttyUSB0"}, "Query Err\n", 1, "?Q"},
@@ -74,6 +76,8 @@ const std::vector<CommandCase> kCases = {
     // Change password.
     {"PasswordFromDefault", {}, {}, {"/P:ttyUSB0", "pw5ch"}, "", 0, "CPmira    pw5ch   "},
     {"PasswordRefused", Hub("04", 0, "other"), {}, {"/P:ttyUSB0", "x"}, "Invalid Password!\n", 1, "CPmira    x       "},
+    {"PasswordOtherReply", {}, Answering("CP", "X\r\n"), {"/P:ttyUSB0", "x"}, "Change Password Error!\n", 1,
+     "CPmira    x       "},
     {"PasswordSilent", {}, Silent(), {"/P:ttyUSB0", "x"}, "Change Password Error!\n", 1, "CPmira    x       "},
     // Save, restore, reset.
     {"SaveStates", Hub("04", 5), {}, {"/W:ttyUSB0"}, "", 0, "WPmira    "},

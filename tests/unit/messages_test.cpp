@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "link/hubquery.h"
 #include "portstate/portstate.h"
 
@@ -29,11 +31,13 @@ TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
 TEST(HubReplyTest, QueryFieldsByPositionStatesAsEightHexDigits) {
   // clang-format off
   const std::pair<std::string, std::string> replies[] = {
-      {"KORVEN HUB0812.3\r\n", "Q0 8 12."}, {"KORVEN-xyz 7ABC\n", "Q0 7 ABC"}, {"KORVEN-xyz1AABC\n", "Q0 1 ABC"},
-      {"KORVEN-xyz-1ABC\n", "Q0 -1 ABC"}, {"KORVEN-xyz08 1 \r\n", "Q0 8  1 "}, {"KORVEN HUB08123\n", "Q0 8 123"},
-      {"korven HUB0812.3\r\n", "Q2 -99 x"}, {"KORVEN HUB0812\n", "Q2 -99 x"}, {"KORVEN HUB\n08123456\n", "Q2 -99 x"},
-      {"a6010000\r\n", "S0 A6010000"}, {"A601\r\n", "S3 77000000"}, {"A6X10000\n", "S3 77000000"},
-      {std::string("A601\0" "000\r\n", 11), "S3 77000000"}};
+      {"KORVEN HUB0812.3\r\n", "Q ok 8 12."}, {"KORVEN-xyz 7ABC\n", "Q ok 7 ABC"},
+      {"KORVEN-xyz1AABC\n", "Q ok 1 ABC"}, {"KORVEN-xyz-1ABC\n", "Q ok -1 ABC"},
+      {"KORVEN-xyz08 1 \r\n", "Q ok 8  1 "}, {"KORVEN HUB08123\n", "Q ok 8 123"},
+      {"korven HUB0812.3\r\n", "Q not a hub -99 x"}, {"KORVEN HUB0812\n", "Q not a hub -99 x"},
+      {"KORVEN HUB\n08123456\n", "Q not a hub -99 x"}, {"a6010000\r\n", "S ok A6010000"},
+      {"A601\r\n", "S no states 77000000"}, {"A6X10000\n", "S no states 77000000"},
+      {std::string("A601\0" "000\r\n", 11), "S no states 77000000"}};
   // clang-format on
   for (const auto& [reply, expected] : replies) {
     HubReport report;
@@ -43,8 +47,11 @@ TEST(HubReplyTest, QueryFieldsByPositionStatesAsEightHexDigits) {
     const bool states = expected[0] == 'S';
     const QueryStatus status = states ? DecodeStateReply(reply, &report)
                                       : DecodeQueryReply(reply, &report);
-    EXPECT_EQ(expected, expected.substr(0, 1) +
-                            std::to_string(static_cast<int>(status)) + " " +
+    const std::map<QueryStatus, std::string> names = {
+        {QueryStatus::kOk, "ok"},
+        {QueryStatus::kNotAHub, "not a hub"},
+        {QueryStatus::kNoStates, "no states"}};
+    EXPECT_EQ(expected, expected.substr(0, 1) + " " + names.at(status) + " " +
                             (states ? FormatStateHex(report.states)
                                     : std::to_string(report.port_count) + " " +
                                           report.firmware))

@@ -25,11 +25,12 @@ TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
   rig.Link("ttyUSB5", "/dev/null");       // not a tty
   rig.Link("ttyUSB6", "/nonexistent");
   rig.Link("ttyUSB7", "ttyUSB3");  // the same hub: probed once
+  // Each hub line is out as soon as it is known.
   EXPECT_EQ(
-      "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3\n"
+      "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3\n(flushed)\n"
       "ttyUSB3, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n"
-      "ttyUSB255, 8 ports, On=None, Off=1,2,3,4,5,6,7,8, FW=2.1\n"
-      "3 Managed USB Hub(s) Found.\n(0)",
+      "(flushed)\nttyUSB255, 8 ports, On=None, Off=1,2,3,4,5,6,7,8, FW=2.1\n"
+      "(flushed)\n3 Managed USB Hub(s) Found.\n(0)",
       rig.Run({"/Q"}));
   EXPECT_EQ("0003ttyUSB0,3,255\n(0)", rig.Run({"/Q", "-F"}));
   const std::string json = rig.Run({"/Q", "-J"});

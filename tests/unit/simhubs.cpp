@@ -9,9 +9,12 @@
 
 namespace {
 
+// A flush shows as a line of its own: where the lines so far became
+// visible.
 class LineCollector : public LineSink {
  public:
   void Line(const std::string& text) override { lines.push_back(text); }
+  void Flush() override { lines.push_back(kFlushed); }
   std::vector<std::string> lines;
 };
 

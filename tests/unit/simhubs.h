@@ -31,6 +31,9 @@ constexpr double kSlack = 0.3;
 std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config = {},
                                       hubsim::Faults faults = {});
 
+// What TestRig::Run shows where the command flushed its output.
+inline constexpr char kFlushed[] = "(flushed)";
+
 class TestRig {
  public:
   TestRig();
@@ -46,7 +49,7 @@ class TestRig {
   // Parses "tarvo" + args as the command line and runs it under the rig's
   // settings (after_parse in between, when given): the lines it prints,
   // its message last when it has one, each with its newline, then its
-  // exit status ("ID Err\n(1)").
+  // exit status ("ID Err\n(1)"); a flush shows as a kFlushed line.
   std::string Run(const std::vector<std::string>& args,
                   const std::function<void()>& after_parse = {}) const;
 
