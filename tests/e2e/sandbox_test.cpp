@@ -60,6 +60,8 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
       {{"--", "no-such-command"}, "127 no-such-command: not found"}, {{"--", "/etc/passwd"}, "126 /etc/passwd: cannot run"},
       {{"--hub", "ttyUSB0,colour=red"}, "125 --hub ttyUSB0,colour=red: unknown setting 'colour'"},
       {{"--frobnicate"}, "125 unknown argument '--frobnicate' (try --help)"},
+      {{"tarvo", "/Q"}, "125 '--' is missing before the command: tarvo-sandbox [--hub HUB]... -- tarvo ..."},
+      {{"--hub"}, "125 --hub needs a hub: ttyUSBn[:PORTS[:STATEHEX]][,SETTING...] (try --help)"},
       {{"--hub", "ttyUSB256"}, "125 --hub ttyUSB256: a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB256'"},
       {{"--hub", "ttyUSB0,link=/dev/null"}, "125 /dev/null is there already"}};
   // clang-format on

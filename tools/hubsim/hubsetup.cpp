@@ -107,7 +107,8 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
   if (has_value != (found->value != nullptr))
     return found->value ? "'" + key + "' needs a value (" + found->value + ")"
                         : "'" + key + "' takes no value";
-  const std::string bad = "bad value for " + key + ": '" + value + "'";
+  const std::string bad =
+      "bad value for " + key + ": '" + value + "' (" + found->meaning + ")";
   int32_t count = 0;
   if (key == "ports") {
     if (!ParseCount(value, kMostPorts, &count) || count < 1) return bad;
@@ -131,6 +132,13 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
     if (!IsDeviceName(value)) return bad;
     (key == "by-id" ? setup->by_id : setup->by_path).push_back(value);
   } else if (key == "link") {
+    if (value.compare(0, 11, "/dev/ttyUSB") == 0 &&
+        value.find('/', 5) == std::string::npos)
+      return "link=" + value +
+             " is refused: /dev/ttyUSB names are the hubs' own (--hub " +
+             value.substr(5) +
+             "); a link is another name below /dev, "
+             "such as /dev/hubs/rack3";
     if (!IsLinkPath(value)) return bad;
     setup->links.push_back(value);
   } else if (key == "silent") {

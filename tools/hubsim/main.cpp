@@ -18,7 +18,17 @@ namespace {
 const char kUsage[] =
     "usage: hubsim [--SETTING [VALUE]]...\n"
     "Serves one simulated Managed USB Hub on a pseudo-terminal, prints its\n"
-    "path (/dev/pts/N) and serves until SIGINT or SIGTERM. Settings:\n";
+    "path (/dev/pts/N) and serves until SIGINT or SIGTERM. tarvo does not\n"
+    "take that path as a hub's name: link it as /dev/ttyUSBn in a private\n"
+    "/dev (tarvo-sandbox --hub does all of that), or hand it to a program\n"
+    "that serves it as a serial line (an emulator's serial back end).\n"
+    "Settings (by-id, by-path and link make names in tarvo-sandbox only):\n";
+
+// Names in /dev are made by tarvo-sandbox, in its private /dev; hubsim
+// alone has none to make them in.
+bool MakesNames(const std::string& key) {
+  return key == "by-id" || key == "by-path" || key == "link";
+}
 
 }  // namespace
 
@@ -39,7 +49,12 @@ int main(int argc, char** argv) {
     const std::string key = option.substr(2);
     const bool flag = hubsim::IsHubFlag(key);
     std::string error;
-    if (!flag && i + 1 >= argc)
+    if (MakesNames(key))
+      error = "'" + option +
+              "' makes a name in /dev, which only tarvo-sandbox can: "
+              "tarvo-sandbox --hub ttyUSB0," +
+              key + "=...";
+    else if (!flag && i + 1 >= argc)
       error = "'" + option + "' needs a value";
     else
       error =

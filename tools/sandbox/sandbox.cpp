@@ -177,8 +177,15 @@ std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
     }
     if (arg == "--hub" && i + 1 < argc) {
       hub_texts.push_back(argv[++i]);
+    } else if (arg == "--hub") {
+      return "--hub needs a hub: ttyUSBn[:PORTS[:STATEHEX]][,SETTING...] "
+             "(try --help)";
     } else if (arg.compare(0, 6, "--hub=") == 0) {
       hub_texts.push_back(arg.substr(6));
+    } else if (arg[0] != '-') {
+      return "'--' is missing before the command: tarvo-sandbox [--hub "
+             "HUB]... -- " +
+             arg + " ...";
     } else {
       return "unknown argument '" + arg + "' (try --help)";
     }
