@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 . tools/needs.sh
-mapfile -t missing < <(missing_packages cmake g++ make python3-serial time)
+mapfile -t missing < <(missing_packages cmake g++ make python3-serial time g++-arm-linux-gnueabihf)
 install_packages bench "${missing[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTARVO_BUILD_BENCH=ON >/dev/null
@@ -18,6 +18,8 @@ strip -o build/tarvo.stripped build/tarvo
 
 results=$(build/bench/tarvo-bench build/tarvo build/tarvo.stripped build/bench/c-client \
   bench/pyserial_exchange.py 21)
+# The one source of the armhf figure.
+armhf_size=$(bench/armhf-size.sh build-package-armhf | head -n 1)
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 
 {
@@ -27,6 +29,10 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
   echo "$(g++ --version | head -n 1), release build ($(sed -n 's/^CXX_FLAGS = //p' build/CMakeFiles/tarvo.dir/flags.make))."
   echo
   echo "$results"
+  echo
+  echo "### Size on the target"
+  echo
+  echo "bench/armhf-size.sh: $armhf_size."
 } > docs/performance.md.new
 mv docs/performance.md.new docs/performance.md
 echo "$results"

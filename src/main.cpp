@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   // Without the reservation a device could become standard output; the
   // run must then not open one at all.
   if (!ReserveStandardDescriptors()) return kExitFailure;
-  RestorePortsOnDeadlySignals();
+  AskForRestoreOnDeadlySignals();
   const LinkSettings settings = HostLinkSettings();
   const ParsedCommandLine parsed =
       ParseCommandLine(argc, argv, settings.device_dir);

@@ -1,5 +1,6 @@
 #include "commands/json.h"
 
+#include "link/messages.h"
 #include "portstate/portstate.h"
 
 namespace {
@@ -27,7 +28,7 @@ std::string Escaped(const std::string& bytes, bool keep_high) {
     if (ch == '"' || ch == '\\') {
       text += '\\';
       text += ch;
-    } else if (byte < 0x20 || byte == 0x7F || (byte > 0x7F && !keep_high)) {
+    } else if (IsControlByte(ch) || (byte > 0x7F && !keep_high)) {
       text += "\\u00" + HexByte(byte);
     } else {
       text += ch;

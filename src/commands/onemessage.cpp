@@ -8,22 +8,22 @@ namespace {
 struct OneMessageCommand {
   CommandKind command;
   const char* code;
-  // What the run says when the message did not get through. kSuccess for
-  // /R, which says what the line said until the frame is out, and judges
-  // whatever came back after.
-  Outcome not_through;
-  Outcome refused;  // the reply is neither "E01" nor 'G'
+  // /R: a hub that resets may answer anything, or nothing. Such a command
+  // says what the line said until the frame is out, and succeeds after
+  // unless the hub refuses the password.
+  bool done_once_sent;
+  Outcome not_through;  // the message did not get through
+  Outcome refused;      // the reply is neither "E01" nor 'G'
 };
 
-// /R: a hub that resets may answer anything, or nothing.
 const OneMessageCommand kCommands[] = {
-    {CommandKind::kChangePassword, kChangePasswordCode,
+    {CommandKind::kChangePassword, kChangePasswordCode, false,
      Outcome::kChangePasswordError, Outcome::kChangePasswordError},
-    {CommandKind::kSaveStates, kSaveStatesCode, Outcome::kSavePortStatesError,
-     Outcome::kSaveToFlashRefused},
-    {CommandKind::kRestoreDefaults, kRestoreDefaultsCode,
+    {CommandKind::kSaveStates, kSaveStatesCode, false,
+     Outcome::kSavePortStatesError, Outcome::kSaveToFlashRefused},
+    {CommandKind::kRestoreDefaults, kRestoreDefaultsCode, false,
      Outcome::kRestoreDefaultError, Outcome::kRestoreDefaultRefused},
-    {CommandKind::kResetHub, kResetHubCode, Outcome::kSuccess,
+    {CommandKind::kResetHub, kResetHubCode, true, Outcome::kOpenPortError,
      Outcome::kSuccess},
 };
 
@@ -40,11 +40,10 @@ Outcome SendOneMessage(const Request& request, const LinkSettings& settings) {
   const OneMessageCommand* command = &kCommands[0];
   for (const OneMessageCommand& each : kCommands)
     if (each.command == request.command) command = &each;
-  const bool after_frame_only = command->not_through == Outcome::kSuccess;
+  const bool after_frame_only = command->done_once_sent;
 
   LockedHub hub(request, settings);
-  const Outcome locked = hub.Lock(after_frame_only ? Outcome::kOpenPortError
-                                                   : command->not_through);
+  const Outcome locked = hub.Lock(command->not_through);
   if (locked != Outcome::kSuccess) return locked;
   const std::string frame =
       request.command == CommandKind::kChangePassword

@@ -6,6 +6,7 @@
 #include "commands/lockedhub.h"
 #include "link/hubnames.h"
 #include "link/hubscan.h"
+#include "link/messages.h"
 #include "link/stablenames.h"
 #include "portstate/portstate.h"
 
@@ -13,25 +14,13 @@ namespace {
 
 const char kFoundSuffix[] = " Managed USB Hub(s) Found.";
 
-// A signed count as C's "%d" writes it.
-std::string Decimal(int32_t n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", static_cast<int>(n));
-  return text;
-}
-
 std::string CompactScanLine(const std::vector<int32_t>& indices) {
   char count[16];
   std::snprintf(count, sizeof count, "%04d", static_cast<int>(indices.size()));
   std::string line = count + std::string(kHubNamePrefix);
   for (size_t i = 0; i < indices.size(); ++i)
-    line += (i > 0 ? "," : "") + Decimal(indices[i]);
+    line += (i > 0 ? "," : "") + std::to_string(indices[i]);
   return line;
-}
-
-// The firmware as text: C strings end at a NUL, and so does it here.
-std::string FirmwareText(const std::string& firmware) {
-  return firmware.substr(0, firmware.find('\0'));
 }
 
 std::string HubRecord(const HubReport& hub) {
@@ -40,16 +29,16 @@ std::string HubRecord(const HubReport& hub) {
   std::snprintf(count, sizeof count, "%02X",
                 static_cast<unsigned>(static_cast<uint32_t>(hub.port_count)));
   // The only line that ends in CR LF.
-  return FormatStateHex(hub.states) + count + FirmwareText(hub.firmware) + "\r";
+  return FormatStateHex(hub.states) + count + ReplyText(hub.firmware) + "\r";
 }
 
 }  // namespace
 
 std::string HubLine(const std::string& name, const HubReport& hub) {
   const PortLists lists = ListPorts(hub.states, hub.port_count);
-  return name + ", " + Decimal(hub.port_count) + " ports, " + kOnLabel +
+  return name + ", " + std::to_string(hub.port_count) + " ports, " + kOnLabel +
          FormatPortList(lists.on) + ", " + kOffLabel +
-         FormatPortList(lists.off) + ", FW=" + FirmwareText(hub.firmware);
+         FormatPortList(lists.off) + ", FW=" + ReplyText(hub.firmware);
 }
 
 Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
@@ -78,7 +67,7 @@ Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
     }
     out.Line(ScanJson(objects));
   } else {
-    out.Line(Decimal(static_cast<int32_t>(found.size())) + kFoundSuffix);
+    out.Line(std::to_string(found.size()) + kFoundSuffix);
   }
   return Outcome::kSuccess;
 }

@@ -1,5 +1,8 @@
 #include "link/clock.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <ctime>
 
 int64_t MonotonicMicros() {
@@ -23,4 +26,15 @@ struct timespec MicrosToTimespec(int64_t micros) {
   span.tv_sec = static_cast<time_t>(micros / 1000000);
   span.tv_nsec = static_cast<long>(micros % 1000000) * 1000;
   return span;
+}
+
+bool SleepUntil(int64_t until_us, int32_t stop_fd) {
+  for (;;) {
+    const int64_t left_us = until_us - MonotonicMicros();
+    const struct timespec left = MicrosToTimespec(left_us > 0 ? left_us : 0);
+    struct pollfd stop = {stop_fd, POLLIN, 0};
+    const int ready = ppoll(&stop, stop_fd >= 0 ? 1 : 0, &left, nullptr);
+    if (ready == 0) return true;
+    if (ready > 0 || errno != EINTR) return false;
+  }
 }

@@ -14,7 +14,7 @@ Exchange::Exchange(std::string device, std::string frame, PortUse use)
 void Exchange::Finish(ExchangeStatus status) {
   result_.status = status;
   finished_ = true;
-  port_ = SerialPort();
+  port_.Close();
 }
 
 void Exchange::Start(int64_t now_us) {

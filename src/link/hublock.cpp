@@ -151,15 +151,6 @@ bool WaitForFlock(int32_t fd, int64_t deadline_us) {
   return granted;
 }
 
-void SleepUntil(int64_t until_us) {
-  for (;;) {
-    const int64_t left_us = until_us - MonotonicMicros();
-    if (left_us <= 0) return;
-    const struct timespec left = MicrosToTimespec(left_us);
-    if (nanosleep(&left, nullptr) == 0) return;
-  }
-}
-
 }  // namespace
 
 LockFileState CheckLockFiles(const std::vector<std::string>& uucp_names,
@@ -257,6 +248,7 @@ LockState HubLock::Acquire(const std::string& device,
       }
       Release();
     }
-    SleepUntil(std::min(MonotonicMicros() + recheck_us_, deadline_us));
+    (void)SleepUntil(std::min(MonotonicMicros() + recheck_us_, deadline_us),
+                     -1);
   }
 }

@@ -10,12 +10,9 @@
 #include <memory>
 #include <utility>
 
-namespace {
+#include "link/messages.h"
 
-bool IsControl(char ch) {
-  const unsigned char byte = static_cast<unsigned char>(ch);
-  return byte < 0x20 || byte == 0x7F;
-}
+namespace {
 
 // An absolute path of named parts: no "." or "..", no "//", no trailing
 // '/', no control byte.
@@ -24,7 +21,7 @@ bool IsCleanPath(const std::string& path) {
       path.size() > PATH_MAX)
     return false;
   for (char ch : path)
-    if (IsControl(ch)) return false;
+    if (IsControlByte(ch)) return false;
   for (size_t start = 1;;) {
     const size_t slash = path.find('/', start);
     const std::string part = path.substr(start, slash - start);
@@ -136,7 +133,7 @@ bool IsHubName(const std::string& name) {
   if (name.compare(0, sizeof kHubNamePrefix - 1, kHubNamePrefix) != 0)
     return false;
   for (char ch : name)
-    if (ch == '/' || IsControl(ch)) return false;
+    if (ch == '/' || IsControlByte(ch)) return false;
   return true;
 }
 

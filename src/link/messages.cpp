@@ -23,10 +23,8 @@ constexpr char kAcceptMark = 'G';
 
 bool MakePasswordField(const std::string& password, std::string* field) {
   if (password.size() > kPasswordFieldLength) return false;
-  for (char ch : password) {
-    const unsigned char byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) return false;
-  }
+  for (char ch : password)
+    if (IsControlByte(ch)) return false;
   *field = password;
   field->resize(kPasswordFieldLength, ' ');
   return true;
@@ -41,6 +39,11 @@ std::string BuildFrame(const std::string& code, const std::string& field) {
 std::string BuildFrame(const std::string& code, const std::string& field1,
                        const std::string& field2) {
   return code + field1 + field2 + kFrameEnd;
+}
+
+bool IsControlByte(char ch) {
+  const unsigned char byte = static_cast<unsigned char>(ch);
+  return byte < 0x20 || byte == 0x7F;
 }
 
 std::string ReplyText(const std::string& reply) {

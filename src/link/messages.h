@@ -48,6 +48,10 @@ std::string BuildFrame(const std::string& code, const std::string& field1,
 // A reply read as text: the bytes received, ending early at a NUL.
 std::string ReplyText(const std::string& reply);
 
+// A byte below 0x20, or 0x7F: one that could end a frame early, or forge
+// an output line, where a user's text goes.
+bool IsControlByte(char ch);
+
 // How a reply to a frame that carries a password is classified.
 enum class ReplyClass { kAccepted, kWrongPassword, kRefused };
 

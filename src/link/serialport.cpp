@@ -51,23 +51,6 @@ struct termios HubLineSettings() {
 
 SerialPort::~SerialPort() { Close(); }
 
-SerialPort::SerialPort(SerialPort&& other) noexcept {
-  *this = std::move(other);
-}
-
-SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
-  if (this == &other) return *this;
-  Close();
-  fd_ = std::move(other.fd_);
-  open_errno_ = other.open_errno_;
-  changed_ = std::exchange(other.changed_, false);
-  listed_ = std::exchange(other.listed_, false);
-  found_ = other.found_;
-  flag_calls_ = std::exchange(other.flag_calls_, nullptr);
-  found_flags_ = other.found_flags_;
-  return *this;
-}
-
 bool SerialPort::Open(const std::string& device) {
   Close();
   // O_NONBLOCK for good: the open must not wait for a carrier, and no

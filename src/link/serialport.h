@@ -1,14 +1,14 @@
 // A hub's serial control port, open for one exchange.
 //
 // The port is opened read-write, never as the controlling terminal, and
-// stays non-blocking for its whole life: every write and every read is
-// preceded by a poll() with a deadline (exchange.h), so no call on it can
-// wait longer than the exchange allows. Configure() puts the line into raw
-// 9600 8N1 and remembers the settings it found; the destructor writes them
-// back before it closes the descriptor, so a device that a scan probes and
-// that turns out not to be a hub (a modem, a console) is left as its own
-// program set it. While the line is changed, the port is also listed for
-// the deadly-signal restore (signals.h).
+// stays non-blocking for its whole life: a write or a read that would
+// wait returns at once, and the exchange waits in poll() with a deadline
+// (exchange.h), so no call on it can wait longer than the exchange allows.
+// Configure() puts the line into raw 9600 8N1 and remembers the settings it
+// found; the destructor writes them back before it closes the descriptor, so a
+// device that a scan probes and that turns out not to be a hub (a modem, a
+// console) is left as its own program set it. While the line is changed, the
+// port is also listed for the deadly-signal restore (signals.h).
 //
 // Most USB-serial adapters hold received bytes until a latency timer runs
 // out (16 ms on FTDI's by default), which would delay every reply. A port
@@ -43,8 +43,6 @@ class SerialPort {
  public:
   SerialPort() = default;
   ~SerialPort();
-  SerialPort(SerialPort&& other) noexcept;
-  SerialPort& operator=(SerialPort&& other) noexcept;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
@@ -60,9 +58,10 @@ class SerialPort {
   // the device, is short of something.
   int32_t OpenErrno() const { return open_errno_; }
 
- private:
+  // Writes back what Configure() found, then closes the descriptor.
   void Close();
 
+ private:
   UniqueFd fd_;
   int32_t open_errno_ = 0;
   bool changed_ = false;  // the line carries our settings

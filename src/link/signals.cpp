@@ -39,9 +39,10 @@ std::atomic<int32_t> g_sent_crash{0};
 
 // Blocked during a hold and raised by the crash handler, so that a wait
 // of the hold ends even when the crash signal came just before it began.
-// Its default action is to be ignored; the lock's timer uses it too, but
-// never during a hold.
-constexpr int kWakeSignal = SIGURG;
+// Its default action is to be ignored, so that one sent from outside (a
+// terminal's resize) does nothing but wake the wait; the lock's timer has
+// a signal of its own (SIGURG), so neither can take the other's.
+constexpr int kWakeSignal = SIGWINCH;
 
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL,
                              SIGABRT, SIGSYS, SIGTRAP};
@@ -122,7 +123,7 @@ void InstallHandlers() {
 
 }  // namespace
 
-void RestorePortsOnDeadlySignals() { g_restore_wanted.store(true); }
+void AskForRestoreOnDeadlySignals() { g_restore_wanted.store(true); }
 
 void EndRunBySignal(int32_t signal) {
   RestoreListedPorts();

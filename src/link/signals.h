@@ -37,7 +37,7 @@
 // ends the process (SIGKILL and SIGSTOP cannot be caught) and on SIGRTMIN
 // to SIGRTMAX; it is installed when the first port is listed. Builds with
 // a sanitizer leave the crash signals to it.
-void RestorePortsOnDeadlySignals();
+void AskForRestoreOnDeadlySignals();
 
 // How a listed port's serial flags are written back.
 using SerialFlagsSetter = int (*)(int32_t fd, const struct serial_struct*);

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "link/clock.h"
+
 namespace hubsim {
 
 const char kDefaultPassword[] = "mira    ";
@@ -203,29 +205,13 @@ HubConfig Hub::Config() const {
   return config_;
 }
 
-void Hub::SetConfig(const HubConfig& config) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  config_ = config;
-}
-
 void Hub::SetFaults(const Faults& faults) {
   std::lock_guard<std::mutex> lock(mutex_);
   faults_ = faults;
 }
 
 bool Hub::Pause(int64_t microseconds) {
-  const int64_t end = NowMicros() + microseconds;
-  for (;;) {
-    int64_t left = end - NowMicros();
-    if (left < 0) left = 0;
-    struct timespec ts = {static_cast<time_t>(left / 1000000),
-                          static_cast<long>((left % 1000000) * 1000)};
-    struct pollfd pfd = {stop_read_.get(), POLLIN, 0};
-    int ready = ppoll(&pfd, 1, &ts, nullptr);
-    if (ready > 0) return false;
-    if (ready == 0) return true;
-    if (errno != EINTR) return false;
-  }
+  return SleepUntil(MonotonicMicros() + microseconds, stop_read_.get());
 }
 
 void Hub::Serve() {

@@ -101,7 +101,6 @@ class Hub {
   std::vector<FrameRecord> Records() const;
   std::string Received() const;  // every byte, in order
   HubConfig Config() const;
-  void SetConfig(const HubConfig& config);
   void SetFaults(const Faults& faults);
 
  private:
