@@ -55,7 +55,6 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
   for (size_t i = 0; i < signals.size(); ++i) {
     SCOPED_TRACE("signal " + std::to_string(signals[i]));
     EXPECT_EQ(128 + signals[i], results[i].status);
-    EXPECT_LT(results[i].seconds, kHubByteWait);
     EXPECT_EQ(found[i], LineSettings("ttyUSB" + std::to_string(i)));
   }
 }

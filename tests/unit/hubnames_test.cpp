@@ -101,7 +101,6 @@ TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
       {{"/S:" + Path("hubs/rack3"), "1:2"}, "(0)"}, {{"/g:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "-b"}, "0111\n(0)"},
       {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"}, "07000000042.1\r\n(0)"},
       {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n(1)"},
-      {{"/S:" + Path("serial/by-id/usb-dangling"), "123456789", "1:1"}, "Invalid Password!\n(1)"},
       {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"}, {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"},
       // A path is named by the hub it leads to; the short form as typed.
       {{"/Q:" + Path("ttyUSB_hub")}, "ttyUSB0, 4 ports, On=1,2,3, Off=4, FW=2.1\n(0)"},

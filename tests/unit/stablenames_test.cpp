@@ -20,6 +20,4 @@ TEST(StableNamesTest, EveryLinkToTheDeviceInFolderOrder) {
                                       by_id / "usb-C", by_path / "pci-0"}),
             StableNames(hub->TerminalPath(),
                         {by_id.path(), "/nonexistent", by_path.path()}));
-  EXPECT_EQ(std::vector<std::string>{},
-            StableNames("/nonexistent/ttyUSB0", {by_id.path()}));
 }
