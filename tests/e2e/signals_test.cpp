@@ -51,9 +51,17 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
     runs.push_back(
         {{"/G:" + name}, "ulimit -c 0", signals[i], AfterFrames(hub, 1)});
   }
-  const std::vector<hubsim::RunResult> results = RunSideBySide(runs);
+  std::vector<hubsim::RunResult> results = RunSideBySide(runs);
   for (size_t i = 0; i < signals.size(); ++i) {
     SCOPED_TRACE("signal " + std::to_string(signals[i]));
+    // qemu-arm, rarely, never acts on a signal it was sent (docs/
+    // reliability.md): behind a launcher, such a run is made again, once.
+    if (results[i].timed_out && !std::string(TARVO_LAUNCHER).empty()) {
+      LineSettings(runs[i].args[0].substr(3),
+                   {found[i].substr(0, found[i].size() - 1)});
+      runs[i].when = AfterFrames(Hub(i), Hub(i).Frames().size() + 1);
+      results[i] = RunSideBySide({runs[i]})[0];
+    }
     EXPECT_EQ(128 + signals[i], results[i].status);
     EXPECT_EQ(found[i], LineSettings("ttyUSB" + std::to_string(i)));
   }

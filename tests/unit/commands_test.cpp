@@ -160,7 +160,7 @@ TEST(PowerCycleTest, ARePointedNameIsNotFollowed) {
   const hubsim::Hub& locked = rig.AddHub("ttyUSB0", HubWith("04", 0xF));
   const hubsim::Hub& other = rig.AddHub("other", HubWith("04", 0xF));
   std::thread re_point([&] {
-    usleep(300000);
+    EXPECT_TRUE(Eventually([&] { return locked.Frames().size() >= 3; }));
     EXPECT_EQ(
         0, rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));
   });

