@@ -1,5 +1,7 @@
 #include "dispatch.h"
 
+#include "catalogue.h"
+#include "commandline.h"
 #include "commands/cycle.h"
 #include "commands/getstate.h"
 #include "commands/onemessage.h"
@@ -22,4 +24,15 @@ RunEnd RunRequest(const Request& request, const LinkSettings& settings,
     case CommandKind::kPowerCycle: return PowerCycle(request, settings);
   }
   return {};
+}
+
+RunEnd RunCommandLine(int argc, const char* const* argv,
+                      const LinkSettings& settings, LineSink& out) {
+  const ParsedCommandLine parsed =
+      ParseCommandLine(argc, argv, settings.device_dir);
+  const RunEnd end = parsed.Refused()
+                         ? RunEnd{parsed.refusal}
+                         : RunRequest(parsed.request, settings, out);
+  if (end.outcome != Outcome::kSuccess) out.Line(OutcomeText(end.outcome));
+  return end;
 }

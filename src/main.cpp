@@ -14,8 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "catalogue.h"
-#include "commandline.h"
 #include "dispatch.h"
 #include "link/linksettings.h"
 #include "link/signals.h"
@@ -52,14 +50,8 @@ int main(int argc, char** argv) {
   // run must then not open one at all.
   if (!ReserveStandardDescriptors()) return kExitFailure;
   AskForRestoreOnDeadlySignals();
-  const LinkSettings settings = HostLinkSettings();
-  const ParsedCommandLine parsed =
-      ParseCommandLine(argc, argv, settings.device_dir);
   StandardOutput out;
-  const RunEnd end = parsed.Refused()
-                         ? RunEnd{parsed.refusal}
-                         : RunRequest(parsed.request, settings, out);
-  if (end.outcome != Outcome::kSuccess) out.Line(OutcomeText(end.outcome));
+  const RunEnd end = RunCommandLine(argc, argv, HostLinkSettings(), out);
   if (end.held_signal != 0) {
     out.Flush();
     EndRunBySignal(end.held_signal);

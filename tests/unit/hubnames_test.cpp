@@ -8,6 +8,8 @@
 #include <fstream>
 #include <thread>
 
+#include "commandline.h"
+#include "dispatch.h"
 #include "simhubs.h"
 
 namespace {
@@ -82,10 +84,15 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
 // A name gone when the command line is read is gone for the whole run: a
 // hub that appears under it later is never talked to.
 TEST_F(NamedHub, AGoneNameOpensNothingEvenOnceSomethingIsThere) {
-  const std::string name = "serial/by-id/usb-back";
-  EXPECT_EQ("Query Err\n(1)", rig_.Run({"/G:" + Path(name)}, [&] {
-    rig_.Link(name, "../../ttyUSB0");
-  }));
+  const std::string typed = "/G:" + Path("serial/by-id/usb-back");
+  const char* const argv[] = {"tarvo", typed.c_str()};
+  const ParsedCommandLine parsed = ParseCommandLine(2, argv, Path(""));
+  rig_.Link("serial/by-id/usb-back", "../../ttyUSB0");
+  struct : LineSink {
+    void Line(const std::string&) override {}
+  } ignored;
+  EXPECT_EQ(Outcome::kQueryErr,
+            RunRequest(parsed.request, rig_.settings(), ignored).outcome);
   EXPECT_EQ("", hub_->Received());
 }
 

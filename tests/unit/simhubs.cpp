@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include "catalogue.h"
-#include "commandline.h"
 #include "dispatch.h"
 #include "link/hublock.h"
 
@@ -42,19 +40,13 @@ hubsim::Hub& TestRig::AddHub(const std::string& name, hubsim::HubConfig config,
   return *hubs_.back();
 }
 
-std::string TestRig::Run(const std::vector<std::string>& args,
-                         const std::function<void()>& after_parse) const {
+std::string TestRig::Run(const std::vector<std::string>& args) const {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  const ParsedCommandLine parsed = ParseCommandLine(
-      static_cast<int>(argv.size()), argv.data(), settings_.device_dir);
-  if (after_parse) after_parse();
   LineCollector out;
-  const Outcome outcome =
-      parsed.Refused() ? parsed.refusal
-                       : RunRequest(parsed.request, settings_, out).outcome;
-  if (outcome != Outcome::kSuccess) out.lines.push_back(OutcomeText(outcome));
+  const RunEnd end = RunCommandLine(static_cast<int>(argv.size()), argv.data(),
+                                    settings_, out);
   std::string printed;
   for (const std::string& line : out.lines) printed += line + "\n";
-  return printed + "(" + std::to_string(ExitStatus(outcome)) + ")";
+  return printed + "(" + std::to_string(ExitStatus(end.outcome)) + ")";
 }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,12 +45,11 @@ class TestRig {
   std::string Device(const std::string& name) const { return devices_ / name; }
   const std::string& LockDir() const { return locks_.path(); }
   const LinkSettings& settings() const { return settings_; }
-  // Parses "tarvo" + args as the command line and runs it under the rig's
-  // settings (after_parse in between, when given): the lines it prints,
-  // its message last when it has one, each with its newline, then its
-  // exit status ("ID Err\n(1)"); a flush shows as a kFlushed line.
-  std::string Run(const std::vector<std::string>& args,
-                  const std::function<void()>& after_parse = {}) const;
+  // Runs "tarvo" + args as main() does, under the rig's settings: the
+  // lines it prints, its message last when it has one, each with its
+  // newline, then its exit status ("ID Err\n(1)"); a flush shows as a
+  // kFlushed line.
+  std::string Run(const std::vector<std::string>& args) const;
 
  private:
   TempDir devices_;

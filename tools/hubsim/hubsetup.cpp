@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/hubnames.h"
+
 namespace hubsim {
 
 namespace {
@@ -47,14 +49,6 @@ bool ParseCount(const std::string& text, int64_t most, int32_t* value) {
   if (parsed > most) return false;
   *value = static_cast<int32_t>(parsed);
   return true;
-}
-
-// One of the names a scan looks at: ttyUSB0 to ttyUSB255, no leading 0.
-bool IsHubName(const std::string& name) {
-  const std::string number = name.substr(std::min<size_t>(6, name.size()));
-  int32_t index = 0;
-  return name.compare(0, 6, "ttyUSB") == 0 && !number.empty() &&
-         (number == "0" || number[0] != '0') && ParseCount(number, 255, &index);
 }
 
 // A path below /dev of named parts (no "." or "..", no "//", no trailing
@@ -167,7 +161,7 @@ std::string ParseHubSetup(const std::string& text, HubSetup* setup) {
   const std::string head = parts[0];
   const size_t colon = head.find(':');
   setup->name = head.substr(0, colon);
-  if (!IsHubName(setup->name))
+  if (!IsScanName(setup->name))
     return "a hub's name is ttyUSB and a number from 0 to 255: '" +
            setup->name + "'";
   if (colon != std::string::npos) {
