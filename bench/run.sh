@@ -19,7 +19,7 @@ strip -o build/tarvo.stripped build/tarvo
 results=$(build/bench/tarvo-bench build/tarvo build/tarvo.stripped build/bench/c-client \
   bench/pyserial_exchange.py 21)
 # The one source of the armhf figure.
-armhf_size=$(bench/armhf-size.sh build-package-armhf | head -n 1)
+armhf_size=$(bench/armhf-size.sh build-package-armhf | grep '^stripped armhf tarvo:')
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 
 {
