@@ -28,24 +28,28 @@ std::vector<std::string> SplitWords(const std::string& text) {
   return words;
 }
 
-RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
-              const std::string& stdin_path, int signal,
-              const std::function<bool()>& signal_when,
-              const std::vector<int>& blocked) {
-  RunResult result;
-  // Read ends first, write ends second.
-  UniqueFd out_pipe[2];
-  UniqueFd err_pipe[2];
-  for (UniqueFd* ends : {out_pipe, err_pipe}) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-      result.err = std::string("pipe: ") + strerror(errno);
-      return result;
-    }
-    ends[0].Reset(fds[0]);
-    ends[1].Reset(fds[1]);
-  }
+namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A pipe as its read end and its write end; false with error set.
+bool MakePipe(UniqueFd* read_end, UniqueFd* write_end, std::string* error) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + strerror(errno);
+    return false;
+  }
+  read_end->Reset(fds[0]);
+  write_end->Reset(fds[1]);
+  return true;
+}
+
+// Starts argv with standard input from stdin_path (closed when empty), its
+// output and errors into the two write ends, every signal at its default
+// action and only blocked blocked; posix_spawnp()'s error, or 0.
+int Spawn(const std::vector<std::string>& argv, const std::string& stdin_path,
+          int32_t out_fd, int32_t err_fd, const std::vector<int>& blocked,
+          pid_t* pid) {
   // The set-up calls below fail only for arguments that are wrong, or for
   // want of memory; posix_spawnp() then reports what went wrong.
   posix_spawn_file_actions_t actions;
@@ -55,8 +59,8 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   else
     (void)posix_spawn_file_actions_addopen(&actions, 0, stdin_path.c_str(),
                                            O_RDONLY, 0);
-  (void)posix_spawn_file_actions_adddup2(&actions, out_pipe[1].get(), 1);
-  (void)posix_spawn_file_actions_adddup2(&actions, err_pipe[1].get(), 2);
+  (void)posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  (void)posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
   // Nothing of the test runner's (ctest's pipes, say) beyond the three.
   (void)posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
@@ -78,52 +82,47 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  int spawned =
-      posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  const int spawned =
+      posix_spawnp(pid, args[0], &actions, &attributes, args.data(), environ);
   (void)posix_spawn_file_actions_destroy(&actions);
   (void)posix_spawnattr_destroy(&attributes);
-  out_pipe[1].Reset();
-  err_pipe[1].Reset();
-  if (spawned != 0) {
-    result.err = std::string("spawn ") + argv[0] + ": " + strerror(spawned);
-    return result;
-  }
+  return spawned;
+}
 
-  const auto deadline =
-      start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                  std::chrono::duration<double>(timeout_seconds));
+// Reads both streams into result until they close or deadline passes (the
+// child is then killed), sending signal once signal_when says so.
+void Collect(pid_t pid, UniqueFd* out_read, UniqueFd* err_read,
+             Clock::time_point deadline, int signal,
+             const std::function<bool()>& signal_when, RunResult* result) {
   // How often signal_when is asked.
   const auto look_again = std::chrono::milliseconds(2);
-  struct pollfd pfds[2] = {{out_pipe[0].get(), POLLIN, 0},
-                           {err_pipe[0].get(), POLLIN, 0}};
-  UniqueFd* read_ends[2] = {&out_pipe[0], &err_pipe[0]};
-  std::string* sinks[2] = {&result.out, &result.err};
+  struct pollfd pfds[2] = {{out_read->get(), POLLIN, 0},
+                           {err_read->get(), POLLIN, 0}};
+  UniqueFd* read_ends[2] = {out_read, err_read};
+  std::string* sinks[2] = {&result->out, &result->err};
   int streams = 2;
   while (streams > 0) {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (signal != 0 && (!signal_when || signal_when())) {
       (void)kill(pid, signal);
       signal = 0;
     }
-    auto until = signal != 0 ? std::min(deadline, now + look_again) : deadline;
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(until - now)
-            .count();
     if (now >= deadline) {
-      result.timed_out = true;
+      result->timed_out = true;
       (void)kill(pid, SIGKILL);
-      break;
+      return;
     }
-    if (left < 1) left = 1;
-    int ready = poll(pfds, 2, static_cast<int>(left));
-    if (ready < 0 && errno != EINTR) break;
+    const auto until =
+        signal != 0 ? std::min(deadline, now + look_again) : deadline;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+    const int ready =
+        poll(pfds, 2, static_cast<int>(std::max<int64_t>(1, left.count())));
+    if (ready < 0 && errno != EINTR) return;
     for (int i = 0; i < 2; ++i) {
       if (pfds[i].fd < 0 || !pfds[i].revents) continue;
       char buf[4096];
-      ssize_t got = read(pfds[i].fd, buf, sizeof buf);
+      const ssize_t got = read(pfds[i].fd, buf, sizeof buf);
       if (got > 0) {
         sinks[i]->append(buf, static_cast<size_t>(got));
       } else if (got == 0 || errno != EINTR) {
@@ -133,13 +132,37 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
       }
     }
   }
+}
 
+}  // namespace
+
+RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
+              const std::string& stdin_path, int signal,
+              const std::function<bool()>& signal_when,
+              const std::vector<int>& blocked) {
+  RunResult result;
+  UniqueFd out_read, out_write, err_read, err_write;
+  if (!MakePipe(&out_read, &out_write, &result.err) ||
+      !MakePipe(&err_read, &err_write, &result.err))
+    return result;
+  const auto start = Clock::now();
+  pid_t pid;
+  const int spawned =
+      Spawn(argv, stdin_path, out_write.get(), err_write.get(), blocked, &pid);
+  out_write.Reset();
+  err_write.Reset();
+  if (spawned != 0) {
+    result.err = std::string("spawn ") + argv[0] + ": " + strerror(spawned);
+    return result;
+  }
+  const auto deadline =
+      start + std::chrono::duration_cast<Clock::duration>(
+                  std::chrono::duration<double>(timeout_seconds));
+  Collect(pid, &out_read, &err_read, deadline, signal, signal_when, &result);
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
-  result.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
+  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
   if (WIFSIGNALED(wstatus)) result.status = 128 + WTERMSIG(wstatus);
   return result;
