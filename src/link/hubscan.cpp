@@ -80,12 +80,18 @@ class Scan {
   void Finish(Probe* probe, bool is_hub);
   void Starve(Probe* probe);
   void HandOnInOrder();
+  void StartPending(int64_t now);
+  int WaitForEvents();
+  void AdvanceExchanges(int ready, int64_t now);
+  void RecheckLocks(int64_t now);
 
   const LinkSettings& settings_;
   const std::function<void(const FoundHub&)>& on_hub_;
   std::vector<Probe> probes_;
   std::deque<Probe*> pending_;
   std::vector<Probe*> starved_;
+  std::vector<struct pollfd> wanted_;  // one per exchange in polled_
+  std::vector<Probe*> polled_;
   size_t running_ = 0;  // probes that hold descriptors
   size_t most_running_ = 1;
   int64_t lock_deadline_ = 0;
@@ -203,57 +209,71 @@ void Scan::HandOnInOrder() {
   }
 }
 
-bool Scan::Run() {
-  const int64_t start = MonotonicMicros();
-  lock_deadline_ = start + settings_.byte_wait_us;
-  most_running_ = ProbesAtOnce();
-  ChooseDevices();
-  std::vector<struct pollfd> wanted;
-  std::vector<Probe*> polled;
-  for (;;) {
-    int64_t now = MonotonicMicros();
-    while (running_ < most_running_ && !pending_.empty()) {
-      Probe* probe = pending_.front();
-      pending_.pop_front();
-      Begin(probe, now);
-    }
-    HandOnInOrder();
-    if (next_to_hand_on_ == kScanNames) break;
+void Scan::StartPending(int64_t now) {
+  while (running_ < most_running_ && !pending_.empty()) {
+    Probe* probe = pending_.front();
+    pending_.pop_front();
+    Begin(probe, now);
+  }
+}
 
-    wanted.clear();
-    polled.clear();
-    int64_t wake = INT64_MAX;
-    for (Probe& probe : probes_) {
-      if (probe.exchange) {
-        wanted.push_back(probe.exchange->Wanted());
-        polled.push_back(&probe);
-        wake = std::min(wake, probe.exchange->DeadlineMicros());
-      } else if (probe.phase == Phase::kLockWait) {
-        wake = std::min(wake, probe.recheck_us);
-      }
-    }
-    const int ready = poll(wanted.data(), wanted.size(),
-                           PollTimeoutMs(wake, MonotonicMicros()));
-    // A signal cuts the wait short; every deadline still stands.
-    if (ready < 0 && errno == EINTR) continue;
-    now = MonotonicMicros();
-    for (size_t i = 0; i < polled.size(); ++i) {
-      Probe* probe = polled[i];
-      probe->exchange->Advance(
-          ready > 0 ? wanted[i].revents : 0,
-          ready < 0 ? probe->exchange->DeadlineMicros() : now);
-      if (probe->exchange->Finished()) ExchangeFinished(probe, now);
-    }
-    for (Probe& probe : probes_) {
-      if (probe.phase != Phase::kLockWait || probe.recheck_us > now) continue;
-      if (running_ >= most_running_) {
-        probe.recheck_us = now + settings_.lock_recheck_us;
-        continue;
-      }
-      Begin(&probe, now);
+// Waits until some exchange can move or some deadline or lock recheck is
+// due; the probes whose descriptors were polled are left in polled_.
+int Scan::WaitForEvents() {
+  wanted_.clear();
+  polled_.clear();
+  int64_t wake = INT64_MAX;
+  for (Probe& probe : probes_) {
+    if (probe.exchange) {
+      wanted_.push_back(probe.exchange->Wanted());
+      polled_.push_back(&probe);
+      wake = std::min(wake, probe.exchange->DeadlineMicros());
+    } else if (probe.phase == Phase::kLockWait) {
+      wake = std::min(wake, probe.recheck_us);
     }
   }
-  return complete_;
+  return poll(wanted_.data(), wanted_.size(),
+              PollTimeoutMs(wake, MonotonicMicros()));
+}
+
+// A failed poll() advances each exchange to its own deadline, so that a
+// broken poll can never spin the scan.
+void Scan::AdvanceExchanges(int ready, int64_t now) {
+  for (size_t i = 0; i < polled_.size(); ++i) {
+    Probe* probe = polled_[i];
+    probe->exchange->Advance(
+        ready > 0 ? wanted_[i].revents : 0,
+        ready < 0 ? probe->exchange->DeadlineMicros() : now);
+    if (probe->exchange->Finished()) ExchangeFinished(probe, now);
+  }
+}
+
+void Scan::RecheckLocks(int64_t now) {
+  for (Probe& probe : probes_) {
+    if (probe.phase != Phase::kLockWait || probe.recheck_us > now) continue;
+    if (running_ >= most_running_) {
+      probe.recheck_us = now + settings_.lock_recheck_us;
+      continue;
+    }
+    Begin(&probe, now);
+  }
+}
+
+bool Scan::Run() {
+  lock_deadline_ = MonotonicMicros() + settings_.byte_wait_us;
+  most_running_ = ProbesAtOnce();
+  ChooseDevices();
+  for (;;) {
+    StartPending(MonotonicMicros());
+    HandOnInOrder();
+    if (next_to_hand_on_ == kScanNames) return complete_;
+    const int ready = WaitForEvents();
+    // A signal cuts the wait short; every deadline still stands.
+    if (ready < 0 && errno == EINTR) continue;
+    const int64_t now = MonotonicMicros();
+    AdvanceExchanges(ready, now);
+    RecheckLocks(now);
+  }
 }
 
 }  // namespace

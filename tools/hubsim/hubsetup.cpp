@@ -15,28 +15,42 @@ constexpr int kMostPorts = 99;
 constexpr size_t kPasswordBytes = 8;
 constexpr size_t kFirmwareBytes = 3;
 
+// What a setting changes: the hub's record, the names it is reached by, or
+// how it misbehaves.
+enum class SettingKind { kRecord, kName, kFault };
+
 struct Setting {
+  SettingKind kind;
   const char* key;
   const char* value;  // nullptr for a flag
   const char* meaning;
 };
 
 const Setting kSettings[] = {
-    {"ports", "N", "port count, 1 to 99 (default 4)"},
-    {"states", "STATEHEX",
+    {SettingKind::kRecord, "ports", "N", "port count, 1 to 99 (default 4)"},
+    {SettingKind::kRecord, "states", "STATEHEX",
      "port states as tarvo /G -H prints them (default FFFFFFFF)"},
-    {"password", "P", "the hub's password, up to 8 bytes (default mira)"},
-    {"firmware", "XYZ", "firmware version, 3 characters (default 2.1)"},
-    {"id", "TEXT", "identification (default KORVEN)"},
-    {"flash", "STATEHEX", "power-on states (default 00000000)"},
-    {"by-id", "NAME", "a link /dev/serial/by-id/NAME to the hub"},
-    {"by-path", "NAME", "a link /dev/serial/by-path/NAME to the hub"},
-    {"link", "/dev/PATH", "a link PATH to the hub, as a udev rule makes one"},
-    {"silent", nullptr, "never answers"},
-    {"delay-ms", "N", "waits N ms before every reply"},
-    {"byte-gap-ms", "N", "waits N ms between the bytes of a reply"},
-    {"cut-after", "N", "sends only the first N bytes of every reply"},
-    {"wire-time", nullptr, "keeps 9600-baud wire time, both ways"},
+    {SettingKind::kRecord, "password", "P",
+     "the hub's password, up to 8 bytes (default mira)"},
+    {SettingKind::kRecord, "firmware", "XYZ",
+     "firmware version, 3 characters (default 2.1)"},
+    {SettingKind::kRecord, "id", "TEXT", "identification (default KORVEN)"},
+    {SettingKind::kRecord, "flash", "STATEHEX",
+     "power-on states (default 00000000)"},
+    {SettingKind::kName, "by-id", "NAME",
+     "a link /dev/serial/by-id/NAME to the hub"},
+    {SettingKind::kName, "by-path", "NAME",
+     "a link /dev/serial/by-path/NAME to the hub"},
+    {SettingKind::kName, "link", "/dev/PATH",
+     "a link PATH to the hub, as a udev rule makes one"},
+    {SettingKind::kFault, "silent", nullptr, "never answers"},
+    {SettingKind::kFault, "delay-ms", "N", "waits N ms before every reply"},
+    {SettingKind::kFault, "byte-gap-ms", "N",
+     "waits N ms between the bytes of a reply"},
+    {SettingKind::kFault, "cut-after", "N",
+     "sends only the first N bytes of every reply"},
+    {SettingKind::kFault, "wire-time", nullptr,
+     "keeps 9600-baud wire time, both ways"},
 };
 
 bool ParseCount(const std::string& text, int64_t most, int32_t* value) {
@@ -92,6 +106,67 @@ bool IsHubFlag(const std::string& key) {
   return false;
 }
 
+namespace {
+
+// The hub's own record; false for a value the setting does not take.
+bool SetRecord(const std::string& key, const std::string& value,
+               HubConfig* config) {
+  if (key == "ports") {
+    int32_t count = 0;
+    if (!ParseCount(value, kMostPorts, &count) || count < 1) return false;
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
+    config->port_count = text;
+  } else if (key == "states") {
+    return ParseStateHex(value, &config->states);
+  } else if (key == "flash") {
+    return ParseStateHex(value, &config->flash);
+  } else if (key == "password") {
+    if (value.size() > kPasswordBytes) return false;
+    config->password = value + std::string(kPasswordBytes - value.size(), ' ');
+  } else if (key == "firmware") {
+    if (value.size() != kFirmwareBytes) return false;
+    config->firmware = value;
+  } else {
+    config->id = value;
+  }
+  return true;
+}
+
+// A name below /dev for the hub; the message says why one is refused.
+std::string AddName(const std::string& key, const std::string& value,
+                    const std::string& bad, HubSetup* setup) {
+  if (key == "by-id" || key == "by-path") {
+    if (!IsDeviceName(value)) return bad;
+    (key == "by-id" ? setup->by_id : setup->by_path).push_back(value);
+    return "";
+  }
+  if (value.compare(0, 11, "/dev/ttyUSB") == 0 &&
+      value.find('/', 5) == std::string::npos)
+    return "link=" + value +
+           " is refused: /dev/ttyUSB names are the hubs' own (--hub " +
+           value.substr(5) +
+           "); a link is another name below /dev, such as /dev/hubs/rack3";
+  if (!IsLinkPath(value)) return bad;
+  setup->links.push_back(value);
+  return "";
+}
+
+bool SetFault(const std::string& key, const std::string& value,
+              Faults* faults) {
+  if (key == "silent") faults->silent = true;
+  if (key == "wire-time") faults->wire_time = true;
+  if (key == "silent" || key == "wire-time") return true;
+  int32_t count = 0;
+  if (!ParseCount(value, 600000, &count)) return false;
+  if (key == "delay-ms") faults->reply_delay_ms = count;
+  if (key == "byte-gap-ms") faults->byte_gap_ms = count;
+  if (key == "cut-after") faults->cut_after_bytes = count;
+  return true;
+}
+
+}  // namespace
+
 std::string ApplyHubSetting(const std::string& key, bool has_value,
                             const std::string& value, HubSetup* setup) {
   const Setting* found = nullptr;
@@ -103,49 +178,14 @@ std::string ApplyHubSetting(const std::string& key, bool has_value,
                         : "'" + key + "' takes no value";
   const std::string bad =
       "bad value for " + key + ": '" + value + "' (" + found->meaning + ")";
-  int32_t count = 0;
-  if (key == "ports") {
-    if (!ParseCount(value, kMostPorts, &count) || count < 1) return bad;
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
-    setup->config.port_count = text;
-  } else if (key == "states") {
-    if (!ParseStateHex(value, &setup->config.states)) return bad;
-  } else if (key == "flash") {
-    if (!ParseStateHex(value, &setup->config.flash)) return bad;
-  } else if (key == "password") {
-    if (value.size() > kPasswordBytes) return bad;
-    setup->config.password =
-        value + std::string(kPasswordBytes - value.size(), ' ');
-  } else if (key == "firmware") {
-    if (value.size() != kFirmwareBytes) return bad;
-    setup->config.firmware = value;
-  } else if (key == "id") {
-    setup->config.id = value;
-  } else if (key == "by-id" || key == "by-path") {
-    if (!IsDeviceName(value)) return bad;
-    (key == "by-id" ? setup->by_id : setup->by_path).push_back(value);
-  } else if (key == "link") {
-    if (value.compare(0, 11, "/dev/ttyUSB") == 0 &&
-        value.find('/', 5) == std::string::npos)
-      return "link=" + value +
-             " is refused: /dev/ttyUSB names are the hubs' own (--hub " +
-             value.substr(5) +
-             "); a link is another name below /dev, "
-             "such as /dev/hubs/rack3";
-    if (!IsLinkPath(value)) return bad;
-    setup->links.push_back(value);
-  } else if (key == "silent") {
-    setup->faults.silent = true;
-  } else if (key == "wire-time") {
-    setup->faults.wire_time = true;
-  } else {
-    if (!ParseCount(value, 600000, &count)) return bad;
-    if (key == "delay-ms") setup->faults.reply_delay_ms = count;
-    if (key == "byte-gap-ms") setup->faults.byte_gap_ms = count;
-    if (key == "cut-after") setup->faults.cut_after_bytes = count;
+  switch (found->kind) {
+    case SettingKind::kRecord:
+      return SetRecord(key, value, &setup->config) ? "" : bad;
+    case SettingKind::kName: return AddName(key, value, bad, setup);
+    case SettingKind::kFault:
+      return SetFault(key, value, &setup->faults) ? "" : bad;
   }
-  return "";
+  return bad;
 }
 
 std::string ParseHubSetup(const std::string& text, HubSetup* setup) {

@@ -214,56 +214,64 @@ bool Hub::Pause(int64_t microseconds) {
   return SleepUntil(MonotonicMicros() + microseconds, stop_read_.get());
 }
 
+// Returns how many bytes were read, or -1 once the hub is to stop.
+ssize_t Hub::ReadTerminal(char* buf, size_t size) {
+  for (;;) {
+    struct pollfd pfds[2] = {{stop_read_.get(), POLLIN, 0},
+                             {master_.get(), POLLIN, 0}};
+    if (poll(pfds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (pfds[0].revents) return -1;
+    const ssize_t got = read(master_.get(), buf, size);
+    if (got > 0) return got;
+    if (got < 0 && errno == EINTR) continue;
+    // No terminal side open for a moment; wait instead of spinning.
+    if (!Pause(1000)) return -1;
+  }
+}
+
+// Keeps a received byte; once it ends a frame, records the frame with the
+// line settings it came with and returns its number, else -1.
+int64_t Hub::Keep(char byte, const std::string& frame, bool* wire_time) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  received_ += byte;
+  if (byte != '\r') return -1;
+  FrameRecord record;
+  record.bytes = frame;
+  record.arrived_micros = NowMicros();
+  (void)tcgetattr(master_.get(), &record.line);
+  records_.push_back(record);
+  *wire_time = faults_.wire_time;
+  return static_cast<int64_t>(records_.size()) - 1;
+}
+
 void Hub::Serve() {
   // Wake-ups on time to the microsecond, for the wire-time emulation.
   (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-  std::string frame;
-  int64_t frame_start = 0;
   int32_t deaf_ms;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     deaf_ms = faults_.deaf_ms;
   }
   if (deaf_ms > 0 && !Pause(int64_t{deaf_ms} * 1000)) return;
+  std::string frame;
+  int64_t frame_start = 0;
+  char buf[256];
   for (;;) {
-    struct pollfd pfds[2] = {{stop_read_.get(), POLLIN, 0},
-                             {master_.get(), POLLIN, 0}};
-    if (poll(pfds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (pfds[0].revents) return;
-    char buf[256];
-    ssize_t got = read(master_.get(), buf, sizeof buf);
-    if (got <= 0) {
-      if (got < 0 && errno == EINTR) continue;
-      // No terminal side open for a moment; wait instead of spinning.
-      if (!Pause(1000)) return;
-      continue;
-    }
+    const ssize_t got = ReadTerminal(buf, sizeof buf);
+    if (got < 0) return;
     for (ssize_t k = 0; k < got; ++k) {
       if (frame.empty()) frame_start = NowMicros();
       frame += buf[k];
-      bool wire;
-      size_t number;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_ += buf[k];
-        if (buf[k] != '\r') continue;
-        FrameRecord record;
-        record.bytes = frame;
-        record.arrived_micros = NowMicros();
-        (void)tcgetattr(master_.get(), &record.line);
-        records_.push_back(record);
-        number = records_.size() - 1;
-        wire = faults_.wire_time;
-      }
-      if (wire) {
-        int64_t arrived = frame_start + static_cast<int64_t>(frame.size()) *
-                                            kWireMicrosPerByte;
-        if (!Pause(arrived - NowMicros())) return;
-      }
-      Answer(frame, number);
+      bool wire_time = false;
+      const int64_t number = Keep(buf[k], frame, &wire_time);
+      if (number < 0) continue;
+      const int64_t arrived =
+          frame_start + static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
+      if (wire_time && !Pause(arrived - NowMicros())) return;
+      Answer(frame, static_cast<size_t>(number));
       if (!master_.valid()) return;
       frame.clear();
     }
@@ -290,27 +298,47 @@ void Hub::Answer(const std::string& frame, size_t number) {
   SendReply(reply, faults);
 }
 
-bool Hub::SendReply(const std::string& reply, const Faults& faults) {
-  if (faults.reply_delay_ms > 0 &&
-      !Pause(int64_t{faults.reply_delay_ms} * 1000))
-    return false;
-  std::string bytes = reply;
+namespace {
+
+// The bytes the faults let through: the reply cut short, or followed by
+// bytes nobody asked for.
+std::string BytesToSend(const std::string& reply, const Faults& faults,
+                        bool* hang_up) {
+  size_t limit = reply.size();
   bool complete = true;
-  size_t limit = bytes.size();
   if (faults.cut_after_bytes >= 0 &&
       static_cast<size_t>(faults.cut_after_bytes) < limit) {
     limit = faults.cut_after_bytes;
     complete = false;
   }
-  const bool hang_up = faults.hang_up_after_bytes >= 0 &&
-                       static_cast<size_t>(faults.hang_up_after_bytes) <= limit;
-  if (hang_up) {
+  *hang_up = faults.hang_up_after_bytes >= 0 &&
+             static_cast<size_t>(faults.hang_up_after_bytes) <= limit;
+  if (*hang_up) {
     limit = faults.hang_up_after_bytes;
     complete = false;
   }
-  bytes.resize(limit);
+  std::string bytes = reply.substr(0, limit);
   if (complete) bytes += faults.unasked;
+  return bytes;
+}
 
+}  // namespace
+
+bool Hub::SendReply(const std::string& reply, const Faults& faults) {
+  if (faults.reply_delay_ms > 0 &&
+      !Pause(int64_t{faults.reply_delay_ms} * 1000))
+    return false;
+  bool hang_up = false;
+  const std::string bytes = BytesToSend(reply, faults, &hang_up);
+  if (!WritePaced(bytes, faults)) return false;
+  if (hang_up) {
+    Pause(kHangUpSettleMicros);
+    HangUp();
+  }
+  return true;
+}
+
+bool Hub::WritePaced(const std::string& bytes, const Faults& faults) {
   const bool paced = faults.byte_gap_ms > 0 || faults.wire_time;
   // Wire time is kept against the clock, so that late wake-ups do not add
   // up over a reply.
@@ -331,10 +359,6 @@ bool Hub::SendReply(const std::string& reply, const Faults& faults) {
       return false;
     }
     sent += static_cast<size_t>(n);
-  }
-  if (hang_up) {
-    Pause(kHangUpSettleMicros);
-    HangUp();
   }
   return true;
 }

@@ -12,6 +12,7 @@
 // between the short-lived opens of the program under test.
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -105,8 +106,11 @@ class Hub {
 
  private:
   void Serve();
+  ssize_t ReadTerminal(char* buf, size_t size);
+  int64_t Keep(char byte, const std::string& frame, bool* wire_time);
   void Answer(const std::string& frame, size_t number);
   bool SendReply(const std::string& reply, const Faults& faults);
+  bool WritePaced(const std::string& bytes, const Faults& faults);
   bool Pause(int64_t microseconds);  // false when asked to stop
   void HangUp();
 

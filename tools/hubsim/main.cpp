@@ -30,41 +30,25 @@ bool MakesNames(const std::string& key) {
   return key == "by-id" || key == "by-path" || key == "link";
 }
 
-}  // namespace
+// One command-line option (and its value, which advances *i) into setup;
+// the message says what is wrong with it.
+std::string ApplyOption(int argc, char** argv, int* i,
+                        hubsim::HubSetup* setup) {
+  const std::string option = argv[*i];
+  if (option.compare(0, 2, "--") != 0)
+    return "unknown argument '" + option + "'";
+  const std::string key = option.substr(2);
+  if (MakesNames(key))
+    return "'" + option +
+           "' makes a name in /dev, which only tarvo-sandbox can: "
+           "tarvo-sandbox --hub ttyUSB0," +
+           key + "=...";
+  const bool flag = hubsim::IsHubFlag(key);
+  if (!flag && *i + 1 >= argc) return "'" + option + "' needs a value";
+  return hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++*i], setup);
+}
 
-int main(int argc, char** argv) {
-  hubsim::HubSetup setup = hubsim::DefaultHubSetup();
-  setup.name = "ttyUSB0";
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--help" || option == "-h") {
-      std::cout << kUsage << hubsim::HubSettingsHelp("--", " ");
-      return 0;
-    }
-    if (option.compare(0, 2, "--") != 0) {
-      std::cerr << "hubsim: unknown argument '" << option << "'\n"
-                << "Try 'hubsim --help'.\n";
-      return 2;
-    }
-    const std::string key = option.substr(2);
-    const bool flag = hubsim::IsHubFlag(key);
-    std::string error;
-    if (MakesNames(key))
-      error = "'" + option +
-              "' makes a name in /dev, which only tarvo-sandbox can: "
-              "tarvo-sandbox --hub ttyUSB0," +
-              key + "=...";
-    else if (!flag && i + 1 >= argc)
-      error = "'" + option + "' needs a value";
-    else
-      error =
-          hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++i], &setup);
-    if (!error.empty()) {
-      std::cerr << "hubsim: " << error << "\nTry 'hubsim --help'.\n";
-      return 2;
-    }
-  }
-
+int Serve(const hubsim::HubSetup& setup) {
   sigset_t stops;
   (void)sigemptyset(&stops);
   (void)sigaddset(&stops, SIGINT);
@@ -81,4 +65,24 @@ int main(int argc, char** argv) {
   int signal = 0;
   sigwait(&stops, &signal);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  hubsim::HubSetup setup = hubsim::DefaultHubSetup();
+  setup.name = "ttyUSB0";
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::cout << kUsage << hubsim::HubSettingsHelp("--", " ");
+      return 0;
+    }
+    const std::string error = ApplyOption(argc, argv, &i, &setup);
+    if (!error.empty()) {
+      std::cerr << "hubsim: " << error << "\nTry 'hubsim --help'.\n";
+      return 2;
+    }
+  }
+  return Serve(setup);
 }

@@ -42,6 +42,34 @@ int Show(const std::string& tarvo, const std::vector<std::string>& args) {
   return r.status;
 }
 
+// The two hubs, served until hubs is destroyed; the message says why they
+// could not be.
+std::string StartDemoHubs(std::vector<std::unique_ptr<hubsim::Hub>>* hubs) {
+  std::vector<hubsim::HubSetup> setups(2);
+  for (size_t i = 0; i < setups.size(); ++i) {
+    const std::string error =
+        hubsim::ParseHubSetup(hubsim::kDemoHubs[i], &setups[i]);
+    if (!error.empty()) return error;
+  }
+  return hubsim::StartHubs(setups, hubs);
+}
+
+const std::vector<std::vector<std::string>> kSession = {
+    {"/Q"},
+    {"/Q", "-F"},
+    {"/Q:ttyUSB3", "-F"},
+    {"/G:ttyUSB0"},
+    {"/S:ttyUSB0", "1:2"},
+    {"/S:ttyUSB0", "T:1,4"},
+    {"/G:ttyUSB0"},
+    {"/G:ttyUSB0", "-B"},
+    {"/F:ttyUSB3", "H:F00"},
+    {"/G:ttyUSB3", "-H"},
+    {"/G:ttyUSB3"},
+    {"/S:ttyUSB3", "guess", "0:ALL"},
+    {"/G:ttyUSB7"},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,36 +93,15 @@ int main(int argc, char** argv) {
               << "); run it as root or enable user namespaces\n";
     return 1;
   }
-
-  std::vector<hubsim::HubSetup> setups(2);
-  for (size_t i = 0; i < setups.size(); ++i)
-    if (error.empty())
-      error = hubsim::ParseHubSetup(hubsim::kDemoHubs[i], &setups[i]);
   std::vector<std::unique_ptr<hubsim::Hub>> hubs;
-  if (error.empty()) error = hubsim::StartHubs(setups, &hubs);
+  error = StartDemoHubs(&hubs);
   if (!error.empty()) {
     std::cerr << "tarvo-demo: " << error << "\n";
     return 1;
   }
-
   std::cout << "Two simulated hubs: ttyUSB0 (4 ports) and ttyUSB3 (12 ports)."
             << "\n\n";
-  const std::vector<std::vector<std::string>> session = {
-      {"/Q"},
-      {"/Q", "-F"},
-      {"/Q:ttyUSB3", "-F"},
-      {"/G:ttyUSB0"},
-      {"/S:ttyUSB0", "1:2"},
-      {"/S:ttyUSB0", "T:1,4"},
-      {"/G:ttyUSB0"},
-      {"/G:ttyUSB0", "-B"},
-      {"/F:ttyUSB3", "H:F00"},
-      {"/G:ttyUSB3", "-H"},
-      {"/G:ttyUSB3"},
-      {"/S:ttyUSB3", "guess", "0:ALL"},
-      {"/G:ttyUSB7"},
-  };
-  for (const auto& args : session)
+  for (const auto& args : kSession)
     if (Show(tarvo, args) < 0) return 1;
   return 0;
 }

@@ -56,21 +56,9 @@ std::string ProcPath(const UniqueFd& fd) {
   return "/proc/self/fd/" + std::to_string(fd.get());
 }
 
-}  // namespace
-
-std::string EnterPrivateDev() {
-  if (unshare(CLONE_NEWNS) != 0) {
-    std::string as_root = Failure("unshare(CLONE_NEWNS)");
-    std::string as_user = EnterUserNamespace();
-    if (!as_user.empty()) return as_root + "; " + as_user;
-  }
-  // Nothing mounted from here on may propagate back to the host.
-  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-    return Failure("making / private");
-
-  // The originals vanish under the tmpfs; keep handles to bind them back.
-  UniqueFd pts(open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!pts.valid()) return Failure("open /dev/pts");
+// A fresh tmpfs on /dev, with the host's harmless devices bound back in;
+// the originals vanish under the tmpfs, so handles to them are kept first.
+std::string MountEmptyDev() {
   std::vector<UniqueFd> originals;
   for (const char* device : kPassedDevices) {
     std::string path = std::string("/dev/") + device;
@@ -88,7 +76,11 @@ std::string EnterPrivateDev() {
               nullptr) != 0)
       return Failure("bind " + target);
   }
+  return "";
+}
 
+// host_pts is the host's /dev/pts, opened before /dev was covered.
+std::string MountTerminals(const UniqueFd& host_pts) {
   if (mkdir("/dev/pts", 0755) != 0) return Failure("mkdir /dev/pts");
   // A devpts instance of our own: terminal numbers are then never shared
   // with other programs, so a link left pointing at a closed terminal can
@@ -97,7 +89,7 @@ std::string EnterPrivateDev() {
   // cannot be mounted.
   if (mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC,
             "newinstance,ptmxmode=0666,mode=0620") != 0 &&
-      mount(ProcPath(pts).c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
+      mount(ProcPath(host_pts).c_str(), "/dev/pts", nullptr, MS_BIND | MS_REC,
             nullptr) != 0)
     return Failure("mount /dev/pts");
   if (symlink("pts/ptmx", "/dev/ptmx") != 0) return Failure("link /dev/ptmx");
@@ -109,8 +101,12 @@ std::string EnterPrivateDev() {
       mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") !=
           0)
     return Failure("mount /dev/shm");
-  // Lock files of the host's programs must not touch the simulated hubs,
-  // nor those made here the host's devices.
+  return "";
+}
+
+// Lock files of the host's programs must not touch the simulated hubs, nor
+// those made here the host's devices.
+std::string MountEmptyLockDirs() {
   for (const char* dir : kLockDirs) {
     struct stat st;
     if (lstat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) continue;
@@ -118,6 +114,25 @@ std::string EnterPrivateDev() {
       return Failure(std::string("mount tmpfs on ") + dir);
   }
   return "";
+}
+
+}  // namespace
+
+std::string EnterPrivateDev() {
+  if (unshare(CLONE_NEWNS) != 0) {
+    std::string as_root = Failure("unshare(CLONE_NEWNS)");
+    std::string as_user = EnterUserNamespace();
+    if (!as_user.empty()) return as_root + "; " + as_user;
+  }
+  // Nothing mounted from here on may propagate back to the host.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return Failure("making / private");
+  UniqueFd host_pts(open("/dev/pts", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!host_pts.valid()) return Failure("open /dev/pts");
+  std::string failure = MountEmptyDev();
+  if (failure.empty()) failure = MountTerminals(host_pts);
+  if (failure.empty()) failure = MountEmptyLockDirs();
+  return failure;
 }
 
 std::string LinkDevice(const std::string& name, const std::string& target) {

@@ -44,40 +44,49 @@ bool MakePipe(UniqueFd* read_end, UniqueFd* write_end, std::string* error) {
   return true;
 }
 
-// Starts argv with standard input from stdin_path (closed when empty), its
-// output and errors into the two write ends, every signal at its default
-// action and only blocked blocked; posix_spawnp()'s error, or 0.
-int Spawn(const std::vector<std::string>& argv, const std::string& stdin_path,
-          int32_t out_fd, int32_t err_fd, const std::vector<int>& blocked,
-          pid_t* pid) {
-  // The set-up calls below fail only for arguments that are wrong, or for
-  // want of memory; posix_spawnp() then reports what went wrong.
-  posix_spawn_file_actions_t actions;
-  (void)posix_spawn_file_actions_init(&actions);
+// Standard input from stdin_path (closed when empty), output and errors
+// into the two write ends, and nothing else of the test runner's (ctest's
+// pipes, say). The set-up calls fail only for arguments that are wrong, or
+// for want of memory; posix_spawnp() then reports what went wrong.
+void ChooseDescriptors(const std::string& stdin_path, int32_t out_fd,
+                       int32_t err_fd, posix_spawn_file_actions_t* actions) {
+  (void)posix_spawn_file_actions_init(actions);
   if (stdin_path.empty())
-    (void)posix_spawn_file_actions_addclose(&actions, 0);
+    (void)posix_spawn_file_actions_addclose(actions, 0);
   else
-    (void)posix_spawn_file_actions_addopen(&actions, 0, stdin_path.c_str(),
+    (void)posix_spawn_file_actions_addopen(actions, 0, stdin_path.c_str(),
                                            O_RDONLY, 0);
-  (void)posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  (void)posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-  // Nothing of the test runner's (ctest's pipes, say) beyond the three.
-  (void)posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  (void)posix_spawn_file_actions_adddup2(actions, out_fd, 1);
+  (void)posix_spawn_file_actions_adddup2(actions, err_fd, 2);
+  (void)posix_spawn_file_actions_addclosefrom_np(actions, 3);
+}
 
-  // A suite started as a background job inherits ignored signals; the
-  // programs under test must not.
-  posix_spawnattr_t attributes;
-  (void)posix_spawnattr_init(&attributes);
+// Every signal at its default action, only blocked blocked: a suite started
+// as a background job inherits ignored signals; the programs under test
+// must not.
+void ChooseSignals(const std::vector<int>& blocked,
+                   posix_spawnattr_t* attributes) {
+  (void)posix_spawnattr_init(attributes);
   sigset_t all;
   sigset_t mask;
   (void)sigfillset(&all);
   (void)sigemptyset(&mask);
   for (int held : blocked) (void)sigaddset(&mask, held);
-  (void)posix_spawnattr_setsigdefault(&attributes, &all);
-  (void)posix_spawnattr_setsigmask(&attributes, &mask);
+  (void)posix_spawnattr_setsigdefault(attributes, &all);
+  (void)posix_spawnattr_setsigmask(attributes, &mask);
   (void)posix_spawnattr_setflags(
-      &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+      attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+}
 
+// Starts argv as ChooseDescriptors() and ChooseSignals() say;
+// posix_spawnp()'s error, or 0.
+int Spawn(const std::vector<std::string>& argv, const std::string& stdin_path,
+          int32_t out_fd, int32_t err_fd, const std::vector<int>& blocked,
+          pid_t* pid) {
+  posix_spawn_file_actions_t actions;
+  ChooseDescriptors(stdin_path, out_fd, err_fd, &actions);
+  posix_spawnattr_t attributes;
+  ChooseSignals(blocked, &attributes);
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -87,6 +96,25 @@ int Spawn(const std::vector<std::string>& argv, const std::string& stdin_path,
   (void)posix_spawn_file_actions_destroy(&actions);
   (void)posix_spawnattr_destroy(&attributes);
   return spawned;
+}
+
+// Appends what each ready stream has to its sink; a stream that ends is
+// closed and taken out of the poll. Returns how many ended.
+int ReadReady(struct pollfd* pfds, UniqueFd** read_ends, std::string** sinks) {
+  int ended = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (pfds[i].fd < 0 || !pfds[i].revents) continue;
+    char buf[4096];
+    const ssize_t got = read(pfds[i].fd, buf, sizeof buf);
+    if (got > 0) {
+      sinks[i]->append(buf, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      read_ends[i]->Reset();
+      pfds[i].fd = -1;
+      ++ended;
+    }
+  }
+  return ended;
 }
 
 // Reads both streams into result until they close or deadline passes (the
@@ -119,18 +147,7 @@ void Collect(pid_t pid, UniqueFd* out_read, UniqueFd* err_read,
     const int ready =
         poll(pfds, 2, static_cast<int>(std::max<int64_t>(1, left.count())));
     if (ready < 0 && errno != EINTR) return;
-    for (int i = 0; i < 2; ++i) {
-      if (pfds[i].fd < 0 || !pfds[i].revents) continue;
-      char buf[4096];
-      const ssize_t got = read(pfds[i].fd, buf, sizeof buf);
-      if (got > 0) {
-        sinks[i]->append(buf, static_cast<size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        read_ends[i]->Reset();
-        pfds[i].fd = -1;
-        --streams;
-      }
-    }
+    streams -= ReadReady(pfds, read_ends, sinks);
   }
 }
 
@@ -163,9 +180,14 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
-  if (WIFSIGNALED(wstatus)) result.status = 128 + WTERMSIG(wstatus);
+  result.status = ExitStatus(wstatus);
   return result;
+}
+
+int ExitStatus(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
+  return -1;
 }
 
 }  // namespace hubsim

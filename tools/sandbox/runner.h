@@ -28,6 +28,10 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
               const std::function<bool()>& signal_when = {},
               const std::vector<int>& blocked = {});
 
+// A waitpid() status as a shell gives it: the exit status, or 128 + n when
+// signal n ended the process; -1 for a process that has not ended.
+int ExitStatus(int wait_status);
+
 // Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"
 // at blanks.
 std::vector<std::string> SplitWords(const std::string& text);

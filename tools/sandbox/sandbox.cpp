@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@
 #include "demohubs.h"
 #include "devns.h"
 #include "hubsetup.h"
+#include "runner.h"
 
 namespace {
 
@@ -61,6 +63,10 @@ const char kUsage[] =
 // Signals the init passes on to COMMAND: those a user or a supervisor
 // sends to stop a run.
 const int kPassedOn[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
+
+// Those the sandbox itself passes on to the init; keyboard signals reach
+// the command from the terminal.
+const int kPassedOnByTheSandbox[] = {SIGHUP, SIGTERM, SIGUSR1, SIGUSR2};
 
 // Global because the init's signal handler reads it: the pid to pass on to.
 volatile sig_atomic_t g_command_pid = 0;
@@ -95,9 +101,18 @@ int Fail(const std::string& what) {
 }
 
 int StatusOf(int wait_status) {
-  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
-  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
-  return kSandboxFailed;
+  const int status = hubsim::ExitStatus(wait_status);
+  return status < 0 ? kSandboxFailed : status;
+}
+
+// From here on, the signals given go on to the pid given.
+void PassSignalsOn(pid_t to, const int* signals, size_t count) {
+  g_command_pid = to;
+  struct sigaction pass_on = {};
+  pass_on.sa_handler = PassOn;
+  (void)sigemptyset(&pass_on.sa_mask);
+  for (size_t i = 0; i < count; ++i)
+    (void)sigaction(signals[i], &pass_on, nullptr);
 }
 
 // fork() as the bare system call, with namespace flags: no fork handlers
@@ -105,6 +120,22 @@ int StatusOf(int wait_status) {
 pid_t ForkInto(int namespaces) {
   return static_cast<pid_t>(syscall(SYS_clone, namespaces | SIGCHLD, nullptr,
                                     nullptr, nullptr, nullptr));
+}
+
+// COMMAND, with the signals as the sandbox started with them.
+[[noreturn]] void ExecCommand(char* const* command, const char* not_found,
+                              const char* cannot_run,
+                              const StartSignals& start) {
+  for (int signal : kPassedOn)
+    (void)::signal(signal,
+                   sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
+  (void)sigprocmask(SIG_SETMASK, &start.mask, nullptr);
+  execvp(command[0], command);
+  const int error = errno;
+  const char* message = error == ENOENT ? not_found : cannot_run;
+  ssize_t ignored = write(2, message, strlen(message));
+  (void)ignored;
+  _exit(error == ENOENT ? kNotFound : kCannotRun);
 }
 
 // Process 1 of the PID namespace. Only async-signal-safe calls from here
@@ -125,27 +156,12 @@ pid_t ForkInto(int namespaces) {
   // they say; where it cannot be mounted the host's stays.
   (void)mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC,
               nullptr);
-  sigset_t none;
-  (void)sigemptyset(&none);
   const pid_t child = ForkInto(0);
   if (child < 0) _exit(kSandboxFailed);
-  if (child == 0) {
-    for (int signal : kPassedOn)
-      (void)::signal(signal,
-                     sigismember(&start.ignored, signal) ? SIG_IGN : SIG_DFL);
-    (void)sigprocmask(SIG_SETMASK, &start.mask, nullptr);
-    execvp(command[0], command);
-    const int error = errno;
-    const char* message = error == ENOENT ? not_found : cannot_run;
-    ssize_t ignored = write(2, message, strlen(message));
-    (void)ignored;
-    _exit(error == ENOENT ? kNotFound : kCannotRun);
-  }
-  g_command_pid = child;
-  struct sigaction pass_on = {};
-  pass_on.sa_handler = PassOn;
-  (void)sigemptyset(&pass_on.sa_mask);
-  for (int signal : kPassedOn) sigaction(signal, &pass_on, nullptr);
+  if (child == 0) ExecCommand(command, not_found, cannot_run, start);
+  PassSignalsOn(child, kPassedOn, std::size(kPassedOn));
+  sigset_t none;
+  (void)sigemptyset(&none);
   (void)sigprocmask(SIG_SETMASK, &none, nullptr);
   for (;;) {
     int status = 0;
@@ -160,6 +176,26 @@ struct SandboxArguments {
   std::vector<std::string> command;
   bool help = false;
 };
+
+std::string ParseHubs(const std::vector<std::string>& texts,
+                      std::vector<hubsim::HubSetup>* hubs) {
+  for (const std::string& text : texts) {
+    hubsim::HubSetup setup;
+    const std::string error = hubsim::ParseHubSetup(text, &setup);
+    if (!error.empty()) return "--hub " + text + ": " + error;
+    for (const hubsim::HubSetup& other : *hubs)
+      if (other.name == setup.name) return "two hubs named " + setup.name;
+    hubs->push_back(setup);
+  }
+  return "";
+}
+
+// The command given, else the user's shell.
+std::vector<std::string> CommandOrShell(char** first, char** end) {
+  if (first != end) return {first, end};
+  const char* shell = std::getenv("SHELL");
+  return {shell != nullptr && *shell != '\0' ? shell : "/bin/sh"};
+}
 
 // "" when the arguments parse, else what is wrong with them.
 std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
@@ -193,20 +229,9 @@ std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
   if (hub_texts.empty())
     hub_texts.assign(std::begin(hubsim::kDemoHubs),
                      std::end(hubsim::kDemoHubs));
-  for (const std::string& text : hub_texts) {
-    hubsim::HubSetup setup;
-    const std::string error = hubsim::ParseHubSetup(text, &setup);
-    if (!error.empty()) return "--hub " + text + ": " + error;
-    for (const hubsim::HubSetup& other : parsed->hubs)
-      if (other.name == setup.name) return "two hubs named " + setup.name;
-    parsed->hubs.push_back(setup);
-  }
-  parsed->command.assign(argv + first_command_arg, argv + argc);
-  if (parsed->command.empty()) {
-    const char* shell = std::getenv("SHELL");
-    parsed->command.push_back(shell != nullptr && *shell != '\0' ? shell
-                                                                 : "/bin/sh");
-  }
+  const std::string error = ParseHubs(hub_texts, &parsed->hubs);
+  if (!error.empty()) return error;
+  parsed->command = CommandOrShell(argv + first_command_arg, argv + argc);
   return "";
 }
 
@@ -251,12 +276,7 @@ int RunCommandInside(std::vector<std::string> command) {
   }
   (void)close(alive[0]);
   // A stop meant for the sandbox goes to its command, whose end ends it.
-  g_command_pid = init;
-  struct sigaction pass_on = {};
-  pass_on.sa_handler = PassOn;
-  (void)sigemptyset(&pass_on.sa_mask);
-  for (int signal : {SIGHUP, SIGTERM, SIGUSR1, SIGUSR2})
-    sigaction(signal, &pass_on, nullptr);
+  PassSignalsOn(init, kPassedOnByTheSandbox, std::size(kPassedOnByTheSandbox));
   int status = 0;
   while (waitpid(init, &status, 0) < 0) {
     if (errno != EINTR) return Fail(std::string("waitpid: ") + strerror(errno));
