@@ -171,7 +171,7 @@ ParsedCommandLine Parser::Query() {
     return parsed_;
   }
   if (!NamesAHub()) return Usage();
-  request_.command = CommandKind::kQueryHub;
+  request_.command = CommandKind::kShowOneHub;
   return parsed_;
 }
 

@@ -14,7 +14,7 @@ RunEnd RunRequest(const Request& request, const LinkSettings& settings,
   switch (request.command) {
     case CommandKind::kHelp: WriteHelp(out); return {};
     case CommandKind::kScan: return {ScanForHubs(request, settings, out)};
-    case CommandKind::kQueryHub: return {QueryOneHub(request, settings, out)};
+    case CommandKind::kShowOneHub: return {ShowOneHub(request, settings, out)};
     case CommandKind::kGetStates: return {GetStates(request, settings, out)};
     case CommandKind::kSetStates: return {SetStates(request, settings)};
     case CommandKind::kChangePassword:

@@ -12,7 +12,7 @@
 enum class CommandKind {
   kHelp,
   kScan,             // /Q
-  kQueryHub,         // /Q:ttyUSBn
+  kShowOneHub,       // /Q:ttyUSBn
   kGetStates,        // /G
   kSetStates,        // /S and /F
   kChangePassword,   // /P

@@ -29,7 +29,7 @@ Outcome OffWaitOn(LockedHub* hub, const Request& request,
 RunEnd PowerCycle(const Request& request, const LinkSettings& settings) {
   LockedHub hub(request, settings);
   HubReport report;
-  const Outcome queried = hub.LockAndQuery(&report);
+  const Outcome queried = hub.LockAndReadReport(&report);
   if (queried != Outcome::kSuccess) return {queried};
   PortStates cycled = AllPorts(report.port_count);
   if (!request.cycle_all_ports) {

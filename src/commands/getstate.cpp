@@ -9,7 +9,7 @@ Outcome GetStates(const Request& request, const LinkSettings& settings,
                   LineSink& out) {
   LockedHub hub(request, settings);
   HubReport report;
-  const Outcome queried = hub.LockAndQuery(&report);
+  const Outcome queried = hub.LockAndReadReport(&report);
   if (queried != Outcome::kSuccess) return queried;
   switch (request.form) {
     case OutputForm::kBinary:

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 
 // A string of bytes, one character each.
 std::string JsonString(const std::string& bytes);

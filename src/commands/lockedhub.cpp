@@ -23,17 +23,17 @@ Outcome LockedHub::Lock(Outcome cannot_open) {
   return cannot_open;
 }
 
-Outcome LockedHub::LockAndQuery(HubReport* report) {
+Outcome LockedHub::LockAndReadReport(HubReport* report) {
   const Outcome locked = Lock(Outcome::kQueryErr);
   if (locked != Outcome::kSuccess) return locked;
-  const HubQuery query = QueryHub(device_, Use());
-  switch (query.status) {
-    case QueryStatus::kOk: break;
-    case QueryStatus::kNoAnswer: return Outcome::kQueryErr;
-    case QueryStatus::kNotAHub: return Outcome::kIdErr;
-    case QueryStatus::kNoStates: return Outcome::kGetPortStateErr;
+  const ReportResult read = ReadHubReport(device_, Use());
+  switch (read.status) {
+    case ReportStatus::kOk: break;
+    case ReportStatus::kNoAnswer: return Outcome::kQueryErr;
+    case ReportStatus::kNotAHub: return Outcome::kIdErr;
+    case ReportStatus::kNoStates: return Outcome::kGetPortStateErr;
   }
-  *report = query.report;
+  *report = read.report;
   return Outcome::kSuccess;
 }
 

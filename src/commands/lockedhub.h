@@ -11,7 +11,7 @@
 
 #include "link/exchange.h"
 #include "link/hublock.h"
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 #include "link/linksettings.h"
 #include "outcome.h"
 #include "request.h"
@@ -25,7 +25,7 @@ class LockedHub {
   // cannot_open, what the command says of a device it cannot open.
   Outcome Lock(Outcome cannot_open);
   // Lock(), then the hub query; the query's message when it fails.
-  Outcome LockAndQuery(HubReport* report);
+  Outcome LockAndReadReport(HubReport* report);
   ExchangeResult Exchange(const std::string& frame);
 
   const std::string& device() const { return device_; }

@@ -72,11 +72,11 @@ Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
   return Outcome::kSuccess;
 }
 
-Outcome QueryOneHub(const Request& request, const LinkSettings& settings,
-                    LineSink& out) {
+Outcome ShowOneHub(const Request& request, const LinkSettings& settings,
+                   LineSink& out) {
   LockedHub hub(request, settings);
   HubReport report;
-  const Outcome queried = hub.LockAndQuery(&report);
+  const Outcome queried = hub.LockAndReadReport(&report);
   if (queried != Outcome::kSuccess) return queried;
   if (request.form == OutputForm::kCompact) {
     out.Line(HubRecord(report));

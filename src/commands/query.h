@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 #include "link/linksettings.h"
 #include "outcome.h"
 #include "request.h"
@@ -24,5 +24,5 @@ std::string HubLine(const std::string& name, const HubReport& hub);
 
 Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
                     LineSink& out);
-Outcome QueryOneHub(const Request& request, const LinkSettings& settings,
-                    LineSink& out);
+Outcome ShowOneHub(const Request& request, const LinkSettings& settings,
+                   LineSink& out);

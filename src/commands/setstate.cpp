@@ -37,7 +37,7 @@ Outcome SetStates(const Request& request, const LinkSettings& settings) {
   // hub between the states read here and the states sent below.
   LockedHub hub(request, settings);
   HubReport report;
-  const Outcome queried = hub.LockAndQuery(&report);
+  const Outcome queried = hub.LockAndReadReport(&report);
   if (queried != Outcome::kSuccess) return queried;
   const StateChange change = ApplyStateArgument(
       request.state_argument, report.port_count, report.states);

@@ -166,13 +166,13 @@ void Scan::ExchangeFinished(Probe* probe, int64_t now) {
   if (result.out_of_descriptors) return Starve(probe);
   if (result.status != ExchangeStatus::kOk) return Finish(probe, false);
   if (probe->phase == Phase::kQuery) {
-    if (DecodeQueryReply(result.reply, &probe->report) != QueryStatus::kOk)
+    if (DecodeQueryReply(result.reply, &probe->report) != ReportStatus::kOk)
       return Finish(probe, false);
     return StartExchange(probe, BuildFrame(kGetStatesCode), Phase::kStates,
                          now);
   }
   Finish(probe,
-         DecodeStateReply(result.reply, &probe->report) == QueryStatus::kOk);
+         DecodeStateReply(result.reply, &probe->report) == ReportStatus::kOk);
 }
 
 void Scan::Finish(Probe* probe, bool is_hub) {

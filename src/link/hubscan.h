@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 #include "link/linksettings.h"
 
 struct FoundHub {

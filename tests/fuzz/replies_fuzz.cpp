@@ -7,7 +7,7 @@
 #include <string>
 
 #include "commands/json.h"
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 #include "link/messages.h"
 #include "portstate/portstate.h"
 
@@ -28,21 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HubReport report;
   report.port_count = -1000;
   report.firmware = "unset";
-  QueryStatus result = DecodeQueryReply(reply, &report);
-  if (result == QueryStatus::kOk) {
+  ReportStatus result = DecodeQueryReply(reply, &report);
+  if (result == ReportStatus::kOk) {
     Check(reply.compare(0, 6, "KORVEN") == 0);
     Check(report.firmware.size() == 3);
     Check(report.port_count >= -9 && report.port_count <= 99);
   } else {
-    Check(result == QueryStatus::kNotAHub && report.port_count == -1000);
+    Check(result == ReportStatus::kNotAHub && report.port_count == -1000);
   }
 
   report.states = 12345;
   result = DecodeStateReply(reply, &report);
-  if (result == QueryStatus::kOk)
+  if (result == ReportStatus::kOk)
     Check(report.states <= 0xFFFFFFFFu);
   else
-    Check(result == QueryStatus::kNoStates && report.states == 12345);
+    Check(result == ReportStatus::kNoStates && report.states == 12345);
 
   const std::string sent = FormatStateHex(report.states);
   if (ClassifySetReply(reply, sent) == SetReplyClass::kAccepted)

@@ -28,7 +28,7 @@ std::string Summary(const ParsedCommandLine& parsed) {
   const std::map<CommandKind, const char*> commands = {
       {CommandKind::kHelp, "help"},
       {CommandKind::kScan, "scan"},
-      {CommandKind::kQueryHub, "query"},
+      {CommandKind::kShowOneHub, "query"},
       {CommandKind::kGetStates, "get"},
       {CommandKind::kSetStates, "set"},
       {CommandKind::kChangePassword, "password"},

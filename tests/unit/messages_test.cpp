@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 #include "portstate/portstate.h"
 
 TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
@@ -44,12 +44,12 @@ TEST(HubReplyTest, QueryFieldsByPositionStatesAsEightHexDigits) {
     report.firmware = "x";
     report.states = 0x77;
     const bool states = expected[0] == 'S';
-    const QueryStatus status = states ? DecodeStateReply(reply, &report)
-                                      : DecodeQueryReply(reply, &report);
-    const std::map<QueryStatus, std::string> names = {
-        {QueryStatus::kOk, "ok"},
-        {QueryStatus::kNotAHub, "not a hub"},
-        {QueryStatus::kNoStates, "no states"}};
+    const ReportStatus status = states ? DecodeStateReply(reply, &report)
+                                       : DecodeQueryReply(reply, &report);
+    const std::map<ReportStatus, std::string> names = {
+        {ReportStatus::kOk, "ok"},
+        {ReportStatus::kNotAHub, "not a hub"},
+        {ReportStatus::kNoStates, "no states"}};
     EXPECT_EQ(expected, expected.substr(0, 1) + " " + names.at(status) + " " +
                             (states ? FormatStateHex(report.states)
                                     : std::to_string(report.port_count) + " " +

@@ -1,10 +1,10 @@
 // Finding out whether a hub answers on a device, and what it reports.
 //
-// QueryHub() makes two exchanges: "?Q" for the identification, port count
-// and firmware version, then "GP" for the current port states. The state
-// message is sent only to a device that identified itself as a hub. The
-// decoders are apart so that the scan, which drives its exchanges itself,
-// reads replies exactly as QueryHub() does.
+// ReadHubReport() makes two exchanges: "?Q" for the identification, port
+// count and firmware version, then "GP" for the current port states. The
+// state message is sent only to a device that identified itself as a hub.
+// The decoders are apart so that the scan, which drives its exchanges
+// itself, reads replies exactly as ReadHubReport() does.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "link/exchange.h"
 #include "portstate/portstate.h"
 
-enum class QueryStatus {
+enum class ReportStatus {
   kOk,
   kNoAnswer,  // the query exchange failed
   kNotAHub,   // the query reply is not a hub's
@@ -30,15 +30,15 @@ struct HubReport {
 // Checks a query reply ("KORVEN", 4 unread bytes, 2-digit port count,
 // 3-character firmware version, at least 15 characters before the line
 // feed) and takes its fields into *report. kOk or kNotAHub.
-QueryStatus DecodeQueryReply(const std::string& reply, HubReport* report);
+ReportStatus DecodeQueryReply(const std::string& reply, HubReport* report);
 
 // Takes the port states from a state reply that begins with 8 hex digits.
 // kOk, or kNoStates leaving *report as it was.
-QueryStatus DecodeStateReply(const std::string& reply, HubReport* report);
+ReportStatus DecodeStateReply(const std::string& reply, HubReport* report);
 
-struct HubQuery {
-  QueryStatus status = QueryStatus::kOk;
+struct ReportResult {
+  ReportStatus status = ReportStatus::kOk;
   HubReport report;
 };
 
-HubQuery QueryHub(const std::string& device, PortUse use);
+ReportResult ReadHubReport(const std::string& device, PortUse use);

@@ -1,4 +1,4 @@
-#include "link/hubquery.h"
+#include "link/hubreport.h"
 
 #include <cstdlib>
 
@@ -24,37 +24,37 @@ size_t BodyLength(const std::string& reply) {
 
 }  // namespace
 
-QueryStatus DecodeQueryReply(const std::string& reply, HubReport* report) {
+ReportStatus DecodeQueryReply(const std::string& reply, HubReport* report) {
   if (reply.compare(0, kIdLength, kHubId) != 0 ||
       BodyLength(reply) < kQueryFieldsEnd)
-    return QueryStatus::kNotAHub;
+    return ReportStatus::kNotAHub;
   // atoi on exactly the two count characters: blanks, a sign, then digits.
   const std::string count = reply.substr(kPortCountAt, kPortCountLength);
   report->port_count = std::atoi(count.c_str());
   report->firmware = reply.substr(kFirmwareAt, kFirmwareLength);
-  return QueryStatus::kOk;
+  return ReportStatus::kOk;
 }
 
-QueryStatus DecodeStateReply(const std::string& reply, HubReport* report) {
+ReportStatus DecodeStateReply(const std::string& reply, HubReport* report) {
   const std::string text = ReplyText(reply);
-  if (!IsStateHex(text)) return QueryStatus::kNoStates;
+  if (!IsStateHex(text)) return ReportStatus::kNoStates;
   report->states = ParseStateHex(text);
-  return QueryStatus::kOk;
+  return ReportStatus::kOk;
 }
 
-HubQuery QueryHub(const std::string& device, PortUse use) {
-  HubQuery query;
+ReportResult ReadHubReport(const std::string& device, PortUse use) {
+  ReportResult read;
   ExchangeResult exchange = RunExchange(device, BuildFrame(kQueryCode), use);
   if (exchange.status != ExchangeStatus::kOk) {
-    query.status = QueryStatus::kNoAnswer;
-    return query;
+    read.status = ReportStatus::kNoAnswer;
+    return read;
   }
-  query.status = DecodeQueryReply(exchange.reply, &query.report);
-  if (query.status != QueryStatus::kOk) return query;
+  read.status = DecodeQueryReply(exchange.reply, &read.report);
+  if (read.status != ReportStatus::kOk) return read;
 
   exchange = RunExchange(device, BuildFrame(kGetStatesCode), use);
-  query.status = exchange.status != ExchangeStatus::kOk
-                     ? QueryStatus::kNoStates
-                     : DecodeStateReply(exchange.reply, &query.report);
-  return query;
+  read.status = exchange.status != ExchangeStatus::kOk
+                     ? ReportStatus::kNoStates
+                     : DecodeStateReply(exchange.reply, &read.report);
+  return read;
 }
