@@ -9,10 +9,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "link/clock.h"
 #include "link/exchange.h"
+#include "link/signals.h"
 #include "simhubs.h"
 
 namespace {
@@ -136,6 +138,29 @@ TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
             HubLock(kNoLockFiles, kLockRecheckMicros).TryAcquire(device, {}));
   // A device that cannot be opened has no lock: the exchange reports on it.
   EXPECT_EQ(LockState::kHeld, waiting.TryAcquire("/nonexistent/ttyUSB0", {}));
+}
+
+// A power cycle's hold blocks its wake-up signal; the lock's timer has a
+// signal of its own, so a lock wait inside a hold still ends at its
+// deadline. The holder lets go after 5 s: a wait the timer failed to end
+// is granted, not hung.
+TEST(HubLockTest, TheLockTimerEndsAWaitInsideAHold) {
+  auto hub = StartHub();
+  const std::string device = hub->TerminalPath();
+  const int holder = open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
+  std::promise<void> waited;
+  std::thread releaser([&, done = waited.get_future()] {
+    (void)done.wait_for(std::chrono::seconds(5));
+    close(holder);
+  });
+  DeadlySignalHold hold;
+  EXPECT_EQ(LockState::kBusy,
+            HubLock(kNoLockFiles, 1000000)
+                .Acquire(device, {}, MonotonicMicros() + 1000));
+  EXPECT_EQ(0, hold.End());
+  waited.set_value();
+  releaser.join();
 }
 
 // The lock pins the file it locked: a name re-pointed after that is not
