@@ -9,6 +9,7 @@
 // during a power cycle ends the run once its line is out, with 128 and
 // the signal's number. Nothing is ever written to standard error.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,33 @@
 #include "link/signals.h"
 
 namespace {
+
+// The machine's waits: a hub's byte wait is 10 s, and every command gives
+// its exchanges 100 ms on top; another run holds a hub for at most one
+// command, well under 30 s; a lock file left by another program is looked
+// at again every 10 ms.
+constexpr int64_t kByteWaitMicros = 10100000;
+constexpr int64_t kLockWaitMicros = 30000000;
+constexpr int64_t kLockRecheckMicros = 10000;
+
+// Where /var/lock leads to /run/lock (as on Debian) one look is enough.
+std::vector<std::string> HostLockFileDirs() {
+  std::vector<std::string> dirs = {"/run/lock"};
+  struct stat run_lock, var_lock;
+  if (stat("/var/lock", &var_lock) != 0 || stat("/run/lock", &run_lock) != 0 ||
+      var_lock.st_dev != run_lock.st_dev || var_lock.st_ino != run_lock.st_ino)
+    dirs.push_back("/var/lock");
+  return dirs;
+}
+
+LinkSettings HostLinkSettings() {
+  return {"/dev/",
+          HostLockFileDirs(),
+          {"/dev/serial/by-id", "/dev/serial/by-path"},
+          kByteWaitMicros,
+          kLockWaitMicros,
+          kLockRecheckMicros};
+}
 
 // A failed write leaves the stream's error flag set, which the exit
 // status then reports.

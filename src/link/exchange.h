@@ -38,9 +38,6 @@ enum class ExchangeStatus {
 };
 
 constexpr int32_t kMaxReplyBytes = 20;
-// The byte wait of a hub's port: 10 s, and the 100 ms every command gives
-// its exchanges on top.
-constexpr int64_t kByteWaitMicros = 10100000;
 
 struct ExchangeResult {
   ExchangeStatus status = ExchangeStatus::kOk;
@@ -54,7 +51,7 @@ struct ExchangeResult {
 
 // How an exchange may use its port.
 struct PortUse {
-  int64_t byte_wait_us = kByteWaitMicros;
+  int64_t byte_wait_us = 0;  // for the frame to go out, and for each byte
   DevicePin* pin = nullptr;  // the file it may talk to; null: any
   // The calls that ask for low latency; null: the driver is not asked.
   const SerialFlagCalls* low_latency = nullptr;

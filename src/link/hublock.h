@@ -34,7 +34,7 @@
 // A command waits for the flock in the kernel, so a lock changes hands the
 // moment it is released; a timer on a signal that is otherwise ignored
 // (SIGURG) ends the wait at its deadline. A busy lock file is looked at
-// again every recheck interval (kLockRecheckMicros on the host).
+// again every recheck interval (10 ms on the host).
 #pragma once
 
 #include <sys/types.h>
@@ -45,9 +45,6 @@
 
 #include "link/uniquefd.h"
 
-// How long a command waits for its hub lock.
-constexpr int64_t kLockWaitMicros = 30000000;
-constexpr int64_t kLockRecheckMicros = 10000;
 // How long a lock file that names no process may be in the making.
 constexpr int64_t kLockFileGraceMicros = 2000000;
 

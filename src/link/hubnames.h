@@ -38,7 +38,6 @@
 #include <vector>
 
 inline constexpr char kHubNamePrefix[] = "ttyUSB";
-inline constexpr char kDeviceDir[] = "/dev/";
 constexpr int32_t kScanNames = 256;  // ttyUSB0 to ttyUSB255
 
 // "ttyUSB" and the index.

@@ -1,8 +1,8 @@
 // What the link takes from the machine it runs on: the folders it looks
 // in and how long it waits. main() builds the one value with the
-// machine's real folders and waits (HostLinkSettings()) and passes it down
-// to every command, exchange and lock; tests build their own, with
-// folders of their own and waits of a few hundred milliseconds.
+// machine's real folders and waits and passes it down to every command,
+// exchange and lock; tests build their own, with folders of their own and
+// waits of a few hundred milliseconds.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,3 @@ struct LinkSettings {
   int64_t lock_wait_us = 0;     // for a command's hub lock
   int64_t lock_recheck_us = 0;  // between looks at a busy lock file
 };
-
-// The machine's: /dev/, /run/lock (and /var/lock where it is a folder of
-// its own), /dev/serial/by-id and by-path, 10.1 s, 30 s, 10 ms.
-LinkSettings HostLinkSettings();

@@ -11,9 +11,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr char kStableNamesById[] = "/dev/serial/by-id";
-inline constexpr char kStableNamesByPath[] = "/dev/serial/by-path";
-
 // Every link in the given folders, taken in order, that resolves to the
 // same device as device; each folder's links sorted bytewise. nullopt when
 // a folder could not be read for want of descriptors or memory: the list

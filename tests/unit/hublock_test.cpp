@@ -104,7 +104,7 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
   const LockFileState files = CheckLockFiles({"ttyUSB0"}, {dir.path()});
   const LockState lock =
-      HubLock(kNoLockFiles, kLockRecheckMicros).TryAcquire("/dev/null", {});
+      HubLock(kNoLockFiles, kTestLockRecheckUs).TryAcquire("/dev/null", {});
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
   EXPECT_EQ(LockFileState::kNoDescriptors, files);
   EXPECT_EQ(LockState::kNoDescriptors, lock);
@@ -135,7 +135,7 @@ TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
   // Granted by the kernel, not found by a later look.
   ExpectAtMost(static_cast<double>(handed_over - released_at) / 1e6, kSlack);
   EXPECT_EQ(LockState::kBusy,
-            HubLock(kNoLockFiles, kLockRecheckMicros).TryAcquire(device, {}));
+            HubLock(kNoLockFiles, kTestLockRecheckUs).TryAcquire(device, {}));
   // A device that cannot be opened has no lock: the exchange reports on it.
   EXPECT_EQ(LockState::kHeld, waiting.TryAcquire("/nonexistent/ttyUSB0", {}));
 }
@@ -169,7 +169,7 @@ TEST(HubLockTest, TheFileLockedIsTheOnlyFileWrittenTo) {
   TestRig rig;
   rig.AddHub("ttyUSB0");
   const hubsim::Hub& other = rig.AddHub("other");
-  HubLock lock(rig.settings().lock_file_dirs, kLockRecheckMicros);
+  HubLock lock(rig.settings().lock_file_dirs, kTestLockRecheckUs);
   ASSERT_EQ(LockState::kHeld, lock.TryAcquire(rig.Device("ttyUSB0"), {}));
   ASSERT_EQ(0,
             rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));

@@ -28,7 +28,7 @@ std::unique_ptr<hubsim::Hub> StartHub(hubsim::HubConfig config,
 TestRig::TestRig()
     : settings_{
           devices_.path() + "/", {locks_.path()}, {devices_ / "serial/by-id"},
-          kTestByteWaitUs,       kTestLockWaitUs, kLockRecheckMicros} {}
+          kTestByteWaitUs,       kTestLockWaitUs, kTestLockRecheckUs} {}
 
 void TestRig::Link(const std::string& name, const std::string& target) {
   EXPECT_EQ(0, symlink(target.c_str(), Device(name).c_str())) << name;

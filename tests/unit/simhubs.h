@@ -24,6 +24,7 @@ using hubsim::Silent;
 constexpr int64_t kTestByteWaitUs = 500000;
 constexpr double kTestByteWait = 0.5;
 constexpr int64_t kTestLockWaitUs = 500000;
+constexpr int64_t kTestLockRecheckUs = 10000;
 // Slack for a loaded machine, small enough that a wait twice as long shows.
 constexpr double kSlack = 0.3;
 
