@@ -54,7 +54,7 @@ ReportResult ReadHubReport(const std::string& device, PortUse use) {
 
   exchange = RunExchange(device, BuildFrame(kGetStatesCode), use);
   read.status = exchange.status != ExchangeStatus::kOk
-                     ? ReportStatus::kNoStates
-                     : DecodeStateReply(exchange.reply, &read.report);
+                    ? ReportStatus::kNoStates
+                    : DecodeStateReply(exchange.reply, &read.report);
   return read;
 }
