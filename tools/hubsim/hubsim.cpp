@@ -130,8 +130,10 @@ std::string Respond(const std::string& frame, HubConfig* config) {
   return kAccepted;
 }
 
-Hub::Hub(HubConfig config, Faults faults)
-    : config_(std::move(config)), faults_(std::move(faults)) {
+Hub::Hub(HubConfig config, Faults faults, FrameWatcher watcher)
+    : config_(std::move(config)),
+      faults_(std::move(faults)),
+      watcher_(std::move(watcher)) {
   master_.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
   if (!master_.valid() || grantpt(master_.get()) != 0 ||
       unlockpt(master_.get()) != 0) {
@@ -268,6 +270,7 @@ void Hub::Serve() {
       bool wire_time = false;
       const int64_t number = Keep(buf[k], frame, &wire_time);
       if (number < 0) continue;
+      if (watcher_) watcher_(Records()[static_cast<size_t>(number)]);
       const int64_t arrived =
           frame_start + static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
       if (wire_time && !Pause(arrived - NowMicros())) return;

@@ -16,6 +16,7 @@
 #include <termios.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -87,9 +88,13 @@ HubConfig HubWith(const std::string& ports, uint32_t states,
 Faults Answering(const std::string& code, const std::string& reply);
 Faults Silent();
 
+// Called on the hub's own thread with each frame as it is recorded.
+using FrameWatcher = std::function<void(const FrameRecord&)>;
+
 class Hub {
  public:
-  explicit Hub(HubConfig config = {}, Faults faults = {});
+  explicit Hub(HubConfig config = {}, Faults faults = {},
+               FrameWatcher watcher = {});
   ~Hub();
   Hub(const Hub&) = delete;
   Hub& operator=(const Hub&) = delete;
@@ -117,6 +122,7 @@ class Hub {
   mutable std::mutex mutex_;
   HubConfig config_;
   Faults faults_;
+  const FrameWatcher watcher_;
   std::vector<FrameRecord> records_;
   std::string received_;
 

@@ -1,11 +1,14 @@
 // hubsim: serve one simulated hub on a pseudo-terminal until stopped.
 //
-//   hubsim [--SETTING [VALUE]]...      settings as in hubsetup.h
+//   hubsim [--record] [--SETTING [VALUE]]...   settings as in hubsetup.h
 //
 // Prints the terminal side's path (a /dev/pts/N) on its first line, then
-// serves until SIGINT or SIGTERM.
+// serves until SIGINT or SIGTERM. With --record it prints each frame as it
+// arrives, with the line speed it arrived at: "frame 9600 GP\r".
 #include <signal.h>
+#include <termios.h>
 
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -16,12 +19,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: hubsim [--SETTING [VALUE]]...\n"
+    "usage: hubsim [--record] [--SETTING [VALUE]]...\n"
     "Serves one simulated Managed USB Hub on a pseudo-terminal, prints its\n"
     "path (/dev/pts/N) and serves until SIGINT or SIGTERM. tarvo does not\n"
     "take that path as a hub's name: link it as /dev/ttyUSBn in a private\n"
     "/dev (tarvo-sandbox --hub does all of that), or hand it to a program\n"
     "that serves it as a serial line (an emulator's serial back end).\n"
+    "  --record   prints each frame as it arrives, with the line's speed:\n"
+    "             frame 9600 GP\\r (bytes outside printable ASCII as \\xHH)\n"
     "Settings (by-id, by-path and link make names in tarvo-sandbox only):\n";
 
 // Names in /dev are made by tarvo-sandbox, in its private /dev; hubsim
@@ -48,7 +53,41 @@ std::string ApplyOption(int argc, char** argv, int* i,
   return hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++*i], setup);
 }
 
-int Serve(const hubsim::HubSetup& setup) {
+// The bytes as one printable word: CR as \r, others outside 0x21-0x7E (and
+// the backslash) as \xHH.
+std::string Printable(const std::string& bytes) {
+  std::string text;
+  for (unsigned char ch : bytes) {
+    if (ch == '\r') {
+      text += "\\r";
+    } else if (ch > 0x20 && ch < 0x7F && ch != '\\') {
+      text += static_cast<char>(ch);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", ch);
+      text += hex;
+    }
+  }
+  return text;
+}
+
+int32_t Baud(speed_t speed) {
+  const std::pair<speed_t, int32_t> kBauds[] = {
+      {B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+      {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+  for (const auto& [code, baud] : kBauds)
+    if (code == speed) return baud;
+  return 0;
+}
+
+void PrintFrame(const hubsim::FrameRecord& record) {
+  std::printf("frame %d %s\n",
+              static_cast<int>(Baud(cfgetospeed(&record.line))),
+              Printable(record.bytes).c_str());
+  (void)std::fflush(stdout);
+}
+
+int Serve(const hubsim::HubSetup& setup, bool record) {
   sigset_t stops;
   (void)sigemptyset(&stops);
   (void)sigaddset(&stops, SIGINT);
@@ -56,12 +95,14 @@ int Serve(const hubsim::HubSetup& setup) {
   // Blocked before the serving thread starts, so only sigwait() sees them.
   (void)pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
-  hubsim::Hub hub(setup.config, setup.faults);
+  hubsim::Hub hub(setup.config, setup.faults,
+                  record ? hubsim::FrameWatcher(PrintFrame) : nullptr);
   if (hub.TerminalPath().empty()) {
     std::cerr << "hubsim: " << hub.Error() << "\n";
     return 1;
   }
-  std::cout << hub.TerminalPath() << std::endl;
+  std::printf("%s\n", hub.TerminalPath().c_str());
+  (void)std::fflush(stdout);
   int signal = 0;
   sigwait(&stops, &signal);
   return 0;
@@ -72,11 +113,16 @@ int Serve(const hubsim::HubSetup& setup) {
 int main(int argc, char** argv) {
   hubsim::HubSetup setup = hubsim::DefaultHubSetup();
   setup.name = "ttyUSB0";
+  bool record = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
       std::cout << kUsage << hubsim::HubSettingsHelp("--", " ");
       return 0;
+    }
+    if (option == "--record") {
+      record = true;
+      continue;
     }
     const std::string error = ApplyOption(argc, argv, &i, &setup);
     if (!error.empty()) {
@@ -84,5 +130,5 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  return Serve(setup);
+  return Serve(setup, record);
 }

@@ -1,0 +1,450 @@
+#!/usr/bin/env python3
+"""tarvo's armhf build on an emulated armv7 board, through the kernel's own
+FTDI driver (ftdi_sio), Debian's udev and real unplugs.
+
+    board.py ARMHF_BUILD NATIVE_BUILD CACHE
+
+QEMU emulates the board (virt, Cortex-A15) with an xHCI controller and
+FTDI FT232 adapters (usb-serial), each wired to a simulated hub (hubsim)
+on the host. The board's kernel and initramfs come from image.py. The
+driver runs tarvo in the board over its serial console, unplugs and
+re-plugs adapters through QMP, and judges what the board printed, what the
+hubs received and what QEMU traced of the adapters. It prints a line per
+test and the counts.
+"""
+import ctypes
+import json
+import os
+import re
+import select
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+# A whole board run, boot included, is killed after this: an emulated
+# adapter whose host side stops reading blocks QEMU altogether.
+BOARD_BOUND_S = 240
+BYTE_WAIT_S = 10.1
+
+
+def die_with_the_driver():
+    """In a child: SIGKILL when the driver ends, however it ends."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
+class Hub:
+    """One hubsim process: its pty, and the frames it records."""
+
+    def __init__(self, hubsim, settings):
+        self.proc = subprocess.Popen([hubsim, "--record"] + settings,
+                                     stdout=subprocess.PIPE, text=True,
+                                     preexec_fn=die_with_the_driver)
+        self.pty = self.proc.stdout.readline().strip()
+        if not self.pty.startswith("/dev/pts/"):
+            raise SystemExit("hubsim did not start: %r" % self.pty)
+        self.frames = []  # (speed, bytes as hubsim prints them)
+        self.arrived = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            parts = line.split()
+            if len(parts) == 3 and parts[0] == "frame":
+                with self.arrived:
+                    self.frames.append((int(parts[1]), parts[2]))
+                    self.arrived.notify_all()
+
+    def take(self):
+        """The frames since the last take."""
+        with self.arrived:
+            taken, self.frames = self.frames, []
+        return taken
+
+    def wait_for(self, code, timeout=30):
+        """Waits until a frame that begins with code has arrived."""
+        with self.arrived:
+            if not self.arrived.wait_for(
+                    lambda: any(f.startswith(code) for _, f in self.frames),
+                    timeout):
+                raise TimeoutError("no %s frame at the hub" % code)
+
+
+class Board:
+    def __init__(self, kernel, initrd, hubs, plugged, work):
+        self.qmp_path = os.path.join(work, "qmp.sock")
+        self.trace_path = os.path.join(work, "trace.log")
+        for path in (self.qmp_path, self.trace_path):
+            if os.path.exists(path):
+                os.unlink(path)
+        args = ["qemu-system-arm", "-M", "virt,highmem=off",
+                "-cpu", "cortex-a15", "-m", "256", "-nic", "none",
+                "-display", "none", "-monitor", "none", "-serial", "stdio",
+                "-kernel", kernel, "-initrd", initrd,
+                "-append", "console=ttyAMA0 quiet",
+                "-qmp", "unix:%s,server=on,wait=off" % self.qmp_path,
+                "-D", self.trace_path, "-trace", "usb_serial_set_*",
+                "-trace", "usb_serial_handle_control",
+                "-device", "qemu-xhci,id=xhci,p2=8,p3=8"]
+        for name, hub in hubs.items():
+            args += ["-chardev", "serial,id=%s,path=%s" % (name, hub.pty)]
+        for name in plugged:
+            args += ["-device", Board.adapter(name)]
+        self.proc = subprocess.Popen(args, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT,
+                                     preexec_fn=die_with_the_driver)
+        self.watchdog = threading.Timer(BOARD_BOUND_S, self.proc.kill)
+        self.watchdog.start()
+        self.buffer = b""
+        self.console = b""
+        started = time.monotonic()
+        self._until(b"BOARD-READY", 120)
+        self.boot_s = time.monotonic() - started
+        if b"BOARD-FAILED" in self.console:
+            raise SystemExit("the board's set-up failed:\n" +
+                             self.console.decode(errors="replace"))
+        self.qmp = socket.socket(socket.AF_UNIX)
+        self.qmp.connect(self.qmp_path)
+        self.qmp_file = self.qmp.makefile("rw")
+        self.qmp_file.readline()
+        self.ask("qmp_capabilities")
+
+    @staticmethod
+    def adapter(name):
+        # Each adapter its own USB serial number, as udev's by-id shows it.
+        return "usb-serial,id=ad-%s,chardev=%s,serial=%s" % (
+            name, name, name.upper())
+
+    def _until(self, mark, timeout):
+        end = time.monotonic() + timeout
+        while mark not in self.buffer:
+            left = end - time.monotonic()
+            ready, _, _ = select.select([self.proc.stdout], [], [],
+                                        max(0, left))
+            if not ready:
+                raise TimeoutError("no %r from the board within %s s" %
+                                   (mark, timeout))
+            got = os.read(self.proc.stdout.fileno(), 65536)
+            if not got:
+                raise TimeoutError("the board is gone, before %r" % mark)
+            self.buffer += got
+            self.console += got
+        at = self.buffer.index(mark) + len(mark)
+        taken, self.buffer = self.buffer[:at], self.buffer[at:]
+        return taken
+
+    def send(self, command):
+        """Starts command in the board's shell; result() collects it."""
+        # The markers are split in the typed line, so the shell's echo of
+        # it never matches them.
+        line = 'echo "@@"B; ( %s ) 2>&1; echo "@@"E $?\n' % command
+        self.proc.stdin.write(line.encode())
+        self.proc.stdin.flush()
+
+    def result(self, timeout=60):
+        self._until(b"@@B\r\n", timeout)
+        out = self._until(b"@@E ", timeout)[:-len(b"@@E ")]
+        status = int(self._until(b"\n", 5).strip())
+        return out.decode(errors="replace").replace("\r\n", "\n"), status
+
+    def run_while(self, command, action, timeout=60):
+        """Runs command, and action (on the host) while it runs."""
+        started = time.monotonic()
+        self.send(command)
+        action()
+        out, status = self.result(timeout)
+        return out, status, time.monotonic() - started
+
+    def run(self, command, timeout=60):
+        started = time.monotonic()
+        self.send(command)
+        out, status = self.result(timeout)
+        return out, status, time.monotonic() - started
+
+    def ask(self, command, **arguments):
+        self.qmp_file.write(json.dumps({"execute": command,
+                                        "arguments": arguments}) + "\n")
+        self.qmp_file.flush()
+        while True:
+            reply = json.loads(self.qmp_file.readline())
+            if "return" in reply:
+                return reply["return"]
+            if "error" in reply:
+                raise RuntimeError("%s: %s" % (command, reply["error"]))
+
+    def unplug(self, name):
+        self.ask("device_del", id="ad-" + name)
+
+    def plug(self, name):
+        device = dict(kv.split("=") for kv in Board.adapter(name).split(",")[1:])
+        self.ask("device_add", driver="usb-serial", **device)
+
+    def trace(self):
+        with open(self.trace_path, errors="replace") as log:
+            return log.read()
+
+    def stop(self):
+        self.watchdog.cancel()
+        self.proc.kill()
+        self.proc.wait()
+
+
+LATENCY = "/sys/bus/usb-serial/devices/%s/latency_timer"
+BY_ID = "/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_%s-if00-port0"
+
+
+def wait_for_latency(tty, value):
+    """Board shell: waits while $run runs for tty's latency_timer to read
+    value; prints what it read last."""
+    lt = LATENCY % tty
+    return ('while kill -0 $run 2>/dev/null && [ "$(cat %s)" != %s ]; do :; '
+            'done; cat %s' % (lt, value, lt))
+
+
+class Checks:
+    def __init__(self):
+        self.passed = self.failed = 0
+
+    def check(self, name, ok, detail=""):
+        print("%s: %s%s" % ("ok" if ok else "FAILED", name,
+                            "" if ok else "\n  " + detail.replace("\n", "\n  ")))
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+
+    def expect(self, name, got, wanted):
+        self.check(name, got == wanted, "got    %r\nwanted %r" % (got, wanted))
+
+
+# Each: the command, what it prints, its status, the frames the hub got.
+COMMANDS = [
+    ("/Q:ttyUSB1", "ttyUSB1, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, "
+     "FW=2.1\n", 0, ["?Q\\r", "GP\\r"]),
+    ("/Q:ttyUSB1 -F", "000A00000C2.1\r\n", 0, ["?Q\\r", "GP\\r"]),
+    ("/G:ttyUSB0", "On=1,2,3,4 Off=None\n", 0, ["?Q\\r", "GP\\r"]),
+    ("/S:ttyUSB0 0:2", "", 0, ["?Q\\r", "GP\\r", "SPmira\\x20\\x20\\x20\\x20"
+                                "FDFFFFFF\\r"]),
+    ("/G:ttyUSB0 -H", "FDFFFFFF\n", 0, ["?Q\\r", "GP\\r"]),
+    ("/F:ttyUSB1 1:1,12", "", 0, ["?Q\\r", "GP\\r",
+                                  "FPmira\\x20\\x20\\x20\\x20010A0000\\r"]),
+    ("/G:ttyUSB1 -B", "101000000001\n", 0, ["?Q\\r", "GP\\r"]),
+    ("/P:ttyUSB0 mira newpw", "", 0,
+     ["CPmira\\x20\\x20\\x20\\x20newpw\\x20\\x20\\x20\\r"]),
+    ("/W:ttyUSB0 mira", "Invalid Password!\n", 1,
+     ["WPmira\\x20\\x20\\x20\\x20\\r"]),
+    ("/W:ttyUSB0 newpw", "", 0, ["WPnewpw\\x20\\x20\\x20\\r"]),
+    ("/R:ttyUSB0 newpw", "", 0, ["RHnewpw\\x20\\x20\\x20\\r"]),
+    ("/D:ttyUSB0 newpw", "", 0, ["RDnewpw\\x20\\x20\\x20\\r"]),
+    ("/C:ttyUSB0 2@0.2", "", 0, ["?Q\\r", "GP\\r", "SPmira\\x20\\x20\\x20"
+                                 "\\x20FDFFFFFF\\r", "SPmira\\x20\\x20\\x20"
+                                 "\\x20FFFFFFFF\\r"]),
+    ("/G:ttyUSB7", "Query Err\n", 1, []),
+]
+
+
+def test_commands(board, hubs, checks):
+    """Every command on real ttyUSB devices: output, status, frames, line."""
+    board.run("true")
+    for hub in hubs.values():
+        hub.take()
+    for command, out, status, frames in COMMANDS:
+        got_out, got_status, _ = board.run("tarvo " + command)
+        hub = hubs["huba"] if "ttyUSB0" in command else hubs["hubb"]
+        got = hub.take()
+        checks.expect("tarvo " + command, (got_out, got_status,
+                                           [f for _, f in got]),
+                      (out, status, frames))
+        checks.check("tarvo %s: every frame at 9600 baud" % command,
+                     all(speed == 9600 for speed, _ in got), repr(got))
+    data = set(re.findall(r"usb_serial_set_data .*", board.trace()))
+    checks.check("8 data bits, no parity, 1 stop bit (QEMU's trace)",
+                 len(data) > 0 and all(
+                     "parity N" in d and "data bits 8" in d and
+                     "stop bits 1" in d for d in data), repr(data))
+
+
+def test_names(board, hubs, checks):
+    """udev's names reach the hub they name."""
+    for name, tty in (("HUBA", "ttyUSB0"), ("HUBB", "ttyUSB1")):
+        out, status, _ = board.run("readlink -f " + BY_ID % name)
+        checks.expect("by-id of %s leads to %s" % (name, tty),
+                      (out, status), ("/dev/%s\n" % tty, 0))
+    out, status, _ = board.run("tarvo /G:%s -H" % (BY_ID % "HUBB"))
+    checks.expect("/G by its by-id name", (out, status), ("010A0000\n", 0))
+    out, status, _ = board.run(
+        "tarvo /G:$(ls /dev/serial/by-path/*usb-0:2:1.0-port0) -H")
+    checks.expect("/G by its by-path name", (out, status), ("010A0000\n", 0))
+
+
+def test_latency(board, hubs, checks):
+    """Low latency while a reply is awaited, and the timer put back."""
+    for before in ("16", "8"):
+        out, status, _ = board.run(
+            "echo %s > %s; tarvo /G:ttyUSB2 -H & run=$!; %s; wait $run; "
+            "echo status $?; cat %s" % (before, LATENCY % "ttyUSB2",
+                                        wait_for_latency("ttyUSB2", 1),
+                                        LATENCY % "ttyUSB2"))
+        checks.expect("latency_timer %s, then 1 during the wait, then %s" %
+                      (before, before), out,
+                      "1\nFFFFFFFF\nstatus 0\n%s\n" % before)
+    out, status, _ = board.run(
+        "echo 16 > %s; tarvo /G:ttyUSB2 & run=$!; %s; kill -TERM $run; "
+        "wait $run; echo status $?; cat %s" % (
+            LATENCY % "ttyUSB2", wait_for_latency("ttyUSB2", 1),
+            LATENCY % "ttyUSB2"))
+    checks.expect("latency_timer back to 16 after SIGTERM", out,
+                  "1\nTerminated\nstatus 143\n16\n")
+
+
+def appear(tty):
+    """Board shell: waits for /dev/tty and for udev to finish its names."""
+    return "until [ -e /dev/%s ]; do usleep 20000; done; udevadm settle" % tty
+
+
+def vanish(tty):
+    return "while [ -e /dev/%s ]; do usleep 20000; done" % tty
+
+
+def test_unplug_awaiting_reply(board, hubs, checks):
+    """The adapter pulled while /G waits for the hub's reply."""
+    def pull():
+        hubs["gone"].wait_for("?Q")
+        board.unplug("gone")
+    out, status, seconds = board.run_while("tarvo /G:ttyUSB5", pull)
+    print("unplug while a reply is awaited: %r, status %d, %.2f s" %
+          (out, status, seconds))
+    checks.expect("unplugged while a reply is awaited", (out, status),
+                  ("Query Err\n", 1))
+    checks.check("ends within one byte wait", seconds < BYTE_WAIT_S,
+                 "%.2f s" % seconds)
+    board.run(vanish("ttyUSB5"))
+
+
+def test_unplug_during_scan(board, hubs, checks):
+    """A scan with hubs, a silent adapter, one locked by another run and one
+    pulled while it is probed: one byte wait, not the sum."""
+    board.plug("gone")
+    board.run(appear("ttyUSB5"))
+    def pull():
+        hubs["gone"].wait_for("?Q")
+        board.unplug("gone")
+    out, status, seconds = board.run_while(
+        "tarvo /C:ttyUSB1 1@15 & usleep 500000; "
+        "read start rest < /proc/uptime; tarvo /Q; status=$?; "
+        "read end rest < /proc/uptime; echo took $start $end; exit $status",
+        pull)
+    took = re.search(r"took (\S+) (\S+)", out)
+    seconds = float(took.group(2)) - float(took.group(1))
+    out = out[:took.start()]
+    print("scan with an unplug: %r, status %d, %.2f s" % (out, status, seconds))
+    checks.expect("the scan lists the hubs that answered", (out, status), (
+        "ttyUSB0, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n"
+        "ttyUSB2, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n"
+        "ttyUSB3, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n"
+        "3 Managed USB Hub(s) Found.\n", 0))
+    checks.check("the scan takes one byte wait, not the sum",
+                 BYTE_WAIT_S - 0.5 < seconds < BYTE_WAIT_S + 1.5,
+                 "%.2f s" % seconds)
+    board.run(vanish("ttyUSB5"))
+
+
+def test_unplug_during_power_cycle(board, hubs, checks):
+    """/C's hub pulled in the off time, another adapter plugged in, then the
+    first again: it comes back as another ttyUSBn, and nothing of the run
+    reaches either."""
+    for hub in hubs.values():
+        hub.take()
+    def pull_and_replug():
+        hubs["hubc"].wait_for("SP")
+        board.unplug("hubc")
+        board.run(vanish("ttyUSB3"))
+        for name in ("hubd", "hubc"):
+            board.plug(name)
+            board.run("until [ -e %s ]; do usleep 20000; done; udevadm settle"
+                      % (BY_ID % name.upper()))
+    board.run("(tarvo /C:ttyUSB3 1@8 > /tmp/c.out; echo $? > /tmp/c.status) &")
+    pull_and_replug()
+    out, _, _ = board.run("until [ -e /tmp/c.status ]; do usleep 20000; "
+                          "done; cat /tmp/c.out /tmp/c.status")
+    print("unplug in /C's off time: %r" % out)
+    checks.expect("unplugged in the off time", out, "Ports Left Off!\n1\n")
+    checks.expect("nothing of the run reaches the adapters plugged since",
+                  (hubs["hubd"].take(), [f for _, f in hubs["hubc"].take()]),
+                  ([], ["?Q\\r", "GP\\r",
+                        "SPmira\\x20\\x20\\x20\\x20FEFFFFFF\\r"]))
+    out, _, _ = board.run("readlink -f " + BY_ID % "HUBC")
+    print("the first adapter came back as " + out.strip())
+    checks.check("it comes back as another ttyUSBn",
+                 re.fullmatch(r"/dev/ttyUSB\d+\n", out) and
+                 out != "/dev/ttyUSB3\n", out)
+    out, status, _ = board.run("tarvo /G:%s -H" % (BY_ID % "HUBC"))
+    checks.expect("its by-id name reaches it at the new number",
+                  (out, status, len(hubs["hubc"].take())),
+                  ("FEFFFFFF\n", 0, 2))
+
+
+def test_modem_lines(board, hubs, checks):
+    """DTR and RTS over one run of each command, from QEMU's trace."""
+    record = {}
+    for command in ("/G:ttyUSB0", "/S:ttyUSB0 1:2", "/C:ttyUSB0 2@0.1",
+                    "/Q"):
+        before = len(board.trace())
+        board.run("tarvo " + command)
+        moves = []
+        for value in re.findall(r"got control 0x4001, value (0x[0-9a-f]+)",
+                                board.trace()[before:]):
+            value = int(value, 16)
+            for line, mask in (("DTR", 0x100), ("RTS", 0x200)):
+                if value & mask:
+                    moves.append(line + ("+" if value & (mask >> 8) else "-"))
+        record[command] = " ".join(moves)
+        print("modem lines, tarvo %s: %s" % (command, record[command]))
+    checks.check("DTR and RTS recorded for every command",
+                 all(record.values()), repr(record))
+
+
+def main():
+    armhf, native, cache = sys.argv[1:4]
+    image = subprocess.run([sys.executable,
+                            os.path.join(os.path.dirname(__file__), "image.py"),
+                            cache, os.path.join(armhf, "tarvo")],
+                           check=True, capture_output=True, text=True)
+    kernel, initrd = image.stdout.split()
+    hubsim = os.path.join(native, "hubsim")
+    hubs = {"huba": Hub(hubsim, ["--ports", "4"]),
+            "hubb": Hub(hubsim, ["--ports", "12", "--states", "000A0000"]),
+            "slow": Hub(hubsim, ["--delay-ms", "1500"]),
+            "hubc": Hub(hubsim, []),
+            "silent": Hub(hubsim, ["--silent"]),
+            "gone": Hub(hubsim, ["--delay-ms", "5000"]),
+            "hubd": Hub(hubsim, [])}
+    checks = Checks()
+    started = time.monotonic()
+    board = Board(kernel, initrd, hubs, ["huba", "hubb", "slow", "hubc", "silent", "gone"], cache)
+    print("board: booted in %.1f s" % board.boot_s)
+    try:
+        for test in (test_commands, test_names, test_latency,
+                     test_modem_lines, test_unplug_awaiting_reply,
+                     test_unplug_during_scan, test_unplug_during_power_cycle):
+            try:
+                test(board, hubs, checks)
+            except (TimeoutError, RuntimeError, OSError) as error:
+                checks.check(test.__name__, False, "%s\nthe console's end:\n%s" % (
+                    error, board.console[-1500:].decode(errors="replace")))
+    finally:
+        board.stop()
+        for hub in hubs.values():
+            hub.proc.terminate()
+    print("board: all took %.1f s" % (time.monotonic() - started))
+    print("real kernel: %d passed, %d failed, 0 skipped" %
+          (checks.passed, checks.failed))
+    sys.exit(1 if checks.failed else 0)
+
+
+if __name__ == "__main__":
+    main()
