@@ -12,7 +12,11 @@
 #      decoding (TARVO_FUZZ_SECONDS per target, 30 by default);
 #   5. the Debian packages for amd64 and armhf, checked with lintian,
 #      built a second time elsewhere to show they are byte for byte the
-#      same, and the stripped armhf size.
+#      same, and the stripped armhf size;
+#   6. the armhf build on an emulated armv7 board (qemu-system-arm) with
+#      Debian's armmp kernel, its ftdi_sio driver and Debian's udev, against
+#      simulated hubs wired to emulated FTDI adapters (tests/board); the
+#      board's packages are fetched once into build-armhf/board.
 # Each prints its own summary line; the last line sums them up. A test that
 # the host could not run (no private /dev to be had, say) is counted as
 # skipped, with its reason; one that a stage can never run is left out of
@@ -29,7 +33,7 @@ cd "$(dirname "$0")/.."
 . tools/needs.sh
 mapfile -t missing < <(missing_packages cmake g++ make scdoc libgtest-dev googletest python3 \
   clang libclang-rt-14-dev clang-format-14 g++-arm-linux-gnueabihf qemu-user dpkg-dev file \
-  man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf)
+  man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf qemu-system-arm kmod)
 install_packages test.sh "${missing[@]}"
 
 jobs=$(nproc)
@@ -137,6 +141,19 @@ else
   count packages 0 1
 fi
 if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
+
+echo "=== real kernel (at ${SECONDS} s)"
+python3 tests/board/board.py build-armhf build build-armhf/board 2>&1 |
+  tee build-armhf/board.log || true
+board_counts=$(grep -Eo '^board checks: [0-9]+ passed, [0-9]+ failed' build-armhf/board.log || true)
+if [ -n "$board_counts" ]; then
+  board_passed=$(echo "$board_counts" | grep -Eo '[0-9]+ passed' | grep -Eo '[0-9]+')
+  board_failed=$(echo "$board_counts" | grep -Eo '[0-9]+ failed' | grep -Eo '[0-9]+')
+  count "real kernel" "$board_passed" "$board_failed"
+else
+  echo "real kernel: the board did not run (see above)"
+  count "real kernel" 0 1
+fi
 
 echo
 echo "all stages took ${SECONDS} s"
