@@ -3,6 +3,7 @@
 FTDI driver (ftdi_sio), Debian's udev and real unplugs.
 
     board.py ARMHF_BUILD NATIVE_BUILD CACHE [TEST...]
+    board.py --shell ARMHF_BUILD NATIVE_BUILD CACHE
 
 QEMU emulates the board (virt, Cortex-A15) with an xHCI controller and
 FTDI FT232 adapters (usb-serial), each wired to a simulated hub (hubsim)
@@ -10,7 +11,8 @@ on the host. The board's kernel and initramfs come from image.py. The
 driver runs tarvo in the board over its serial console, unplugs and
 re-plugs adapters through QMP, and judges what the board printed, what the
 hubs received and what QEMU traced of the adapters. It prints a line per
-test and the counts.
+test and the counts. With --shell it boots the board with two hubs and
+hands its console to the terminal instead.
 """
 import ctypes
 import json
@@ -390,26 +392,58 @@ def test_unplug_during_power_cycle(board, hubs, checks):
 
 
 def test_modem_lines(board, hubs, checks):
-    """DTR and RTS over one run of each command, from QEMU's trace."""
-    record = {}
+    """DTR and RTS over one run of each command, from QEMU's trace of the
+    adapters' set-modem-control requests: one pulse per device a run
+    talks to, up at its first open and down at its end."""
     for command in ("/G:ttyUSB0", "/S:ttyUSB0 1:2", "/C:ttyUSB0 2@0.1",
                     "/Q"):
         before = len(board.trace())
         board.run("tarvo " + command)
-        moves = []
-        for value in re.findall(r"got control 0x4001, value (0x[0-9a-f]+)",
-                                board.trace()[before:]):
+        lines = {}  # (adapter, "DTR" or "RTS"): each level set, in order
+        for device, value in re.findall(
+                r"dev (\S+) got control 0x4001, value (0x[0-9a-f]+)",
+                board.trace()[before:]):
             value = int(value, 16)
             for line, mask in (("DTR", 0x100), ("RTS", 0x200)):
                 if value & mask:
-                    moves.append(line + ("+" if value & (mask >> 8) else "-"))
-        record[command] = " ".join(moves)
-        print("modem lines, tarvo %s: %s" % (command, record[command]))
-    checks.check("DTR and RTS recorded for every command",
-                 all(record.values()), repr(record))
+                    levels = lines.setdefault((device, line), [])
+                    levels.append("up" if value & (mask >> 8) else "down")
+        moves = {key: [level for n, level in enumerate(levels)
+                       if n == 0 or level != levels[n - 1]]
+                 for key, levels in lines.items()}
+        adapters = sorted({device for device, _ in moves})
+        print("modem lines, tarvo %s: %d adapters, %s" % (
+            command, len(adapters), moves[(adapters[0], "DTR")]
+            if adapters else "no request"))
+        checks.check("tarvo %s: DTR and RTS up once and down at the end" %
+                     command, adapters and all(
+                         m == ["up", "down"] for m in moves.values()),
+                     repr(moves))
+
+
+def shell(kernel, initrd, hubsim, cache):
+    """The board on this terminal, with two hubs plugged in."""
+    hubs = {"hub0": Hub(hubsim, ["--ports", "4", "--states", "05000000",
+                                 "--firmware", "1.3"]),
+            "hub1": Hub(hubsim, ["--ports", "12", "--states", "000A0000"])}
+    args = ["qemu-system-arm", "-M", "virt,highmem=off", "-cpu", "cortex-a15",
+            "-m", "256", "-nic", "none", "-display", "none",
+            "-serial", "mon:stdio", "-kernel", kernel, "-initrd", initrd,
+            "-append", "console=ttyAMA0 quiet",
+            "-device", "qemu-xhci,id=xhci,p2=8,p3=8"]
+    for name, hub in hubs.items():
+        args += ["-chardev", "serial,id=%s,path=%s" % (name, hub.pty),
+                 "-device", Board.adapter(name)]
+    print("Booting an armv7 board with two hubs on FTDI adapters: ttyUSB0\n"
+          "(4 ports) and ttyUSB1 (12 ports). Try tarvo /Q, and\n"
+          "ls -l /dev/serial/by-id. Ctrl-A X leaves the board.")
+    return subprocess.call(args)
 
 
 def main():
+    by_hand = sys.argv[1:2] == ["--shell"]
+    if by_hand:
+        del sys.argv[1]
     armhf, native, cache = sys.argv[1:4]
     chosen = sys.argv[4:]
     if shutil.which("qemu-system-arm") is None:
@@ -423,6 +457,8 @@ def main():
         sys.exit(image.stderr.strip() or "board: image.py failed")
     kernel, initrd = image.stdout.split()
     hubsim = os.path.join(native, "hubsim")
+    if by_hand:
+        sys.exit(shell(kernel, initrd, hubsim, cache))
     hubs = {"huba": Hub(hubsim, ["--ports", "4"]),
             "hubb": Hub(hubsim, ["--ports", "12", "--states", "000A0000"]),
             "slow": Hub(hubsim, ["--delay-ms", "1500"]),
