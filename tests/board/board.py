@@ -4,6 +4,7 @@ FTDI driver (ftdi_sio), Debian's udev and real unplugs.
 
     board.py ARMHF_BUILD NATIVE_BUILD CACHE [TEST...]
     board.py --shell ARMHF_BUILD NATIVE_BUILD CACHE
+    board.py --bench ARMHF_BUILD NATIVE_BUILD CACHE
 
 QEMU emulates the board (virt, Cortex-A15) with an xHCI controller and
 FTDI FT232 adapters (usb-serial), each wired to a simulated hub (hubsim)
@@ -12,7 +13,8 @@ driver runs tarvo in the board over its serial console, unplugs and
 re-plugs adapters through QMP, and judges what the board printed, what the
 hubs received and what QEMU traced of the adapters. It prints a line per
 test and the counts. With --shell it boots the board with two hubs and
-hands its console to the terminal instead.
+hands its console to the terminal instead; with --bench it times tarvo
+against bench/c_client.c on the board and prints the figures as Markdown.
 """
 import ctypes
 import json
@@ -440,18 +442,76 @@ def shell(kernel, initrd, hubsim, cache):
     return subprocess.call(args)
 
 
+ROUNDS = 7
+RUNS = 30
+
+
+def batch_ms(board, command):
+    """Milliseconds per run of command, over RUNS runs in a row."""
+    out, status, _ = board.run(
+        "read a rest < /proc/uptime; i=0; while [ $i -lt %d ]; do %s "
+        ">/dev/null || exit 1; i=$((i+1)); done; read b rest < /proc/uptime;"
+        " echo $a $b" % (RUNS, command))
+    if status != 0:
+        raise RuntimeError("%s failed on the board: %s" % (command, out))
+    start, end = (float(x) for x in out.split())
+    return (end - start) * 1000 / RUNS
+
+
+def bench(board):
+    """tarvo beside the C client, in alternating batches on the board."""
+    pairs = [("/G", "tarvo /G:ttyUSB0", "c-client /dev/ttyUSB0 '?Q' GP"),
+             ("/S", "tarvo /S:ttyUSB0 1:1",
+              "c-client /dev/ttyUSB0 '?Q' GP 'SPmira    FFFFFFFF'")]
+    for _, tarvo, client in pairs:  # a first batch of each warms up
+        batch_ms(board, tarvo), batch_ms(board, client)
+    rows = {name: [] for name, _, _ in pairs}
+    for _ in range(ROUNDS):
+        for name, tarvo, client in pairs:
+            rows[name].append((batch_ms(board, tarvo), batch_ms(board, client)))
+    print("| command | tarvo (ms) | C client (ms) | ratio (median of %d "
+          "rounds) |" % ROUNDS)
+    print("|---|---|---|---|")
+    middle = ROUNDS // 2
+    for name, _, _ in pairs:
+        print("| %s | %.1f | %.1f | %.3f |" % (
+            name, sorted(t for t, _ in rows[name])[middle],
+            sorted(c for _, c in rows[name])[middle],
+            sorted(t / c for t, c in rows[name])[middle]))
+    out, _, _ = board.run("open-configure /dev/ttyUSB0 200")
+    print()
+    print("One open and configure of the emulated adapter (open, settings "
+          "read, input flushed, raw 9600 8N1 set, settings put back, close): "
+          "%s µs, the mean of 200 cycles." % out.strip())
+
+
+def cross_compile(source, cache):
+    """An armhf build of one of bench/'s C programs, for the board."""
+    out = os.path.join(cache, os.path.basename(source)[:-2].replace("_", "-"))
+    subprocess.run(["arm-linux-gnueabihf-gcc", "-O2", "-o", out, source],
+                   check=True)
+    return out
+
+
 def main():
-    by_hand = sys.argv[1:2] == ["--shell"]
-    if by_hand:
+    mode = sys.argv[1] if sys.argv[1:2] in (["--shell"], ["--bench"]) else ""
+    by_hand = mode == "--shell"
+    if mode:
         del sys.argv[1]
     armhf, native, cache = sys.argv[1:4]
     chosen = sys.argv[4:]
     if shutil.which("qemu-system-arm") is None:
         sys.exit("board: qemu-system-arm is missing "
                  "(apt-get install qemu-system-arm)")
+    programs = [os.path.join(armhf, "tarvo")]
+    if mode == "--bench":
+        benches = os.path.join(os.path.dirname(__file__), "..", "..", "bench")
+        os.makedirs(cache, exist_ok=True)
+        programs += [cross_compile(os.path.join(benches, c), cache)
+                     for c in ("c_client.c", "open_configure.c")]
     image = subprocess.run([sys.executable,
                             os.path.join(os.path.dirname(__file__), "image.py"),
-                            cache, os.path.join(armhf, "tarvo")],
+                            cache] + programs,
                            capture_output=True, text=True)
     if image.returncode != 0:
         sys.exit(image.stderr.strip() or "board: image.py failed")
@@ -459,6 +519,14 @@ def main():
     hubsim = os.path.join(native, "hubsim")
     if by_hand:
         sys.exit(shell(kernel, initrd, hubsim, cache))
+    if mode == "--bench":
+        hubs = {"huba": Hub(hubsim, [])}
+        board = Board(kernel, initrd, hubs, ["huba"], cache)
+        try:
+            bench(board)
+        finally:
+            board.stop()
+        return
     hubs = {"huba": Hub(hubsim, ["--ports", "4"]),
             "hubb": Hub(hubsim, ["--ports", "12", "--states", "000A0000"]),
             "slow": Hub(hubsim, ["--delay-ms", "1500"]),

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Builds the emulated armv7 board's kernel and initramfs from Debian.
 
-    image.py CACHE TARVO
+    image.py CACHE TARVO [PROGRAM...]
 
 CACHE keeps the fetched packages (CACHE/debs, listed in
 CACHE/packages.txt) and the unpacked tree (CACHE/tree-KEY) between runs,
 so a second run fetches nothing; remove CACHE to take Debian's newest. TARVO is
-the armhf tarvo to put in the image. Prints the kernel's path, then the
+the armhf tarvo to put in the image, in /usr/bin with the other armhf
+PROGRAMs. Prints the kernel's path, then the
 initramfs's.
 
 The board runs Debian's armmp kernel (the one linux-image-armmp:armhf
@@ -220,15 +221,16 @@ def write_cpio(root, extra, out):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) < 3:
         sys.exit(__doc__)
-    cache, tarvo = sys.argv[1], sys.argv[2]
+    cache = sys.argv[1]
+    programs = {"usr/bin/" + os.path.basename(p): p for p in sys.argv[2:]}
     files = cached_fetch(cache)
     key = hashlib.sha256("\n".join(sorted(files)).encode()).hexdigest()[:12]
     tree = os.path.join(cache, "tree-" + key)
     unpack(files, tree)
     initrd = os.path.join(cache, "initrd.cpio")
-    write_cpio(os.path.join(tree, "root"), {"usr/bin/tarvo": tarvo}, initrd)
+    write_cpio(os.path.join(tree, "root"), programs, initrd)
     print(os.path.join(tree, "vmlinuz"))
     print(initrd)
 
