@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
       return 1;
   }
   clock_gettime(CLOCK_MONOTONIC, &end);
-  const double us = (end.tv_sec - start.tv_sec) * 1e6 +
-                    (end.tv_nsec - start.tv_nsec) / 1e3;
+  const double us =
+      (end.tv_sec - start.tv_sec) * 1e6 + (end.tv_nsec - start.tv_nsec) / 1e3;
   printf("%.0f\n", us / cycles);
   return 0;
 }
