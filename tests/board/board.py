@@ -503,6 +503,7 @@ def main():
     if shutil.which("qemu-system-arm") is None:
         sys.exit("board: qemu-system-arm is missing "
                  "(apt-get install qemu-system-arm)")
+    began = time.monotonic()
     programs = [os.path.join(armhf, "tarvo")]
     if mode == "--bench":
         benches = os.path.join(os.path.dirname(__file__), "..", "..", "bench")
@@ -512,10 +513,11 @@ def main():
     image = subprocess.run([sys.executable,
                             os.path.join(os.path.dirname(__file__), "image.py"),
                             cache] + programs,
-                           capture_output=True, text=True)
+                           stdout=subprocess.PIPE, text=True)
     if image.returncode != 0:
-        sys.exit(image.stderr.strip() or "board: image.py failed")
+        sys.exit("board: no image to boot (image.py's message above)")
     kernel, initrd = image.stdout.split()
+    print("board: image ready in %.1f s" % (time.monotonic() - began))
     hubsim = os.path.join(native, "hubsim")
     if by_hand:
         sys.exit(shell(kernel, initrd, hubsim, cache))

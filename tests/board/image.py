@@ -22,6 +22,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import time
 
 # The board's drivers: the USB host controller QEMU gives it, and the
 # FTDI adapter's; modprobe takes what they need from modules.dep.
@@ -99,7 +100,10 @@ def fetch(names, debs):
     if missing:
         print("board image: fetching %d packages into %s" % (len(missing), debs),
               file=sys.stderr)
+        began = time.monotonic()
         run(["apt-get", "download"] + missing, cwd=debs)
+        print("board image: fetched in %.1f s" % (time.monotonic() - began),
+              file=sys.stderr)
     for file in files:
         if not os.path.exists(file):
             fail("apt-get download left no " + file)
