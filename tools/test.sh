@@ -16,7 +16,10 @@
 #   6. the armhf build on an emulated armv7 board (qemu-system-arm) with
 #      Debian's armmp kernel, its ftdi_sio driver and Debian's udev, against
 #      simulated hubs wired to emulated FTDI adapters (tests/board); the
-#      board's packages are fetched once into build-armhf/board.
+#      board's packages are fetched once into build-armhf/board;
+#   7. the rig programs themselves: Debian's labgrid, with its own pytest
+#      plugin, runs docs/rigs.md's environment file against tarvo inside
+#      tarvo-sandbox (tests/rigs).
 # Each prints its own summary line; the last line sums them up. A test that
 # the host could not run (no private /dev to be had, say) is counted as
 # skipped, with its reason; one that a stage can never run is left out of
@@ -33,7 +36,8 @@ cd "$(dirname "$0")/.."
 . tools/needs.sh
 mapfile -t missing < <(missing_packages cmake g++ make scdoc libgtest-dev googletest python3 \
   clang libclang-rt-14-dev clang-format-14 g++-arm-linux-gnueabihf qemu-user dpkg-dev file \
-  man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf qemu-system-arm kmod)
+  man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf qemu-system-arm kmod \
+  python3-labgrid python3-pytest)
 install_packages test.sh "${missing[@]}"
 
 jobs=$(nproc)
@@ -153,6 +157,18 @@ if [ -n "$board_counts" ]; then
 else
   echo "real kernel: the board did not run (see above)"
   count "real kernel" 0 1
+fi
+
+echo "=== rig programs (at ${SECONDS} s)"
+tests/rigs/run.sh build 2>&1 | tee build/rigs.log || true
+rig_counts=$(grep -Eo '^rig checks: [0-9]+ passed, [0-9]+ failed' build/rigs.log || true)
+if [ -n "$rig_counts" ]; then
+  rig_passed=$(echo "$rig_counts" | grep -Eo '[0-9]+ passed' | grep -Eo '[0-9]+')
+  rig_failed=$(echo "$rig_counts" | grep -Eo '[0-9]+ failed' | grep -Eo '[0-9]+')
+  count "rig programs" "$rig_passed" "$rig_failed"
+else
+  echo "rig programs: the checks did not run (see above)"
+  count "rig programs" 0 1
 fi
 
 echo

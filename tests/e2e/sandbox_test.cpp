@@ -126,9 +126,22 @@ TEST_F(SandboxTool, TheReadmeShowsWhatTheDemoAndTheScriptPrint) {
   EXPECT_RUN(demo, ReadmeFrom("Two simulated hubs:") + "\n", 0);
 }
 
+// A 4-port hub's states (port 1 last) after a recipe's last word, from
+// all off: on for 1:, none for 0:, on after a cycle.
+std::string StatesAfter(std::string word) {
+  if (word.compare(0, 2, "0:") == 0) return "0000";
+  if (word.compare(0, 2, "1:") == 0) word = word.substr(2);
+  word = word.substr(0, word.find('@'));
+  if (word == "ALL") return "1111";
+  std::string bits = "0000";
+  bits[4 - std::stoi(word)] = '1';
+  return bits;
+}
+
 // Every tarvo command line in the code of docs/rigs.md, split at blanks and
 // run without a shell as labgrid, LAVA and systemd run them, among a hub that
-// has the name the recipe uses: each switches it silently.
+// has the name the recipe uses: each switches it silently, and /G then shows
+// the recipe's port as the recipe left it.
 TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
   std::istringstream page(FileText(TARVO_SOURCE_DIR "/docs/rigs.md"));
   int recipes = 0;
@@ -142,9 +155,12 @@ TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
         text.substr(at, text.find_first_of("'\"|#", at) - at);
     const std::vector<std::string> words = hubsim::SplitWords(line);
     std::vector<std::string> args = {
-        "--hub", "ttyUSB0:4:00000000,link=" + words[1].substr(3), "--"};
+        "--hub", "ttyUSB0:4:00000000,link=" + words[1].substr(3),
+        "--",    "sh",
+        "-c",    "\"$@\" && tarvo /G:ttyUSB0 -B",
+        "sh"};
     args.insert(args.end(), words.begin(), words.end());
-    EXPECT_RUN(Sandbox(args), "", 0);
+    EXPECT_RUN(Sandbox(args), StatesAfter(words.back()) + "\n", 0);
   }
   EXPECT_GE(recipes, 8);
 }

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The rig programs themselves: Debian's labgrid, with its own pytest plugin,
+# runs docs/rigs.md's environment file against tarvo inside tarvo-sandbox.
+#
+#   tests/rigs/run.sh BUILD
+#
+# BUILD holds tarvo and tarvo-sandbox. Prints a line per check and the
+# counts. Needs python3-labgrid and python3-pytest (Debian's python3).
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+build=$(cd "$1" && pwd)
+export PATH="$build:$PATH"
+python=/usr/bin/python3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {  # name, then the command that must succeed
+  local name=$1
+  shift
+  if "$@" >"$work/out" 2>&1; then
+    echo "ok: $name"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $name"
+    sed 's/^/  /' "$work/out" | tail -n 30
+    failed=$((failed + 1))
+  fi
+}
+
+# The page's environment file as it stands, and the hub name it uses.
+awk '/^## labgrid/ {on = 1} on && /^```yaml/ {take = 1; next}
+     take && /^```/ {exit} take' docs/rigs.md >"$work/env.yaml"
+by_id=$(grep -o '/dev/serial/by-id/[^ ]*' "$work/env.yaml" | head -n 1)
+port=$(grep -o "cmd_on: .* 1:[0-9]*'" "$work/env.yaml" | grep -o '[0-9]*.$' | tr -d "'")
+sed "s|$by_id|/dev/serial/by-id/usb-missing-if00-port0|g" "$work/env.yaml" >"$work/missing.yaml"
+hub="ttyUSB0:4:0F000000,by-id=${by_id##*/}"
+export RIG_PORT=$port
+
+pytest_in() {  # sandbox hub, environment file, test name
+  tarvo-sandbox --hub "$1" -- "$python" -m pytest -q -p no:cacheprovider \
+    --lg-env "$2" tests/rigs/labgrid_test.py -k "$3"
+}
+
+check "labgrid: on, off and cycle switch port $port alone" \
+  pytest_in "$hub" "$work/env.yaml" test_on_off_and_cycle
+check "labgrid: a missing name raises" \
+  pytest_in "$hub" "$work/missing.yaml" test_a_refused_command_raises
+check "labgrid: a wrong password raises" \
+  pytest_in "$hub,password=other" "$work/env.yaml" test_a_refused_command_raises
+
+# Ctrl-C during a cycle: SIGINT to labgrid's whole process group, once
+# tarvo's /C runs; the port ends on.
+interrupted() {
+  tarvo-sandbox --hub "$hub" -- bash -c '
+    setsid '"$python"' -m pytest -q -p no:cacheprovider --lg-env "$1" \
+      tests/rigs/labgrid_test.py -k test_cycle & group=$!
+    until pgrep -f "^tarvo /C:" >/dev/null; do
+      kill -0 $group 2>/dev/null || exit 1
+      sleep 0.01
+    done
+    kill -INT -- -$group
+    wait $group
+    states=$(tarvo /G:ttyUSB0 -B)
+    echo "states after Ctrl-C: $states"
+    [ "$states" = 1111 ]' interrupted "$work/env.yaml"
+}
+check "labgrid: Ctrl-C during a cycle leaves port $port on" interrupted
+
+echo "rig checks: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
