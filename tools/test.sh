@@ -19,7 +19,8 @@
 #      board's packages are fetched once into build-armhf/board;
 #   7. the rig programs themselves: Debian's labgrid, with its own pytest
 #      plugin, runs docs/rigs.md's environment file against tarvo inside
-#      tarvo-sandbox (tests/rigs).
+#      tarvo-sandbox, and Debian's pdudaemon the page's recipe, on one host
+#      and across two in network namespaces (tests/rigs).
 # Each prints its own summary line; the last line sums them up. A test that
 # the host could not run (no private /dev to be had, say) is counted as
 # skipped, with its reason; one that a stage can never run is left out of
@@ -37,7 +38,7 @@ cd "$(dirname "$0")/.."
 mapfile -t missing < <(missing_packages cmake g++ make scdoc libgtest-dev googletest python3 \
   clang libclang-rt-14-dev clang-format-14 g++-arm-linux-gnueabihf qemu-user dpkg-dev file \
   man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf qemu-system-arm kmod \
-  python3-labgrid python3-pytest)
+  python3-labgrid python3-pytest pdudaemon iproute2)
 install_packages test.sh "${missing[@]}"
 
 jobs=$(nproc)

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The rig programs themselves: Debian's labgrid, with its own pytest plugin,
-# runs docs/rigs.md's environment file against tarvo inside tarvo-sandbox.
+# runs docs/rigs.md's environment file against tarvo inside tarvo-sandbox,
+# and Debian's pdudaemon the page's recipe, in network namespaces of the
+# test's own: one for a rig host alone, and two joined by a veth pair for a
+# lab host that asks a rig host.
 #
 #   tests/rigs/run.sh BUILD
 #
 # BUILD holds tarvo and tarvo-sandbox. Prints a line per check and the
-# counts. Needs python3-labgrid and python3-pytest (Debian's python3).
+# counts. Needs python3-labgrid, python3-pytest and pdudaemon (Debian's
+# python3, its service never started) and iproute2.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=$(cd "$1" && pwd)
@@ -66,6 +70,35 @@ interrupted() {
     [ "$states" = 1111 ]' interrupted "$work/env.yaml"
 }
 check "labgrid: Ctrl-C during a cycle leaves port $port on" interrupted
+
+rack="ttyUSB0:4:0F000000,link=/dev/hubs/rack3"
+pdu() {  # sandbox hub, scenario: pdudaemon on 127.0.0.1 of a namespace of its own
+  tarvo-sandbox --hub "$1" -- unshare -n sh -c 'ip link set lo up && exec "$@"' pdu \
+    "$python" tests/rigs/pdudaemon_test.py "$2"
+}
+check "pdudaemon: on, off and reboot by hostname and port switch port 2 alone" \
+  pdu "$rack" by-port
+check "pdudaemon: on and off by alias" pdu "$rack" by-alias
+check "pdudaemon: a missing hub is answered 200, with the recipe's failure mark" \
+  pdu ttyUSB0:4:0F000000 missing
+check "pdudaemon: a fractional reboot delay is answered 500, the port left off" \
+  pdu "$rack" fractional-delay
+
+# A fleet of two hosts: pdudaemon and the hub on the rig host, the request
+# from the lab host, over a veth pair between their namespaces. The
+# namespaces' names live in a /run/netns of the sandbox's own.
+fleet() {
+  tarvo-sandbox --hub "$rack" -- sh -ec '
+    mkdir -p /run/netns && mount -t tmpfs tmpfs /run/netns
+    ip netns add rig && ip netns add lab
+    ip link add rig0 type veth peer name lab0
+    ip link set rig0 netns rig && ip link set lab0 netns lab
+    ip -n rig addr add 10.77.0.1/24 dev rig0 && ip -n lab addr add 10.77.0.2/24 dev lab0
+    for host in rig lab; do ip -n $host link set lo up; ip -n $host link set ${host}0 up; done
+    ip netns exec rig "$@" 10.77.0.1 ip netns exec lab' fleet \
+    "$python" tests/rigs/pdudaemon_test.py by-port
+}
+check "pdudaemon: a request from the lab host switches the rig host's port" fleet
 
 echo "rig checks: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
