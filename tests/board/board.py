@@ -273,17 +273,42 @@ def test_commands(board, hubs, checks):
                      "stop bits 1" in d for d in data), repr(data))
 
 
+def frame(text):
+    """A frame as hubsim --record prints it."""
+    return text.replace(" ", "\\x20").replace("\r", "\\r")
+
+
+QUERY = [frame("?Q\r"), frame("GP\r")]
+# Every hub command by a name of udev's, on a hub with every port on and
+# the default password, which the last two commands leave it with again.
+BY_NAME = [
+    ("/Q:%s", "ttyUSB0, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n", QUERY),
+    ("/S:%s 0:2", "", QUERY + [frame("SPmira    FDFFFFFF\r")]),
+    ("/G:%s -H", "FDFFFFFF\n", QUERY),
+    ("/F:%s 1:2", "", QUERY + [frame("FPmira    FFFFFFFF\r")]),
+    ("/P:%s mira pw2", "", [frame("CPmira    pw2     \r")]),
+    ("/W:%s pw2", "", [frame("WPpw2     \r")]),
+    ("/R:%s pw2", "", [frame("RHpw2     \r")]),
+    ("/D:%s pw2", "", [frame("RDpw2     \r")]),
+    ("/C:%s 2@0.1", "", QUERY + [frame("SPmira    FDFFFFFF\r"),
+                                 frame("SPmira    FFFFFFFF\r")]),
+]
+
+
 def test_names(board, hubs, checks):
-    """udev's names reach the hub they name."""
+    """udev's names reach the hub they name, for every command."""
     for name, tty in (("HUBA", "ttyUSB0"), ("HUBB", "ttyUSB1")):
         out, status, _ = board.run("readlink -f " + BY_ID % name)
         checks.expect("by-id of %s leads to %s" % (name, tty),
                       (out, status), ("/dev/%s\n" % tty, 0))
-    out, status, _ = board.run("tarvo /G:%s -H" % (BY_ID % "HUBB"))
-    checks.expect("/G by its by-id name", (out, status), ("010A0000\n", 0))
-    out, status, _ = board.run(
-        "tarvo /G:$(ls /dev/serial/by-path/*usb-0:2:1.0-port0) -H")
-    checks.expect("/G by its by-path name", (out, status), ("010A0000\n", 0))
+    by_path, _, _ = board.run("ls /dev/serial/by-path/*usb-0:1:1.0-port0")
+    hubs["huba"].take()
+    for path in (BY_ID % "HUBA", by_path.strip()):
+        for command, out, frames in BY_NAME:
+            got_out, got_status, _ = board.run("tarvo " + command % path)
+            got = [f for _, f in hubs["huba"].take()]
+            checks.expect("tarvo " + command % path, (got_out, got_status, got),
+                          (out, 0, frames))
 
 
 def test_latency(board, hubs, checks):

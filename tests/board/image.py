@@ -147,7 +147,7 @@ def module_closure(modules, names):
 
 def unpack(files, tree):
     """The board's tree, made once for a set of packages."""
-    if os.path.exists(os.path.join(tree, "init")):
+    if os.path.exists(os.path.join(tree, "root", "init")):
         return
     staging = tree + ".new"
     shutil.rmtree(staging, ignore_errors=True)
@@ -183,17 +183,17 @@ def unpack(files, tree):
     os.rename(staging, tree)
 
 
-def write_cpio(root, extra, out):
-    """root and the extra files (image path: host path) as a newc archive."""
-    def entries():
-        for folder, dirs, names in os.walk(root):
-            dirs.sort()
-            for name in sorted(dirs + names):
-                path = os.path.join(folder, name)
-                yield os.path.relpath(path, root), path
-        for name, path in extra.items():
-            yield name, path
+def tree_entries(root):
+    """Every file of root, folders before what they hold: (name, path)."""
+    for folder, dirs, names in os.walk(root):
+        dirs.sort()
+        for name in sorted(dirs + names):
+            path = os.path.join(folder, name)
+            yield os.path.relpath(path, root), path
 
+
+def write_cpio(entries, out):
+    """The entries, (image path, host path), as a newc archive."""
     with open(out + ".new", "wb") as archive:
         number = 0
 
@@ -208,15 +208,13 @@ def write_cpio(root, extra, out):
             archive.write(data)
             archive.write(b"\0" * (-len(data) % 4))
 
-        for name, path in entries():
+        for name, path in entries:
             mode = os.lstat(path).st_mode
             if stat.S_ISLNK(mode):
                 data = os.readlink(path).encode()
             elif stat.S_ISREG(mode):
                 with open(path, "rb") as file:
                     data = file.read()
-                if name.startswith("usr/bin/"):
-                    mode = stat.S_IFREG | 0o755
             else:
                 data = b""
             put(name, mode, data)
@@ -230,11 +228,24 @@ def main():
     cache = sys.argv[1]
     programs = {"usr/bin/" + os.path.basename(p): p for p in sys.argv[2:]}
     files = cached_fetch(cache)
-    key = hashlib.sha256("\n".join(sorted(files)).encode()).hexdigest()[:12]
+    # A new package, or a new init, makes a new tree.
+    key = hashlib.sha256("\n".join(sorted(files) + [INIT]).encode()
+                         ).hexdigest()[:12]
     tree = os.path.join(cache, "tree-" + key)
     unpack(files, tree)
+    # The kernel unpacks archives one after another: the tree's, made once,
+    # then the programs', made each time.
+    tree_cpio = os.path.join(tree, "root.cpio")
+    if not os.path.exists(tree_cpio):
+        write_cpio(tree_entries(os.path.join(tree, "root")), tree_cpio)
+    programs_cpio = os.path.join(cache, "programs.cpio")
+    write_cpio(programs.items(), programs_cpio)
     initrd = os.path.join(cache, "initrd.cpio")
-    write_cpio(os.path.join(tree, "root"), programs, initrd)
+    with open(initrd + ".new", "wb") as joined:
+        for part in (tree_cpio, programs_cpio):
+            with open(part, "rb") as archive:
+                shutil.copyfileobj(archive, joined)
+    os.replace(initrd + ".new", initrd)
     print(os.path.join(tree, "vmlinuz"))
     print(initrd)
 
