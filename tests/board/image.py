@@ -232,6 +232,9 @@ def main():
     key = hashlib.sha256("\n".join(sorted(files) + [INIT]).encode()
                          ).hexdigest()[:12]
     tree = os.path.join(cache, "tree-" + key)
+    for old in os.listdir(cache):
+        if old.startswith("tree-") and old != os.path.basename(tree):
+            shutil.rmtree(os.path.join(cache, old))
     unpack(files, tree)
     # The kernel unpacks archives one after another: the tree's, made once,
     # then the programs', made each time.
