@@ -114,6 +114,9 @@ def main():
                 expect("on board7", daemon.ask("on", caller, alias="board7"),
                        200)
                 expect("states after on", states(), "1111")
+                expect("reboot board7", daemon.ask(
+                    "reboot", caller, alias="board7", delay=1), 200)
+                expect("states after reboot", states(), "1111")
             elif scenario == "missing":
                 expect("on for a missing hub", daemon.ask(
                     "on", caller, hostname="rack3", port=2), 200)

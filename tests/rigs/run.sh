@@ -78,7 +78,7 @@ pdu() {  # sandbox hub, scenario: pdudaemon on 127.0.0.1 of a namespace of its o
 }
 check "pdudaemon: on, off and reboot by hostname and port switch port 2 alone" \
   pdu "$rack" by-port
-check "pdudaemon: on and off by alias" pdu "$rack" by-alias
+check "pdudaemon: on, off and reboot by alias switch port 2 alone" pdu "$rack" by-alias
 check "pdudaemon: a missing hub is answered 200, with the recipe's failure mark" \
   pdu ttyUSB0:4:0F000000 missing
 check "pdudaemon: a fractional reboot delay is answered 500, the port left off" \
