@@ -26,6 +26,9 @@ namespace {
 // Ignored by default, so its handler changes nothing for the process; it
 // only cuts a blocked flock() short.
 constexpr int kLockTimerSignal = SIGURG;
+// How late past its deadline a lock wait may end at most, when the
+// timer's first expiry came too early to cut flock() short.
+constexpr int64_t kLockTimerRepeatMicros = 1000;
 const char kLockFilePrefix[] = "LCK..";
 // Enough for an id right-aligned in many more columns than anyone writes.
 constexpr size_t kLockFileMaxBytes = 128;
@@ -137,6 +140,10 @@ bool WaitForFlock(int32_t fd, int64_t deadline_us) {
       if (left_us <= 0) break;
       struct itimerspec when = {};
       when.it_value = MicrosToTimespec(left_us);
+      // Again and again after the deadline: an expiry that comes before
+      // flock() has begun to wait (a loaded machine, a deadline close by)
+      // is taken by the handler, and only a later one can cut it short.
+      when.it_interval = MicrosToTimespec(kLockTimerRepeatMicros);
       if (timer_settime(timer, 0, &when, nullptr) != 0) break;
       if (flock(fd, LOCK_EX) == 0) {
         granted = true;
