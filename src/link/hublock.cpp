@@ -115,6 +115,16 @@ LockFileState ReadLockFile(const std::string& path) {
   return alive ? LockFileState::kBusy : LockFileState::kNone;
 }
 
+// Fires in left_us, then again and again: an expiry that comes before
+// flock() has begun to wait (a loaded machine, a deadline close by) is
+// taken by the handler, and only a later one can cut the wait short.
+bool ArmLockTimer(timer_t timer, int64_t left_us) {
+  struct itimerspec when = {};
+  when.it_value = MicrosToTimespec(left_us);
+  when.it_interval = MicrosToTimespec(kLockTimerRepeatMicros);
+  return timer_settime(timer, 0, &when, nullptr) == 0;
+}
+
 // Blocks in flock() until it is granted or deadline_us passes.
 bool WaitForFlock(int32_t fd, int64_t deadline_us) {
   struct sigaction cut_short = {};
@@ -138,13 +148,7 @@ bool WaitForFlock(int32_t fd, int64_t deadline_us) {
     for (;;) {
       const int64_t left_us = deadline_us - MonotonicMicros();
       if (left_us <= 0) break;
-      struct itimerspec when = {};
-      when.it_value = MicrosToTimespec(left_us);
-      // Again and again after the deadline: an expiry that comes before
-      // flock() has begun to wait (a loaded machine, a deadline close by)
-      // is taken by the handler, and only a later one can cut it short.
-      when.it_interval = MicrosToTimespec(kLockTimerRepeatMicros);
-      if (timer_settime(timer, 0, &when, nullptr) != 0) break;
+      if (!ArmLockTimer(timer, left_us)) break;
       if (flock(fd, LOCK_EX) == 0) {
         granted = true;
         break;
