@@ -147,30 +147,28 @@ else
 fi
 if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
 
+# Runs a driver that ends with "... checks: N passed, N failed", keeping
+# what it prints in a log, and counts its checks under the stage's name.
+checks() {  # name log command...
+  local name=$1 log=$2 counts
+  shift 2
+  "$@" 2>&1 | tee "$log" || true
+  counts=$(grep -Eo 'checks: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
+  if [ -z "$counts" ]; then
+    echo "$name: the checks did not run (see above)"
+    count "$name" 0 1
+    return
+  fi
+  set -- $counts  # checks: N passed, N failed
+  count "$name" "$2" "$4"
+}
+
 echo "=== real kernel (at ${SECONDS} s)"
-python3 tests/board/board.py build-armhf build build-armhf/board 2>&1 |
-  tee build-armhf/board.log || true
-board_counts=$(grep -Eo '^board checks: [0-9]+ passed, [0-9]+ failed' build-armhf/board.log || true)
-if [ -n "$board_counts" ]; then
-  board_passed=$(echo "$board_counts" | grep -Eo '[0-9]+ passed' | grep -Eo '[0-9]+')
-  board_failed=$(echo "$board_counts" | grep -Eo '[0-9]+ failed' | grep -Eo '[0-9]+')
-  count "real kernel" "$board_passed" "$board_failed"
-else
-  echo "real kernel: the board did not run (see above)"
-  count "real kernel" 0 1
-fi
+checks "real kernel" build-armhf/board.log \
+  python3 tests/board/board.py build-armhf build build-armhf/board
 
 echo "=== rig programs (at ${SECONDS} s)"
-tests/rigs/run.sh build 2>&1 | tee build/rigs.log || true
-rig_counts=$(grep -Eo '^rig checks: [0-9]+ passed, [0-9]+ failed' build/rigs.log || true)
-if [ -n "$rig_counts" ]; then
-  rig_passed=$(echo "$rig_counts" | grep -Eo '[0-9]+ passed' | grep -Eo '[0-9]+')
-  rig_failed=$(echo "$rig_counts" | grep -Eo '[0-9]+ failed' | grep -Eo '[0-9]+')
-  count "rig programs" "$rig_passed" "$rig_failed"
-else
-  echo "rig programs: the checks did not run (see above)"
-  count "rig programs" 0 1
-fi
+checks "rig programs" build/rigs.log tests/rigs/run.sh build
 
 echo
 echo "all stages took ${SECONDS} s"

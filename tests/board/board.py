@@ -78,6 +78,22 @@ class Hub:
                 raise TimeoutError("no %s frame at the hub" % code)
 
 
+def qemu_args(kernel, initrd, hubs, plugged, console):
+    """The board: its kernel and initramfs, a chardev per hub and an adapter
+    per name in plugged; console is QEMU's -serial back end."""
+    args = ["qemu-system-arm", "-M", "virt,highmem=off",
+            "-cpu", "cortex-a15", "-m", "256", "-nic", "none",
+            "-display", "none", "-serial", console,
+            "-kernel", kernel, "-initrd", initrd,
+            "-append", "console=ttyAMA0 quiet",
+            "-device", "qemu-xhci,id=xhci,p2=8,p3=8"]
+    for name, hub in hubs.items():
+        args += ["-chardev", "serial,id=%s,path=%s" % (name, hub.pty)]
+    for name in plugged:
+        args += ["-device", Board.adapter(name)]
+    return args
+
+
 class Board:
     def __init__(self, kernel, initrd, hubs, plugged, work):
         self.qmp_path = os.path.join(work, "qmp.sock")
@@ -85,19 +101,11 @@ class Board:
         for path in (self.qmp_path, self.trace_path):
             if os.path.exists(path):
                 os.unlink(path)
-        args = ["qemu-system-arm", "-M", "virt,highmem=off",
-                "-cpu", "cortex-a15", "-m", "256", "-nic", "none",
-                "-display", "none", "-monitor", "none", "-serial", "stdio",
-                "-kernel", kernel, "-initrd", initrd,
-                "-append", "console=ttyAMA0 quiet",
-                "-qmp", "unix:%s,server=on,wait=off" % self.qmp_path,
-                "-D", self.trace_path, "-trace", "usb_serial_set_*",
-                "-trace", "usb_serial_handle_control",
-                "-device", "qemu-xhci,id=xhci,p2=8,p3=8"]
-        for name, hub in hubs.items():
-            args += ["-chardev", "serial,id=%s,path=%s" % (name, hub.pty)]
-        for name in plugged:
-            args += ["-device", Board.adapter(name)]
+        args = qemu_args(kernel, initrd, hubs, plugged, "stdio") + [
+            "-monitor", "none",
+            "-qmp", "unix:%s,server=on,wait=off" % self.qmp_path,
+            "-D", self.trace_path, "-trace", "usb_serial_set_*",
+            "-trace", "usb_serial_handle_control"]
         self.proc = subprocess.Popen(args, stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT,
@@ -226,28 +234,29 @@ class Checks:
         self.check(name, got == wanted, "got    %r\nwanted %r" % (got, wanted))
 
 
+def frame(text):
+    """A frame as hubsim --record prints it."""
+    return text.replace(" ", "\\x20").replace("\r", "\\r")
+
+
+QUERY = [frame("?Q\r"), frame("GP\r")]
 # Each: the command, what it prints, its status, the frames the hub got.
 COMMANDS = [
     ("/Q:ttyUSB1", "ttyUSB1, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, "
-     "FW=2.1\n", 0, ["?Q\\r", "GP\\r"]),
-    ("/Q:ttyUSB1 -F", "000A00000C2.1\r\n", 0, ["?Q\\r", "GP\\r"]),
-    ("/G:ttyUSB0", "On=1,2,3,4 Off=None\n", 0, ["?Q\\r", "GP\\r"]),
-    ("/S:ttyUSB0 0:2", "", 0, ["?Q\\r", "GP\\r", "SPmira\\x20\\x20\\x20\\x20"
-                                "FDFFFFFF\\r"]),
-    ("/G:ttyUSB0 -H", "FDFFFFFF\n", 0, ["?Q\\r", "GP\\r"]),
-    ("/F:ttyUSB1 1:1,12", "", 0, ["?Q\\r", "GP\\r",
-                                  "FPmira\\x20\\x20\\x20\\x20010A0000\\r"]),
-    ("/G:ttyUSB1 -B", "101000000001\n", 0, ["?Q\\r", "GP\\r"]),
-    ("/P:ttyUSB0 mira newpw", "", 0,
-     ["CPmira\\x20\\x20\\x20\\x20newpw\\x20\\x20\\x20\\r"]),
-    ("/W:ttyUSB0 mira", "Invalid Password!\n", 1,
-     ["WPmira\\x20\\x20\\x20\\x20\\r"]),
-    ("/W:ttyUSB0 newpw", "", 0, ["WPnewpw\\x20\\x20\\x20\\r"]),
-    ("/R:ttyUSB0 newpw", "", 0, ["RHnewpw\\x20\\x20\\x20\\r"]),
-    ("/D:ttyUSB0 newpw", "", 0, ["RDnewpw\\x20\\x20\\x20\\r"]),
-    ("/C:ttyUSB0 2@0.2", "", 0, ["?Q\\r", "GP\\r", "SPmira\\x20\\x20\\x20"
-                                 "\\x20FDFFFFFF\\r", "SPmira\\x20\\x20\\x20"
-                                 "\\x20FFFFFFFF\\r"]),
+     "FW=2.1\n", 0, QUERY),
+    ("/Q:ttyUSB1 -F", "000A00000C2.1\r\n", 0, QUERY),
+    ("/G:ttyUSB0", "On=1,2,3,4 Off=None\n", 0, QUERY),
+    ("/S:ttyUSB0 0:2", "", 0, QUERY + [frame("SPmira    FDFFFFFF\r")]),
+    ("/G:ttyUSB0 -H", "FDFFFFFF\n", 0, QUERY),
+    ("/F:ttyUSB1 1:1,12", "", 0, QUERY + [frame("FPmira    010A0000\r")]),
+    ("/G:ttyUSB1 -B", "101000000001\n", 0, QUERY),
+    ("/P:ttyUSB0 mira newpw", "", 0, [frame("CPmira    newpw   \r")]),
+    ("/W:ttyUSB0 mira", "Invalid Password!\n", 1, [frame("WPmira    \r")]),
+    ("/W:ttyUSB0 newpw", "", 0, [frame("WPnewpw   \r")]),
+    ("/R:ttyUSB0 newpw", "", 0, [frame("RHnewpw   \r")]),
+    ("/D:ttyUSB0 newpw", "", 0, [frame("RDnewpw   \r")]),
+    ("/C:ttyUSB0 2@0.2", "", 0, QUERY + [frame("SPmira    FDFFFFFF\r"),
+                                         frame("SPmira    FFFFFFFF\r")]),
     ("/G:ttyUSB7", "Query Err\n", 1, []),
 ]
 
@@ -273,12 +282,6 @@ def test_commands(board, hubs, checks):
                      "stop bits 1" in d for d in data), repr(data))
 
 
-def frame(text):
-    """A frame as hubsim --record prints it."""
-    return text.replace(" ", "\\x20").replace("\r", "\\r")
-
-
-QUERY = [frame("?Q\r"), frame("GP\r")]
 # Every hub command by a name of udev's, on a hub with every port on and
 # the default password, which the last two commands leave it with again.
 BY_NAME = [
@@ -331,9 +334,9 @@ def test_latency(board, hubs, checks):
                   "1\nTerminated\nstatus 143\n16\n")
 
 
-def appear(tty):
-    """Board shell: waits for /dev/tty and for udev to finish its names."""
-    return "until [ -e /dev/%s ]; do usleep 20000; done; udevadm settle" % tty
+def appear(path):
+    """Board shell: waits for path and for udev to finish its names."""
+    return "until [ -e %s ]; do usleep 20000; done; udevadm settle" % path
 
 
 def vanish(tty):
@@ -359,7 +362,7 @@ def test_unplug_during_scan(board, hubs, checks):
     """A scan with hubs, a silent adapter, one locked by another run and one
     pulled while it is probed: one byte wait, not the sum."""
     board.plug("gone")
-    board.run(appear("ttyUSB5"))
+    board.run(appear("/dev/ttyUSB5"))
     def pull():
         hubs["gone"].wait_for("?Q")
         board.unplug("gone")
@@ -395,8 +398,7 @@ def test_unplug_during_power_cycle(board, hubs, checks):
         board.run(vanish("ttyUSB3"))
         for name in ("hubd", "hubc"):
             board.plug(name)
-            board.run("until [ -e %s ]; do usleep 20000; done; udevadm settle"
-                      % (BY_ID % name.upper()))
+            board.run(appear(BY_ID % name.upper()))
     board.run("(tarvo /C:ttyUSB3 1@8 > /tmp/c.out; echo $? > /tmp/c.status) &")
     pull_and_replug()
     out, _, _ = board.run("until [ -e /tmp/c.status ]; do usleep 20000; "
@@ -448,19 +450,13 @@ def test_modem_lines(board, hubs, checks):
                      repr(moves))
 
 
-def shell(kernel, initrd, hubsim, cache):
+def shell(kernel, initrd, hubsim):
     """The board on this terminal, with two hubs plugged in."""
     hubs = {"hub0": Hub(hubsim, ["--ports", "4", "--states", "05000000",
                                  "--firmware", "1.3"]),
             "hub1": Hub(hubsim, ["--ports", "12", "--states", "000A0000"])}
-    args = ["qemu-system-arm", "-M", "virt,highmem=off", "-cpu", "cortex-a15",
-            "-m", "256", "-nic", "none", "-display", "none",
-            "-serial", "mon:stdio", "-kernel", kernel, "-initrd", initrd,
-            "-append", "console=ttyAMA0 quiet",
-            "-device", "qemu-xhci,id=xhci,p2=8,p3=8"]
-    for name, hub in hubs.items():
-        args += ["-chardev", "serial,id=%s,path=%s" % (name, hub.pty),
-                 "-device", Board.adapter(name)]
+    # QEMU's monitor shares the terminal: Ctrl-A X quits.
+    args = qemu_args(kernel, initrd, hubs, list(hubs), "mon:stdio")
     print("Booting an armv7 board with two hubs on FTDI adapters: ttyUSB0\n"
           "(4 ports) and ttyUSB1 (12 ports). Try tarvo /Q, and\n"
           "ls -l /dev/serial/by-id. Ctrl-A X leaves the board.")
@@ -545,7 +541,7 @@ def main():
     print("board: image ready in %.1f s" % (time.monotonic() - began))
     hubsim = os.path.join(native, "hubsim")
     if by_hand:
-        sys.exit(shell(kernel, initrd, hubsim, cache))
+        sys.exit(shell(kernel, initrd, hubsim))
     if mode == "--bench":
         hubs = {"huba": Hub(hubsim, [])}
         board = Board(kernel, initrd, hubs, ["huba"], cache)
@@ -563,7 +559,8 @@ def main():
             "hubd": Hub(hubsim, [])}
     checks = Checks()
     started = time.monotonic()
-    board = Board(kernel, initrd, hubs, ["huba", "hubb", "slow", "hubc", "silent", "gone"], cache)
+    plugged = ["huba", "hubb", "slow", "hubc", "silent", "gone"]
+    board = Board(kernel, initrd, hubs, plugged, cache)
     print("board: booted in %.1f s" % board.boot_s)
     try:
         for test in (test_commands, test_names, test_latency,

@@ -235,16 +235,17 @@ ssize_t Hub::ReadTerminal(char* buf, size_t size) {
 }
 
 // Keeps a received byte; once it ends a frame, records the frame with the
-// line settings it came with and returns its number, else -1.
-int64_t Hub::Keep(char byte, const std::string& frame, bool* wire_time) {
+// line settings it came with (a copy in *record) and returns its number,
+// else -1.
+int64_t Hub::Keep(char byte, const std::string& frame, FrameRecord* record,
+                  bool* wire_time) {
   std::lock_guard<std::mutex> lock(mutex_);
   received_ += byte;
   if (byte != '\r') return -1;
-  FrameRecord record;
-  record.bytes = frame;
-  record.arrived_micros = NowMicros();
-  (void)tcgetattr(master_.get(), &record.line);
-  records_.push_back(record);
+  record->bytes = frame;
+  record->arrived_micros = NowMicros();
+  (void)tcgetattr(master_.get(), &record->line);
+  records_.push_back(*record);
   *wire_time = faults_.wire_time;
   return static_cast<int64_t>(records_.size()) - 1;
 }
@@ -268,9 +269,10 @@ void Hub::Serve() {
       if (frame.empty()) frame_start = NowMicros();
       frame += buf[k];
       bool wire_time = false;
-      const int64_t number = Keep(buf[k], frame, &wire_time);
+      FrameRecord record;
+      const int64_t number = Keep(buf[k], frame, &record, &wire_time);
       if (number < 0) continue;
-      if (watcher_) watcher_(Records()[static_cast<size_t>(number)]);
+      if (watcher_) watcher_(record);
       const int64_t arrived =
           frame_start + static_cast<int64_t>(frame.size()) * kWireMicrosPerByte;
       if (wire_time && !Pause(arrived - NowMicros())) return;

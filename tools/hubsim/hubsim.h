@@ -112,7 +112,8 @@ class Hub {
  private:
   void Serve();
   ssize_t ReadTerminal(char* buf, size_t size);
-  int64_t Keep(char byte, const std::string& frame, bool* wire_time);
+  int64_t Keep(char byte, const std::string& frame, FrameRecord* record,
+               bool* wire_time);
   void Answer(const std::string& frame, size_t number);
   bool SendReply(const std::string& reply, const Faults& faults);
   bool WritePaced(const std::string& bytes, const Faults& faults);
