@@ -107,22 +107,22 @@ class Parser {
 void Parser::TakeHub() {
   if (typed_word_.size() > kPortPartStart &&
       typed_word_[kPortPartStart] == '/') {
-    const HubPath path =
-        ResolveHubPath(typed_word_.substr(kPortPartStart), device_dir_);
+    request_.typed_path = typed_word_.substr(kPortPartStart);
+    const HubPath path = ResolveHubPath(request_.typed_path, device_dir_);
     names_a_hub_ = path.status != HubPathStatus::kRefused;
     request_.hub = path.name;
-    request_.uucp_names = path.scan_names;
+    request_.lock_file_names = path.lock_file_names;
     return;
   }
   request_.hub = HubName(word_);
   names_a_hub_ = IsHubName(request_.hub);
   if (!names_a_hub_) return;
   // The name keeps its meaning; the names it leads to mark it too.
-  request_.uucp_names = {request_.hub};
+  request_.lock_file_names = {request_.hub};
   for (const std::string& name :
        ResolveHubPath(HubDevice(device_dir_, request_.hub), device_dir_)
-           .scan_names)
-    if (name != request_.hub) request_.uucp_names.push_back(name);
+           .lock_file_names)
+    if (name != request_.hub) request_.lock_file_names.push_back(name);
 }
 
 bool Parser::TakeOption(const std::string& option, bool allow_compact,

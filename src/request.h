@@ -36,9 +36,12 @@ struct Request {
   // a path whose device is gone: the run goes on as for a missing device,
   // and opens nothing.
   std::string hub;
-  // The names whose UUCP lock files (LCK..ttyUSB3) mark the hub: the
-  // name, and every scan name on the way to its device.
-  std::vector<std::string> uucp_names;
+  // The path as typed (/G:/dev/serial/by-id/...), walked again once the
+  // hub is locked; "" for the short form.
+  std::string typed_path;
+  // The names whose UUCP lock files (LCK..ttyUSB3) mark the hub: the last
+  // part of every name on the way to its device.
+  std::vector<std::string> lock_file_names;
   OutputForm form = OutputForm::kText;
   bool keep_as_power_on = false;     // /F rather than /S
   std::string password;              // the 8-byte field the hub verifies

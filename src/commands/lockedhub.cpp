@@ -10,17 +10,30 @@ LockedHub::LockedHub(const Request& request, const LinkSettings& settings)
       device_(request.hub.empty()
                   ? ""
                   : HubDevice(settings.device_dir, request.hub)),
-      uucp_names_(request.uucp_names),
-      lock_(settings.lock_file_dirs, settings.lock_recheck_us) {}
+      typed_path_(request.typed_path),
+      lock_file_names_(request.lock_file_names),
+      lock_({settings.device_dir, settings.lock_file_dirs},
+            settings.lock_recheck_us) {}
 
 Outcome LockedHub::Lock(Outcome cannot_open) {
-  switch (lock_.Acquire(device_, uucp_names_,
+  switch (lock_.Acquire(device_, lock_file_names_,
                         MonotonicMicros() + settings_.lock_wait_us)) {
-    case LockState::kHeld: return Outcome::kSuccess;
+    case LockState::kHeld: break;
     case LockState::kBusy: return Outcome::kPortBusy;
-    case LockState::kNoDescriptors: break;
+    case LockState::kNoDescriptors: return cannot_open;
   }
-  return cannot_open;
+  if (!typed_path_.empty() && !TypedPathLeadsToLockedDevice()) {
+    // The empty path fails to open as a missing device does.
+    lock_.Release();
+    device_.clear();
+  }
+  return Outcome::kSuccess;
+}
+
+bool LockedHub::TypedPathLeadsToLockedDevice() const {
+  const HubPath now = ResolveHubPath(typed_path_, settings_.device_dir);
+  return now.status == HubPathStatus::kHub &&
+         lock_.Pin()->IsFileAt(HubDevice(settings_.device_dir, now.name));
 }
 
 Outcome LockedHub::LockAndReadReport(HubReport* report) {

@@ -22,7 +22,10 @@ class LockedHub {
 
   // Waits for the lock up to the settings' lock wait: kPortBusy when it
   // stays taken. A run out of descriptors sends nothing and says
-  // cannot_open, what the command says of a device it cannot open.
+  // cannot_open, what the command says of a device it cannot open. A hub
+  // named by a path is the hub that path leads to once the lock is held:
+  // the kernel may have given its ttyUSBn to another adapter during the
+  // wait, and then the run goes on as for a device that is gone.
   Outcome Lock(Outcome cannot_open);
   // Lock(), then the hub query; the query's message when it fails.
   Outcome LockAndReadReport(HubReport* report);
@@ -32,10 +35,12 @@ class LockedHub {
 
  private:
   PortUse Use();
+  bool TypedPathLeadsToLockedDevice() const;
 
   const LinkSettings& settings_;
-  std::string device_;  // "" for a device that is gone: opens nothing
-  std::vector<std::string> uucp_names_;
+  std::string device_;      // "" for a device that is gone: opens nothing
+  std::string typed_path_;  // walked again once the lock is held
+  std::vector<std::string> lock_file_names_;
   HubLock lock_;
 };
 

@@ -1,5 +1,6 @@
 #include "link/hublock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "link/clock.h"
@@ -115,6 +117,74 @@ LockFileState ReadLockFile(const std::string& path) {
   return alive ? LockFileState::kBusy : LockFileState::kNone;
 }
 
+// Which names of the device folder lead to one device node. Looked up by
+// path, so that a look holds no descriptor but the folder list's.
+class DeviceNames {
+ public:
+  DeviceNames(const std::string& device, std::string device_dir)
+      : device_dir_(std::move(device_dir)) {
+    known_ = !device.empty() && stat(device.c_str(), &device_) == 0 &&
+             S_ISCHR(device_.st_mode);
+  }
+
+  bool LeadsToDevice(const std::string& name) const {
+    struct stat seen;
+    return known_ && stat((device_dir_ + name).c_str(), &seen) == 0 &&
+           S_ISCHR(seen.st_mode) && seen.st_rdev == device_.st_rdev;
+  }
+
+ private:
+  std::string device_dir_;
+  struct stat device_ = {};
+  bool known_ = false;
+};
+
+struct CloseFolder {
+  void operator()(DIR* folder) const { (void)closedir(folder); }
+};
+using FolderList = std::unique_ptr<DIR, CloseFolder>;
+
+// Adds to marking each NAME of an LCK..NAME in dir that leads to the
+// device: kBusy when the folder holds more entries than one look reads. A
+// folder that cannot be listed is still looked in by name.
+LockFileState AddNamesLeadingToDevice(const std::string& dir,
+                                      const DeviceNames& device,
+                                      std::vector<std::string>* marking) {
+  const FolderList list(opendir(dir.c_str()));
+  if (!list)
+    return OutOfDescriptors(errno) ? LockFileState::kNoDescriptors
+                                   : LockFileState::kNone;
+  const size_t prefix = sizeof kLockFilePrefix - 1;
+  int32_t entries = 0;
+  while (const struct dirent* entry = readdir(list.get())) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    if (++entries > kMostLockFolderEntries) return LockFileState::kBusy;
+    if (std::strncmp(name, kLockFilePrefix, prefix) != 0 ||
+        name[prefix] == '\0')
+      continue;
+    const std::string marked = name + prefix;
+    if (std::find(marking->begin(), marking->end(), marked) == marking->end() &&
+        device.LeadsToDevice(marked))
+      marking->push_back(marked);
+  }
+  return LockFileState::kNone;
+}
+
+LockFileState CheckLockFolder(const std::string& dir,
+                              const std::vector<std::string>& lock_file_names,
+                              const DeviceNames& device) {
+  std::vector<std::string> marking = lock_file_names;
+  const LockFileState listed = AddNamesLeadingToDevice(dir, device, &marking);
+  if (listed != LockFileState::kNone) return listed;
+  for (const std::string& name : marking) {
+    const LockFileState state =
+        ReadLockFile(dir + "/" + kLockFilePrefix + name);
+    if (state != LockFileState::kNone) return state;
+  }
+  return LockFileState::kNone;
+}
+
 // Fires in left_us, then again and again: an expiry that comes before
 // flock() has begun to wait (a loaded machine, a deadline close by) is
 // taken by the handler, and only a later one can cut the wait short.
@@ -164,14 +234,14 @@ bool WaitForFlock(int32_t fd, int64_t deadline_us) {
 
 }  // namespace
 
-LockFileState CheckLockFiles(const std::vector<std::string>& uucp_names,
-                             const std::vector<std::string>& lock_file_dirs) {
-  for (const std::string& dir : lock_file_dirs)
-    for (const std::string& name : uucp_names) {
-      const LockFileState state =
-          ReadLockFile(dir + "/" + kLockFilePrefix + name);
-      if (state != LockFileState::kNone) return state;
-    }
+LockFileState CheckLockFiles(const std::string& device,
+                             const std::vector<std::string>& lock_file_names,
+                             const LockFileFolders& folders) {
+  const DeviceNames names(device, folders.device_dir);
+  for (const std::string& dir : folders.lock_file_dirs) {
+    const LockFileState state = CheckLockFolder(dir, lock_file_names, names);
+    if (state != LockFileState::kNone) return state;
+  }
   return LockFileState::kNone;
 }
 
@@ -193,8 +263,14 @@ void DevicePin::Pin(int32_t fd) {
   rdev_ = file.st_rdev;
 }
 
-HubLock::HubLock(std::vector<std::string> lock_file_dirs, int64_t recheck_us)
-    : lock_file_dirs_(std::move(lock_file_dirs)), recheck_us_(recheck_us) {}
+bool DevicePin::IsFileAt(const std::string& path) const {
+  struct stat file;
+  return pinned_ && stat(path.c_str(), &file) == 0 && file.st_dev == dev_ &&
+         file.st_ino == ino_ && file.st_rdev == rdev_;
+}
+
+HubLock::HubLock(LockFileFolders folders, int64_t recheck_us)
+    : folders_(std::move(folders)), recheck_us_(recheck_us) {}
 
 void HubLock::Release() {
   fd_.Reset();
@@ -202,7 +278,7 @@ void HubLock::Release() {
 }
 
 LockState HubLock::TryAcquire(const std::string& device,
-                              const std::vector<std::string>& uucp_names) {
+                              const std::vector<std::string>& lock_file_names) {
   Release();
   const int32_t fd = OpenForLock(device);
   if (fd < 0)
@@ -221,7 +297,7 @@ LockState HubLock::TryAcquire(const std::string& device,
   // rather than refuse to talk to the hub; the pin still holds.
   pin_.Pin(fd_.get());
   if (result != 0) fd_.Reset();
-  switch (CheckLockFiles(uucp_names, lock_file_dirs_)) {
+  switch (CheckLockFiles(device, lock_file_names, folders_)) {
     case LockFileState::kNone: return LockState::kHeld;
     case LockFileState::kBusy: Release(); return LockState::kBusy;
     case LockFileState::kNoDescriptors: break;
@@ -231,13 +307,14 @@ LockState HubLock::TryAcquire(const std::string& device,
 }
 
 LockState HubLock::Acquire(const std::string& device,
-                           const std::vector<std::string>& uucp_names,
+                           const std::vector<std::string>& lock_file_names,
                            int64_t deadline_us) {
   for (;;) {
-    const LockState state = TryAcquire(device, uucp_names);
+    const LockState state = TryAcquire(device, lock_file_names);
     if (state != LockState::kBusy) return state;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
-    const LockFileState files = CheckLockFiles(uucp_names, lock_file_dirs_);
+    const LockFileState files =
+        CheckLockFiles(device, lock_file_names, folders_);
     if (files == LockFileState::kNoDescriptors)
       return LockState::kNoDescriptors;
     if (files == LockFileState::kNone) {
@@ -247,7 +324,7 @@ LockState HubLock::Acquire(const std::string& device,
       if (fd < 0 && OutOfDescriptors(errno)) return LockState::kNoDescriptors;
       fd_.Reset(fd);
       if (fd_.valid() && WaitForFlock(fd_.get(), deadline_us)) {
-        switch (CheckLockFiles(uucp_names, lock_file_dirs_)) {
+        switch (CheckLockFiles(device, lock_file_names, folders_)) {
           case LockFileState::kNone:
             pin_.Pin(fd_.get());
             return LockState::kHeld;

@@ -21,8 +21,15 @@
 // holds the owner's process id as text (blanks, spaces or tabs, before
 // it; only the first 128 bytes are read), or as a 4-byte binary int when
 // it is exactly 4 bytes that are not all digits, blanks and a newline. A
-// device may be marked under each name that leads to it (LCK..ttyUSB7 for
-// a ttyUSB7 that leads to ttyUSB0), so every such name is looked at.
+// program marks a device by the last part of the name it opened it by, so
+// a file LCK..NAME marks the hub when NAME is the last part of a name on
+// the way to the hub's device (LCK..rack3 for /dev/hubs/rack3), or when
+// the device folder's NAME leads to the hub's device node (LCK..ttyUSB7
+// for a ttyUSB7 that leads to ttyUSB0). So each look lists the lock
+// folders and compares devices rather than guessing names: at most
+// kMostLockFolderEntries entries a folder, and a folder that holds more
+// counts as busy; a folder that cannot be listed is looked in for the
+// names on the way alone.
 //   - an owner that is alive: busy, unless it is this very run;
 //   - an owner that is gone: stale, ignored and left alone;
 //   - no owner named (empty, 0, not a number): busy while the file is
@@ -47,6 +54,16 @@
 
 // How long a lock file that names no process may be in the making.
 constexpr int64_t kLockFileGraceMicros = 2000000;
+// Any user can fill a lock folder: one look reads at most this many of
+// its entries.
+constexpr int32_t kMostLockFolderEntries = 1024;
+
+// Where lock files are looked for, and the device folder whose names
+// they are named after.
+struct LockFileFolders {
+  std::string device_dir;                   // "/dev/"
+  std::vector<std::string> lock_file_dirs;  // "/run/lock"
+};
 
 enum class LockState {
   kHeld,           // held until the HubLock goes (or the device has no lock)
@@ -63,6 +80,8 @@ class DevicePin {
   bool Admit(int32_t fd);
   void Pin(int32_t fd);
   void Clear() { pinned_ = false; }
+  // True when a file is pinned and path leads to it now.
+  bool IsFileAt(const std::string& path) const;
 
  private:
   bool pinned_ = false;
@@ -73,26 +92,28 @@ class DevicePin {
 
 class HubLock {
  public:
-  // Lock files of other programs are looked for in lock_file_dirs, and
-  // looked at again every recheck_us while one is busy.
-  HubLock(std::vector<std::string> lock_file_dirs, int64_t recheck_us);
+  // Lock files of other programs are looked for in folders, and looked at
+  // again every recheck_us while one is busy.
+  HubLock(LockFileFolders folders, int64_t recheck_us);
 
-  // One look, no wait, at device's flock and at the lock files of
-  // uucp_names. A device that cannot be opened is not locked and gives
-  // kHeld: the exchange that follows reports on it.
+  // One look, no wait, at device's flock and at the lock files that mark
+  // it: those of lock_file_names (hubnames.h), and those of every name of
+  // the device folder that leads to it. A device that cannot be opened is
+  // not locked and gives kHeld: the exchange that follows reports on it.
   LockState TryAcquire(const std::string& device,
-                       const std::vector<std::string>& uucp_names);
+                       const std::vector<std::string>& lock_file_names);
   // Waits until deadline_us (MonotonicMicros()).
   LockState Acquire(const std::string& device,
-                    const std::vector<std::string>& uucp_names,
+                    const std::vector<std::string>& lock_file_names,
                     int64_t deadline_us);
   void Release();
 
   // The locked file, for the exchanges made under the lock.
   DevicePin* Pin() { return &pin_; }
+  const DevicePin* Pin() const { return &pin_; }
 
  private:
-  std::vector<std::string> lock_file_dirs_;
+  LockFileFolders folders_;
   int64_t recheck_us_;
   UniqueFd fd_;  // holds the flock; closing it releases the lock
   DevicePin pin_;
@@ -100,7 +121,9 @@ class HubLock {
 
 enum class LockFileState { kNone, kBusy, kNoDescriptors };
 
-// What the lock files of other programs say of the names ("ttyUSB0");
-// kNone when none marks them or those that do are stale.
-LockFileState CheckLockFiles(const std::vector<std::string>& uucp_names,
-                             const std::vector<std::string>& lock_file_dirs);
+// What the lock files of other programs say of device, whose names are
+// lock_file_names ("ttyUSB0"); kNone when none marks it or those that do
+// are stale.
+LockFileState CheckLockFiles(const std::string& device,
+                             const std::vector<std::string>& lock_file_names,
+                             const LockFileFolders& folders);

@@ -71,6 +71,8 @@ class Walk {
 
   std::string real_dir_;
   HubPath walked_;
+  // Every name's last part so far; those up to the hub's name are kept.
+  std::vector<std::string> passed_;
 };
 
 HubPath Walk::Run(std::string current) {
@@ -93,11 +95,11 @@ Step Walk::Examine(const std::string& current, std::string* next) {
                ? Step::kMissing
                : Step::kRefused;
   if (!IsInside(folder, real_dir_)) return Step::kRefused;
+  if (std::find(passed_.begin(), passed_.end(), last) == passed_.end())
+    passed_.push_back(last);
   if (folder == real_dir_ && IsScanName(last)) {
     walked_.name = last;
-    if (std::find(walked_.scan_names.begin(), walked_.scan_names.end(), last) ==
-        walked_.scan_names.end())
-      walked_.scan_names.push_back(last);
+    walked_.lock_file_names = passed_;
   }
   const std::string name = folder + "/" + last;
   struct stat seen;

@@ -21,8 +21,12 @@
 //     ttyUSB255) in the device folder: a udev name such as ttyUSB_hub or
 //     ttyUSB7 may lead to ttyUSB0, and ttyUSBn is itself a link in some
 //     set-ups (tarvo-sandbox among them), and the hub is still ttyUSBn
-//     whatever it leads to. Every scan name on the way is a name other
-//     programs may mark the hub by, with a UUCP lock file;
+//     whatever it leads to. Past that name the links are the device's own
+//     business and may lead anywhere, out of the device folder too (the
+//     sandbox's ttyUSBn lead to /dev/pts); only a name gone on the way
+//     there makes the device missing. Every name up to the hub's is one
+//     other programs may mark the hub by, with a UUCP lock file named
+//     after its last part (LCK..rack3 for /dev/hubs/rack3);
 //   - a name on the way that does not exist (an unplugged adapter's link
 //     is gone or dangles) is a missing device: the run goes on as it does
 //     for a missing ttyUSBn, and opens nothing, so that whatever appears
@@ -60,9 +64,10 @@ enum class HubPathStatus { kHub, kMissing, kRefused };
 struct HubPath {
   HubPathStatus status = HubPathStatus::kRefused;
   std::string name;  // the hub name ("ttyUSB3"); "" unless kHub
-  // Every scan name the walk passed, in order and once each, whatever its
-  // end: the names whose UUCP lock files mark the device.
-  std::vector<std::string> scan_names;
+  // The last part of every name the walk passed up to the hub's, in
+  // order and once each, whatever its end: the names whose UUCP lock files
+  // mark the device ("rack3", "ttyUSB0").
+  std::vector<std::string> lock_file_names;
 };
 
 // Which hub path leads to; device_dir ends in '/'.

@@ -26,11 +26,13 @@ enum class Phase { kNotStarted, kLockWait, kQuery, kStates, kDone };
 
 struct Probe {
   explicit Probe(const LinkSettings& settings)
-      : lock(settings.lock_file_dirs, settings.lock_recheck_us) {}
+      : lock({settings.device_dir, settings.lock_file_dirs},
+             settings.lock_recheck_us) {}
 
   int32_t index = 0;
   std::string device;
-  std::vector<std::string> uucp_names;  // its name, and those leading to it
+  std::vector<std::string>
+      lock_file_names;  // its name, and those leading to it
   Phase phase = Phase::kNotStarted;
   HubLock lock;
   std::unique_ptr<Exchange> exchange;
@@ -108,7 +110,7 @@ void Scan::ChooseDevices() {
     probe.index = i;
     probe.device = HubDevice(settings_.device_dir, ScanName(i));
     probe.phase = Phase::kDone;
-    probe.uucp_names = {ScanName(i)};
+    probe.lock_file_names = {ScanName(i)};
   }
   for (int32_t i = 0; i < kScanNames; ++i) {
     Probe& probe = probes_[i];
@@ -119,7 +121,7 @@ void Scan::ChooseDevices() {
     if (walked.status == HubPathStatus::kHub && walked.name != ScanName(i)) {
       for (Probe& other : probes_)
         if (ScanName(other.index) == walked.name)
-          other.uucp_names.push_back(ScanName(i));
+          other.lock_file_names.push_back(ScanName(i));
       continue;
     }
     probe.phase = Phase::kNotStarted;
@@ -133,7 +135,7 @@ void Scan::Begin(Probe* probe, int64_t now) {
 }
 
 void Scan::TryLock(Probe* probe, int64_t now) {
-  switch (probe->lock.TryAcquire(probe->device, probe->uucp_names)) {
+  switch (probe->lock.TryAcquire(probe->device, probe->lock_file_names)) {
     case LockState::kHeld:
       return StartExchange(probe, BuildFrame(kQueryCode), Phase::kQuery, now);
     case LockState::kNoDescriptors: return Starve(probe);

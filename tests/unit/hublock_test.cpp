@@ -19,7 +19,7 @@
 
 namespace {
 
-const std::vector<std::string> kNoLockFiles;
+const LockFileFolders kNoLockFiles;
 // A process id that cannot be running: above the kernel's pid_max.
 constexpr int32_t kGonePid = 4194305;
 
@@ -92,7 +92,7 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   // clang-format on
   for (const auto& c : cases) {
     WriteLockFile(dir, c.bytes, c.mode, c.age_s, c.kind);
-    EXPECT_EQ(c.state, CheckLockFiles({"ttyUSB0"}, {dir.path()}))
+    EXPECT_EQ(c.state, CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}}))
         << c.bytes << " " << c.age_s;
   }
 
@@ -102,7 +102,8 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
   none.rlim_max = saved.rlim_max;
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
-  const LockFileState files = CheckLockFiles({"ttyUSB0"}, {dir.path()});
+  const LockFileState files =
+      CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}});
   const LockState lock =
       HubLock(kNoLockFiles, kTestLockRecheckUs).TryAcquire("/dev/null", {});
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
@@ -169,7 +170,7 @@ TEST(HubLockTest, TheFileLockedIsTheOnlyFileWrittenTo) {
   TestRig rig;
   rig.AddHub("ttyUSB0");
   const hubsim::Hub& other = rig.AddHub("other");
-  HubLock lock(rig.settings().lock_file_dirs, kTestLockRecheckUs);
+  HubLock lock({"", rig.settings().lock_file_dirs}, kTestLockRecheckUs);
   ASSERT_EQ(LockState::kHeld, lock.TryAcquire(rig.Device("ttyUSB0"), {}));
   ASSERT_EQ(0,
             rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));

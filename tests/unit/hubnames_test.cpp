@@ -2,14 +2,18 @@
 // lays out /dev, with a simulated hub behind ttyUSB0.
 #include "link/hubnames.h"
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "commandline.h"
 #include "dispatch.h"
+#include "link/hublock.h"
 #include "simhubs.h"
 
 namespace {
@@ -119,19 +123,63 @@ TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
             hub_->Frames());
 }
 
-// A program's UUCP lock file names the hub device, or a name that leads to
-// it: a run by any name waits for it.
+// A program's UUCP lock file is named after the name it opened the hub
+// by: one on the way to the hub's device, or any name in the device folder
+// that leads to it. A run by any name waits for it; other devices' files
+// are no concern of the hub's.
 TEST_F(NamedHub, ALockFileOnTheHubHoldsOffARunByAnyName) {
-  // clang-format off
-  const std::pair<std::string, std::string> cases[] = {
-      {"ttyUSB0", "/G:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00")}, {"ttyUSB0", "/G:ttyUSB7"},
-      {"ttyUSB7", "/G:" + Path("ttyUSB_hub")}, {"ttyUSB0", "/G:" + Path("ttyUSB_hub")}};
-  // clang-format on
-  for (const auto& [lock_name, command] : cases) {
-    const std::string file = rig_.LockDir() + "/LCK.." + lock_name;
+  const std::string by_id = Path("serial/by-id/usb-FTDI_A1B2C3-if00");
+  const struct {
+    std::string lock_name;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"ttyUSB0", {"/G:" + by_id}},
+      {"ttyUSB0", {"/G:ttyUSB7"}},
+      {"ttyUSB7", {"/G:" + Path("ttyUSB_hub")}},
+      {"ttyUSB_hub", {"/G:ttyUSB0"}},
+      {"ttyUSB7", {"/S:" + Path("ttyUSB0"), "1:1"}},
+      {"rack3", {"/G:" + Path("hubs/rack3")}},
+      {"usb-FTDI_A1B2C3-if00", {"/G:" + by_id}},
+  };
+  for (const auto& c : cases) {
+    const std::string file = rig_.LockDir() + "/LCK.." + c.lock_name;
     std::ofstream(file) << "      " << getppid() << "\n";
-    EXPECT_EQ("Port Busy!\n(1)", rig_.Run({command})) << command;
+    EXPECT_EQ("Port Busy!\n(1)", rig_.Run(c.args)) << c.lock_name;
     EXPECT_EQ(0, unlink(file.c_str()));
   }
+  // A folder too full to read at one look holds every hub off.
+  for (int32_t i = 0; i <= kMostLockFolderEntries; ++i)
+    std::ofstream(rig_.LockDir() + "/x" + std::to_string(i)).flush();
+  EXPECT_EQ("Port Busy!\n(1)", rig_.Run({"/G:ttyUSB0"}));
+  EXPECT_EQ("", hub_->Received());
+  for (const char* file : {"/x0", "/x1"})
+    EXPECT_EQ(0, unlink((rig_.LockDir() + file).c_str()));
+  std::ofstream(rig_.LockDir() + "/LCK..to-null") << getppid() << "\n";
+  EXPECT_EQ("On=1,3 Off=2,4\n(0)", rig_.Run({"/G:ttyUSB0"}));
+}
+
+// The kernel may give a hub's ttyUSBn to another adapter while a run
+// waits for its lock: a stable name is walked again once the lock is
+// held, and a run whose name now leads elsewhere goes on as for a gone
+// hub, sending nothing.
+TEST_F(NamedHub, AStableNameReachesNoOtherHubAfterALockWait) {
+  hubsim::Hub& other = rig_.AddHub("ttyUSB1", HubWith("04", 0xF));
+  const std::string lock_file = rig_.LockDir() + "/LCK..ttyUSB0";
+  std::ofstream(lock_file) << getppid() << "\n";
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_LE(0, inotify_add_watch(watch, lock_file.c_str(), IN_OPEN));
+  auto run = std::async(std::launch::async, [&] {
+    return rig_.Run({"/S:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "0:1"});
+  });
+  // The run has looked at the lock file: it is waiting.
+  struct pollfd looked = {watch, POLLIN, 0};
+  ASSERT_EQ(1, poll(&looked, 1, 10000));
+  close(watch);
+  // The hub is unplugged and another takes its number.
+  ASSERT_EQ(0, unlink(Path("serial/by-id/usb-FTDI_A1B2C3-if00").c_str()));
+  ASSERT_EQ(0, rename(Path("ttyUSB1").c_str(), Path("ttyUSB0").c_str()));
+  ASSERT_EQ(0, unlink(lock_file.c_str()));
+  EXPECT_EQ("Query Err\n(1)", run.get());
+  EXPECT_EQ("", other.Received());
   EXPECT_EQ("", hub_->Received());
 }
