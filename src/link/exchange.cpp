@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -28,7 +29,7 @@ void Exchange::Start(int64_t now_us) {
     return Finish(ExchangeStatus::kOpenFailed);
   if (!port_.Configure(use_.low_latency))
     return Finish(ExchangeStatus::kConfigureFailed);
-  deadline_us_ = now_us + use_.byte_wait_us;
+  deadline_us_ = NextDeadline(now_us);
   Send(now_us);
 }
 
@@ -67,7 +68,7 @@ void Exchange::Send(int64_t now_us) {
     result_.frame_started = true;
   }
   receiving_ = true;
-  deadline_us_ = now_us + use_.byte_wait_us;
+  deadline_us_ = NextDeadline(now_us);
 }
 
 void Exchange::Receive(int64_t now_us) {
@@ -84,7 +85,11 @@ void Exchange::Receive(int64_t now_us) {
   }
   if (result_.reply.size() == static_cast<size_t>(kMaxReplyBytes))
     return Finish(ExchangeStatus::kReplyTooLong);
-  deadline_us_ = now_us + use_.byte_wait_us;
+  deadline_us_ = NextDeadline(now_us);
+}
+
+int64_t Exchange::NextDeadline(int64_t now_us) const {
+  return std::min(now_us + use_.byte_wait_us, use_.end_by_us);
 }
 
 ExchangeResult RunExchange(const std::string& device, const std::string& frame,

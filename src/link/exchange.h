@@ -55,6 +55,9 @@ struct PortUse {
   DevicePin* pin = nullptr;  // the file it may talk to; null: any
   // The calls that ask for low latency; null: the driver is not asked.
   const SerialFlagCalls* low_latency = nullptr;
+  // No wait lasts past this time (MonotonicMicros()), whatever the byte
+  // wait: a scan's probe that had to wait for its lock.
+  int64_t end_by_us = INT64_MAX;
 };
 
 class Exchange {
@@ -75,6 +78,7 @@ class Exchange {
   void Finish(ExchangeStatus status);
   void Send(int64_t now_us);
   void Receive(int64_t now_us);
+  int64_t NextDeadline(int64_t now_us) const;
 
   std::string device_;
   std::string frame_;

@@ -38,6 +38,7 @@ struct Probe {
   std::unique_ptr<Exchange> exchange;
   HubReport report;
   bool is_hub = false;
+  bool waited_for_lock = false;
   int64_t recheck_us = 0;
 };
 
@@ -97,13 +98,15 @@ class Scan {
   size_t running_ = 0;  // probes that hold descriptors
   size_t most_running_ = 1;
   int64_t lock_deadline_ = 0;
+  int64_t late_probe_end_ = 0;  // for a probe that waited for its lock
   int32_t next_to_hand_on_ = 0;
   bool complete_ = true;
 };
 
 // Each device is probed once, under the name that is its own: a ttyUSBn
 // that leads to another ttyUSBm is no hub of its own, and its lock files
-// mark ttyUSBm.
+// mark ttyUSBm; names that reach one device node some other way are the
+// lowest name's.
 void Scan::ChooseDevices() {
   for (int32_t i = 0; i < kScanNames; ++i) {
     Probe& probe = probes_[i];
@@ -112,16 +115,24 @@ void Scan::ChooseDevices() {
     probe.phase = Phase::kDone;
     probe.lock_file_names = {ScanName(i)};
   }
+  std::vector<std::pair<dev_t, Probe*>> probed_nodes;
   for (int32_t i = 0; i < kScanNames; ++i) {
     Probe& probe = probes_[i];
     struct stat st;
     // A name without a device fails at once; it needs no probe.
     if (stat(probe.device.c_str(), &st) != 0) continue;
     const HubPath walked = ResolveHubPath(probe.device, settings_.device_dir);
+    Probe* owner = nullptr;
     if (walked.status == HubPathStatus::kHub && walked.name != ScanName(i)) {
       for (Probe& other : probes_)
-        if (ScanName(other.index) == walked.name)
-          other.lock_file_names.push_back(ScanName(i));
+        if (ScanName(other.index) == walked.name) owner = &other;
+    } else if (S_ISCHR(st.st_mode)) {
+      for (const auto& [node, other] : probed_nodes)
+        if (node == st.st_rdev) owner = other;
+      if (owner == nullptr) probed_nodes.emplace_back(st.st_rdev, &probe);
+    }
+    if (owner != nullptr) {
+      owner->lock_file_names.push_back(ScanName(i));
       continue;
     }
     probe.phase = Phase::kNotStarted;
@@ -146,6 +157,7 @@ void Scan::TryLock(Probe* probe, int64_t now) {
         return;
       }
       probe->phase = Phase::kLockWait;
+      probe->waited_for_lock = true;
       probe->recheck_us =
           std::min(now + settings_.lock_recheck_us, lock_deadline_);
       return;
@@ -157,7 +169,8 @@ void Scan::StartExchange(Probe* probe, const std::string& frame, Phase phase,
   probe->phase = phase;
   probe->exchange = std::make_unique<Exchange>(
       probe->device, frame,
-      PortUse{settings_.byte_wait_us, probe->lock.Pin(), nullptr});
+      PortUse{settings_.byte_wait_us, probe->lock.Pin(), nullptr,
+              probe->waited_for_lock ? late_probe_end_ : INT64_MAX});
   probe->exchange->Start(now);
   if (probe->exchange->Finished()) ExchangeFinished(probe, now);
 }
@@ -262,7 +275,9 @@ void Scan::RecheckLocks(int64_t now) {
 }
 
 bool Scan::Run() {
-  lock_deadline_ = MonotonicMicros() + settings_.byte_wait_us;
+  const int64_t start = MonotonicMicros();
+  lock_deadline_ = start + settings_.byte_wait_us;
+  late_probe_end_ = lock_deadline_ + settings_.byte_wait_us / 5;
   most_running_ = ProbesAtOnce();
   ChooseDevices();
   for (;;) {

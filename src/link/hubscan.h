@@ -9,7 +9,13 @@
 // silent, and no thread or stack is needed per device.
 //
 // A device that another run or program keeps locked is waited for until
-// one byte wait after the scan began, then passed over. A scan leaves
+// one byte wait after the scan began, then passed over; one that was
+// freed in time is probed only until 1.2 byte waits after the scan began
+// (a hub answers in milliseconds), so that a scan ends within 1.2 byte
+// waits whatever the locks. Each device is probed once: a ttyUSBn that
+// leads to another ttyUSBm is probed as ttyUSBm, and names that reach
+// one device node some other way are merged under the lowest of them,
+// the lock files of every name held. A scan leaves
 // devices exactly as found: it does not ask for low latency. A probe needs two
 // descriptors (lock and port), so as many run at once as the descriptor
 // limit allows; one that finds the run out of descriptors is tried again

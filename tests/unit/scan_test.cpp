@@ -18,13 +18,18 @@ TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
   hubsim::Faults slow;
   slow.reply_delay_ms = 300;
   rig.AddHub("ttyUSB0", HubWith("04", 0x5, "1.3"), slow);
-  rig.AddHub("ttyUSB3", HubWith("12", 0xA00));
+  const hubsim::Hub& fourth = rig.AddHub("ttyUSB3", HubWith("12", 0xA00));
   rig.AddHub("ttyUSB255", HubWith("08", 0));
   rig.AddHub("ttyUSB4", HubWith("04", 0),
              Answering("GP", "xx\r\n"));  // not a hub
   rig.Link("ttyUSB5", "/dev/null");       // not a tty
   rig.Link("ttyUSB6", "/nonexistent");
   rig.Link("ttyUSB7", "ttyUSB3");  // the same hub: probed once
+  // The same device by way of another folder: probed once, as the lowest.
+  TempDir elsewhere;
+  ASSERT_EQ(
+      0, symlink(fourth.TerminalPath().c_str(), (elsewhere / "hub").c_str()));
+  rig.Link("ttyUSB8", elsewhere / "hub");
   // Each hub line is out as soon as it is known.
   EXPECT_EQ(
       "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3\n(flushed)\n"
@@ -50,20 +55,31 @@ TEST(ScanTest, ManySilentDevicesCostOneByteWait) {
   ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
 }
 
+// A device freed in time is probed until 1.2 byte waits after the start: a
+// hub that answers later than that is passed over.
 TEST(ScanTest, ALockedDeviceIsWaitedForUntilOneByteWaitAfterTheStart) {
   TestRig rig;
   for (int32_t i = 0; i < 4; ++i)
     rig.AddHub("ttyUSB" + std::to_string(i), HubWith("04", 0x5));
+  hubsim::Faults slow;
+  slow.reply_delay_ms = 150;
+  rig.AddHub("ttyUSB4", HubWith("04", 0x5), slow);
   // ttyUSB3 is marked by another name of it.
   rig.Link("ttyUSB9", "ttyUSB3");
   std::ofstream(rig.LockDir() + "/LCK..ttyUSB9") << getppid() << "\n";
-  const int freed_later =
+  const int freed_early =
       open(rig.Device("ttyUSB1").c_str(), O_RDONLY | O_NONBLOCK);
+  const int freed_late =
+      open(rig.Device("ttyUSB4").c_str(), O_RDONLY | O_NONBLOCK);
   const int kept = open(rig.Device("ttyUSB2").c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_EQ(0, flock(freed_later, LOCK_EX) | flock(kept, LOCK_EX));
+  ASSERT_EQ(0, flock(freed_early, LOCK_EX) | flock(freed_late, LOCK_EX) |
+                   flock(kept, LOCK_EX));
   std::thread release([&] {
     usleep(200000);
-    close(freed_later);
+    close(freed_early);
+    // Its two replies would end at about 0.7 s, within a byte wait of it.
+    usleep(200000);
+    close(freed_late);
   });
   const int64_t start = NowMicros();
   EXPECT_EQ("0002ttyUSB0,1\n(0)", rig.Run({"/Q", "-F"}));
