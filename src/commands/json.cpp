@@ -77,6 +77,12 @@ bool IsValidUtf8(const std::string& bytes) {
 // Valid UTF-8 text as its own bytes.
 std::string JsonText(const std::string& utf8) { return Escaped(utf8, true); }
 
+// A name of the device folder: as its own bytes where it is UTF-8 text,
+// so that it reads back as the name it is; a byte a character otherwise.
+std::string NameText(const std::string& name) {
+  return IsValidUtf8(name) ? JsonText(name) : JsonString(name);
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& bytes) {
@@ -91,7 +97,7 @@ std::string HubJson(const std::string& name, const std::string& device,
   for (const std::string& link : links)
     if (IsValidUtf8(link)) link_items.push_back(JsonText(link));
   std::vector<std::string> fields = {
-      Field("name", JsonString(name)), Field("device", JsonString(device)),
+      Field("name", NameText(name)), Field("device", NameText(device)),
       Field("ports", std::to_string(report.port_count))};
   if (with_firmware)
     fields.push_back(Field("firmware", JsonString(report.firmware)));

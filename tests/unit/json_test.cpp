@@ -32,14 +32,18 @@ TEST(JsonTest, KeysInOrderEveryFirmwareByteComesBackAsSent) {
 
 // A link is a name to open again: UTF-8 comes back as its own bytes and
 // opens; a name that is not UTF-8 could not come back, and is left out.
+// The hub's name and device follow the same rule, and are never left out.
 TEST(JsonTest, LinkNamesComeBackAsTheyAreAndOpen) {
   auto hub = StartHub();
   TempDir by_id;
   const std::string good = by_id / "usb-M\xc3\xbcller_Hub-if00-port0";
   ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), good.c_str()));
   const std::string json =
-      HubJson("ttyUSB0", hub->TerminalPath(), {}, false,
+      HubJson("ttyUSB\xc3\xa9", "/dev/ttyUSB\xff", {}, false,
               {good, by_id / "usb-\xc3\x28", by_id / "usb-\xed\xa0\x80"});
+  EXPECT_EQ("ttyUSB\xc3\xa9",
+            ParsedByPython(json, "[\"name\"].encode().decode('latin-1')"));
+  EXPECT_NE(std::string::npos, json.find("\"/dev/ttyUSB\\u00FF\""));
   EXPECT_EQ("1", ParsedByPython(json, "[\"links\"].__len__()"));
   const std::string read_back =
       ParsedByPython(json, "[\"links\"][0].encode().decode('latin-1')");
