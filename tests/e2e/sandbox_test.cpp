@@ -167,21 +167,24 @@ TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
   EXPECT_GE(recipes, 10);
 }
 
-// Each name is one candidate, as it is: a name is never run or split.
+// Each name is one candidate, quoted: the completed line, once accepted,
+// hands tarvo that very name as one argument and runs nothing.
 TEST_F(SandboxTool, CompletionOffersTheStableNamesAfterTheSeparator) {
   const std::string complete =
       "cd \"$(mktemp -d)\"; source " TARVO_SOURCE_DIR
       "/tools/completion/tarvo.bash; COMP_LINE=\"tarvo $0\"; "
       "COMP_POINT=${#COMP_LINE}; COMP_WORDBREAKS=$' \\t\\n\"\\'><=;|&(:'; "
-      "_tarvo; printf '%s\\n' \"${COMPREPLY[@]}\"; ls";
+      "_tarvo; tarvo() { printf '%s %s\\n' $# \"$1\"; }; "
+      "for r in \"${COMPREPLY[@]}\"; do eval \"tarvo ${0%\"${0##*:}\"}$r\"; "
+      "done; ls";
   const std::string hub =
       "ttyUSB0,by-id=usb-A,by-id=usb-$(touch${IFS}ran),by-id=usb-a "
       "b,by-path=pci-0:1";
   EXPECT_RUN(Sandbox({"--hub", hub, "--", "bash", "-c", complete, "/G:"}),
-             "ttyUSB0\n/dev/serial/by-id/usb-$(touch${IFS}ran)\n"
-             "/dev/serial/by-id/usb-A\n/dev/serial/by-id/usb-a b\n"
-             "/dev/serial/by-path/pci-0:1\n",
+             "1 /G:ttyUSB0\n1 /G:/dev/serial/by-id/usb-$(touch${IFS}ran)\n"
+             "1 /G:/dev/serial/by-id/usb-A\n1 /G:/dev/serial/by-id/usb-a b\n"
+             "1 /G:/dev/serial/by-path/pci-0:1\n",
              0);
   EXPECT_RUN(Sandbox({"--hub", hub, "--", "bash", "-c", complete, "/g:tty"}),
-             "ttyUSB0\n", 0);
+             "1 /g:ttyUSB0\n", 0);
 }

@@ -6,7 +6,8 @@
 # (without it, source this file).
 
 # Candidates are offered as they are, one each, never expanded: a link's
-# name is anyone's text.
+# name is anyone's text. Each goes onto the line quoted for the shell, so
+# that the completed line names exactly that link and runs nothing.
 _tarvo_offer() {  # the word so far, then the candidates
   local cur=$1 candidate
   shift
@@ -59,5 +60,9 @@ _tarvo() {
     local before_colon=${cur%"${cur##*:}"}
     COMPREPLY=("${COMPREPLY[@]#"$before_colon"}")
   fi
+  local i
+  for i in "${!COMPREPLY[@]}"; do
+    printf -v "COMPREPLY[i]" %q "${COMPREPLY[i]}"
+  done
 }
 complete -F _tarvo tarvo
