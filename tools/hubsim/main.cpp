@@ -49,8 +49,11 @@ std::string ApplyOption(int argc, char** argv, int* i,
            "tarvo-sandbox --hub ttyUSB0," +
            key + "=...";
   const bool flag = hubsim::IsHubFlag(key);
-  if (!flag && *i + 1 >= argc) return "'" + option + "' needs a value";
-  return hubsim::ApplyHubSetting(key, !flag, flag ? "" : argv[++*i], setup);
+  // With no value left, the setting itself says whether it is unknown or
+  // what value it needs.
+  const bool has_value = !flag && *i + 1 < argc;
+  return hubsim::ApplyHubSetting(key, has_value, has_value ? argv[++*i] : "",
+                                 setup);
 }
 
 // The bytes as one printable word: CR as \r, others outside 0x21-0x7E (and
@@ -71,18 +74,50 @@ std::string Printable(const std::string& bytes) {
   return text;
 }
 
-int32_t Baud(speed_t speed) {
-  const std::pair<speed_t, int32_t> kBauds[] = {
-      {B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
-      {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+// The line's speed in bits per second, as the termios speed names it; the
+// speed code itself, in hex, for one outside termios's table.
+std::string Baud(speed_t speed) {
+  const std::pair<speed_t, int32_t> kBauds[] = {{B0, 0},
+                                                {B50, 50},
+                                                {B75, 75},
+                                                {B110, 110},
+                                                {B134, 134},
+                                                {B150, 150},
+                                                {B200, 200},
+                                                {B300, 300},
+                                                {B600, 600},
+                                                {B1200, 1200},
+                                                {B1800, 1800},
+                                                {B2400, 2400},
+                                                {B4800, 4800},
+                                                {B9600, 9600},
+                                                {B19200, 19200},
+                                                {B38400, 38400},
+                                                {B57600, 57600},
+                                                {B115200, 115200},
+                                                {B230400, 230400},
+                                                {B460800, 460800},
+                                                {B500000, 500000},
+                                                {B576000, 576000},
+                                                {B921600, 921600},
+                                                {B1000000, 1000000},
+                                                {B1152000, 1152000},
+                                                {B1500000, 1500000},
+                                                {B2000000, 2000000},
+                                                {B2500000, 2500000},
+                                                {B3000000, 3000000},
+                                                {B3500000, 3500000},
+                                                {B4000000, 4000000}};
   for (const auto& [code, baud] : kBauds)
-    if (code == speed) return baud;
-  return 0;
+    if (code == speed) return std::to_string(baud);
+  char code[32];
+  std::snprintf(code, sizeof code, "speed-code-0x%X",
+                static_cast<unsigned>(speed));
+  return code;
 }
 
 void PrintFrame(const hubsim::FrameRecord& record) {
-  std::printf("frame %d %s\n",
-              static_cast<int>(Baud(cfgetospeed(&record.line))),
+  std::printf("frame %s %s\n", Baud(cfgetospeed(&record.line)).c_str(),
               Printable(record.bytes).c_str());
   (void)std::fflush(stdout);
 }
