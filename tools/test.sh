@@ -19,8 +19,9 @@
 #      board's packages are fetched once into build-armhf/board;
 #   7. the rig programs themselves: Debian's labgrid, with its own pytest
 #      plugin, runs docs/rigs.md's environment file against tarvo inside
-#      tarvo-sandbox, and Debian's pdudaemon the page's recipe, on one host
-#      and across two in network namespaces (tests/rigs).
+#      tarvo-sandbox, and Debian's pdudaemon (unpacked into
+#      build-rigs/pdudaemon, never installed) the page's recipe, on one host
+#      and across two in network namespaces of their own (tests/rigs).
 # Each prints its own summary line; the last line sums them up. A test that
 # the host could not run (no private /dev to be had, say) is counted as
 # skipped, with its reason; one that a stage can never run is left out of
@@ -35,11 +36,18 @@ cd "$(dirname "$0")/.."
 # armhf package's dependencies. clang-format-14 is Debian 12's, the one
 # the tree is formatted with.
 . tools/needs.sh
+# What Debian 12's pdudaemon depends on.
+pdudaemon_depends=(python3-aiohttp python3-hid python3-paramiko python3-pexpect
+  python3-pyasn1 python3-pysnmp4 python3-requests python3-serial python3-systemd
+  python3-usb)
 mapfile -t missing < <(missing_packages cmake g++ make scdoc libgtest-dev googletest python3 \
   clang libclang-rt-14-dev clang-format-14 g++-arm-linux-gnueabihf qemu-user dpkg-dev file \
   man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf qemu-system-arm kmod \
-  python3-labgrid python3-pytest pdudaemon iproute2)
+  python3-labgrid python3-pytest iproute2 "${pdudaemon_depends[@]}")
 install_packages test.sh "${missing[@]}"
+# pdudaemon itself is unpacked, never installed: its package enables and
+# starts a service listening on every address.
+unpack_package pdudaemon build-rigs/pdudaemon
 
 jobs=$(nproc)
 # Every build here is dated by the last commit (the man pages' date, the
@@ -168,7 +176,7 @@ checks "real kernel" build-armhf/board.log \
   python3 tests/board/board.py build-armhf build build-armhf/board
 
 echo "=== rig programs (at ${SECONDS} s)"
-checks "rig programs" build/rigs.log tests/rigs/run.sh build
+checks "rig programs" build/rigs.log tests/rigs/run.sh build build-rigs/pdudaemon/root
 
 echo
 echo "all stages took ${SECONDS} s"

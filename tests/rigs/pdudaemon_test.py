@@ -6,7 +6,8 @@ Run by tests/rigs/run.sh inside tarvo-sandbox, in a network namespace of
 its own, among a 4-port hub with every port on, named /dev/hubs/rack3 as
 the recipe names it (or missing, for the "missing" scenario). Starts
 pdudaemon with the page's configuration (only its listening address may
-change), makes requests and reads the hub back with tarvo /G. CALLER, when
+change) from the unpacked package in $PDUDAEMON_ROOT, makes requests and
+reads the hub back with tarvo /G. CALLER, when
 given, is a command prefix that makes the requests from another network
 namespace (ip netns exec lab). Exits 0 when every check holds.
 """
@@ -44,10 +45,14 @@ class Daemon:
         with open(path, "w") as file:
             json.dump(config, file)
         self.errors = os.path.join(folder, "stderr")
+        root = os.environ["PDUDAEMON_ROOT"]
+        env = dict(os.environ, PYTHONPATH=os.path.join(
+            root, "usr", "lib", "python3", "dist-packages"))
         self.proc = subprocess.Popen(
-            ["/usr/sbin/pdudaemon", "--conf", path, "--loglevel", "INFO",
+            ["/usr/bin/python3", os.path.join(root, "usr", "sbin", "pdudaemon"),
+             "--conf", path, "--loglevel", "INFO",
              "--logfile", os.path.join(folder, "log")],
-            stdout=subprocess.DEVNULL, stderr=open(self.errors, "w"))
+            stdout=subprocess.DEVNULL, stderr=open(self.errors, "w"), env=env)
         address = (config["daemon"]["hostname"], config["daemon"]["port"])
         deadline = time.monotonic() + 30
         while True:

@@ -3,17 +3,22 @@
 # runs docs/rigs.md's environment file against tarvo inside tarvo-sandbox,
 # and Debian's pdudaemon the page's recipe, in network namespaces of the
 # test's own: one for a rig host alone, and two joined by a veth pair for a
-# lab host that asks a rig host.
+# lab host that asks a rig host. Nothing appears in the caller's network
+# namespace, and nothing is left when the run ends, however it ends.
 #
-#   tests/rigs/run.sh BUILD
+#   tests/rigs/run.sh BUILD PDUDAEMON_ROOT
 #
-# BUILD holds tarvo and tarvo-sandbox. Prints a line per check and the
-# counts. Needs python3-labgrid, python3-pytest and pdudaemon (Debian's
-# python3, its service never started) and iproute2.
+# BUILD holds tarvo and tarvo-sandbox; PDUDAEMON_ROOT is Debian's pdudaemon
+# package unpacked (tools/needs.sh's unpack_package), run from there and
+# never as a service. Prints a line per check and the counts. Needs
+# python3-labgrid, python3-pytest, pdudaemon's dependencies (Debian's
+# python3) and iproute2.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=$(cd "$1" && pwd)
 export PATH="$build:$PATH"
+PDUDAEMON_ROOT=$(cd "$2" && pwd)
+export PDUDAEMON_ROOT
 python=/usr/bin/python3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -85,10 +90,12 @@ check "pdudaemon: a fractional reboot delay is answered 500, the port left off" 
   pdu "$rack" fractional-delay
 
 # A fleet of two hosts: pdudaemon and the hub on the rig host, the request
-# from the lab host, over a veth pair between their namespaces. The
-# namespaces' names live in a /run/netns of the sandbox's own.
+# from the lab host, over a veth pair between their namespaces. The pair is
+# made in a network namespace of the fleet's own, and the namespaces'
+# names live in a /run/netns of the sandbox's own, so all of it goes with
+# the sandbox.
 fleet() {
-  tarvo-sandbox --hub "$rack" -- sh -ec '
+  tarvo-sandbox --hub "$rack" -- unshare -n sh -ec '
     mkdir -p /run/netns && mount -t tmpfs tmpfs /run/netns
     ip netns add rig && ip netns add lab
     ip link add rig0 type veth peer name lab0
