@@ -26,10 +26,12 @@
 # the host could not run (no private /dev to be had, say) is counted as
 # skipped, with its reason; one that a stage can never run is left out of
 # that stage (tests/CMakeLists.txt).
-# Set TARVO_E2E_REQUIRED=1 to fail, rather than skip, the end-to-end tests
-# when no private /dev can be made.
+# The end-to-end tests are required: a stage where no private /dev can be
+# made fails them, saying why (TARVO_E2E_REQUIRED=0 skips them instead, for
+# a machine that cannot make one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export TARVO_E2E_REQUIRED=${TARVO_E2E_REQUIRED:-1}
 
 # What the build, the tests, the cross build and the packages need; the
 # armhf runtimes let qemu run the tests and dpkg-shlibdeps compute the
@@ -115,10 +117,14 @@ suite native build -DCMAKE_BUILD_TYPE=Release
 
 echo "=== man pages (at ${SECONDS} s)"
 # As a reader sees them at 80 columns: no markup shown as text (ttyUSB_n_),
-# no /dev path broken by a hyphen.
+# no /dev path broken by a hyphen. A page that is missing, or that man
+# cannot show, fails.
 man_faults=0
 for page in build/tarvo.1.gz build/tarvo-sandbox.1.gz; do
-  if MANWIDTH=80 man -l "$page" 2>/dev/null | grep -nE '_[a-z]+_|/dev/[^ ]*[-‐]$'; then
+  if ! shown=$(MANWIDTH=80 man -l "$page" 2>&1) || [ -z "$shown" ]; then
+    echo "$page: man could not show it: $shown"
+    man_faults=$((man_faults + 1))
+  elif grep -nE '_[a-z]+_|/dev/[^ ]*[-‐]$' <<<"$shown"; then
     echo "$page: markup shown as text, or a /dev path broken at the line's end"
     man_faults=$((man_faults + 1))
   fi
@@ -156,11 +162,13 @@ fi
 if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
 
 # Runs a driver that ends with "... checks: N passed, N failed", keeping
-# what it prints in a log, and counts its checks under the stage's name.
+# what it prints in a log, and counts its checks under the stage's name. A
+# driver that fails with no failed check, or counts no check at all, is
+# one failure more.
 checks() {  # name log command...
-  local name=$1 log=$2 counts
+  local name=$1 log=$2 counts rc=0
   shift 2
-  "$@" 2>&1 | tee "$log" || true
+  "$@" 2>&1 | tee "$log" || rc=$?
   counts=$(grep -Eo 'checks: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
   if [ -z "$counts" ]; then
     echo "$name: the checks did not run (see above)"
@@ -168,7 +176,15 @@ checks() {  # name log command...
     return
   fi
   set -- $counts  # checks: N passed, N failed
-  count "$name" "$2" "$4"
+  local ok=$2 bad=$4
+  if [ $((ok + bad)) -eq 0 ]; then
+    echo "$name: the driver counted no check"
+    bad=1
+  elif [ "$rc" -ne 0 ] && [ "$bad" -eq 0 ]; then
+    echo "$name: the driver exited $rc with no failed check"
+    bad=1
+  fi
+  count "$name" "$ok" "$bad"
 }
 
 echo "=== real kernel (at ${SECONDS} s)"
