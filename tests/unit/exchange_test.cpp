@@ -142,16 +142,17 @@ TEST(ExchangeTest, TheLineIsTheHubsAsEachFrameArrivesAndIsLeftAsFound) {
 }
 
 TEST(ExchangeTest, StoppedOutputEndsTheExchangeAndNothingIsSentLater) {
-  auto hub = StartHub();
-  const int other = open(hub->TerminalPath().c_str(), O_RDWR | O_NOCTTY);
+  TestRig rig;
+  const hubsim::Hub& hub = rig.AddHub("ttyUSB0");
+  const int other = open(hub.TerminalPath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_EQ(0, tcflow(other, TCOOFF));
   const int64_t start = NowMicros();
-  EXPECT_EQ("send failed []", Exchanged(hub->TerminalPath()));
+  EXPECT_EQ("Error Sending Command!\n(1)", rig.Run({"/R:ttyUSB0"}));
   EXPECT_GE(SecondsSince(start), kTestByteWait);
   ExpectAtMost(SecondsSince(start), kTestByteWait + kSlack);
   ASSERT_EQ(0, tcflow(other, TCOON));
   usleep(100000);
-  EXPECT_EQ("", hub->Received());
+  EXPECT_EQ("", hub.Received());
   close(other);
 }
 

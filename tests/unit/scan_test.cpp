@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "dispatch.h"
 #include "simhubs.h"
 
 TEST(ScanTest, HubsInIndexOrderWhateverAnswersFirst) {
@@ -112,4 +113,30 @@ TEST(ScanTest, LinksAreListedWhateverTheProbesHold) {
   EXPECT_EQ("[\"" + rig.Device("serial/by-id/usb-0") + "\"]",
             ParsedByPython(json.substr(0, json.size() - 4),
                            "[\"hubs\"][0][\"links\"]"));
+}
+
+// A probe whose port cannot be opened for lack of descriptors is no
+// answer: with nothing of the scan's own to free one, the scan is
+// incomplete, never an empty success. No lock folder, so that the lock is
+// had with the one descriptor free and the port's open is what fails.
+TEST(ScanTest, APortThatCannotBeOpenedForWantOfDescriptorsIsNoAnswer) {
+  TestRig rig;
+  rig.AddHub("ttyUSB0");
+  LinkSettings no_lock_folders = rig.settings();
+  no_lock_folders.lock_file_dirs.clear();
+  int free_number = 0;
+  while (fcntl(free_number, F_GETFD) >= 0) ++free_number;
+  struct rlimit saved, tight;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(free_number + 1);
+  const char* const argv[] = {"tarvo", "/Q", "-F"};
+  struct : LineSink {
+    void Line(const std::string& text) override { lines += text + "\n"; }
+    std::string lines;
+  } out;
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
+  const RunEnd end = RunCommandLine(3, argv, no_lock_folders, out);
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+  EXPECT_EQ(Outcome::kScanIncomplete, end.outcome) << out.lines;
 }
