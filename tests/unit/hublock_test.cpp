@@ -143,8 +143,10 @@ TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
 
 // A power cycle's hold blocks its wake-up signal; the lock's timer has a
 // signal of its own, so a lock wait inside a hold still ends at its
-// deadline. The holder lets go after 5 s: a wait the timer failed to end
-// is granted, not hung.
+// deadline. Deadlines a few microseconds away meet the race where the
+// timer fires before flock() waits, which only its repeating ends. The
+// holder lets go after 5 s: a wait the timer failed to end is granted,
+// not hung.
 TEST(HubLockTest, TheLockTimerEndsAWaitInsideAHold) {
   auto hub = StartHub();
   const std::string device = hub->TerminalPath();
@@ -156,9 +158,13 @@ TEST(HubLockTest, TheLockTimerEndsAWaitInsideAHold) {
     close(holder);
   });
   DeadlySignalHold hold;
+  HubLock waiting(kNoLockFiles, 1000000);
+  for (int64_t deadline_us = 0; deadline_us <= 600; deadline_us += 5)
+    ASSERT_EQ(LockState::kBusy,
+              waiting.Acquire(device, {}, MonotonicMicros() + deadline_us))
+        << deadline_us;
   EXPECT_EQ(LockState::kBusy,
-            HubLock(kNoLockFiles, 1000000)
-                .Acquire(device, {}, MonotonicMicros() + 1000));
+            waiting.Acquire(device, {}, MonotonicMicros() + 1000));
   EXPECT_EQ(0, hold.End());
   waited.set_value();
   releaser.join();
