@@ -6,6 +6,7 @@ the page's. RIG_PORT is the recipe's port.
 """
 import os
 import subprocess
+import time
 
 import pytest
 
@@ -39,8 +40,11 @@ def test_on_off_and_cycle_switch_the_recipes_port_alone(power):
     power.on()
     assert states() == only_the_port(True)
     power.off()
+    started = time.monotonic()
     power.cycle()  # off, the wait, on: from off it ends on
     assert states() == only_the_port(True)
+    # Only a cycle that really waits its off time (1.5 s) takes that long.
+    assert time.monotonic() - started >= 1.5
 
 
 def test_a_refused_command_raises(power):
@@ -52,4 +56,7 @@ def test_a_refused_command_raises(power):
 
 
 def test_cycle(power):
+    """The cycle that run.sh interrupts with Ctrl-C; uninterrupted, it ends
+    with the port on."""
     power.cycle()
+    assert states() == only_the_port(True)
