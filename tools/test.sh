@@ -15,8 +15,9 @@
 #      same, and the stripped armhf size;
 #   6. the armhf build on an emulated armv7 board (qemu-system-arm) with
 #      Debian's armmp kernel, its ftdi_sio driver and Debian's udev, against
-#      simulated hubs wired to emulated FTDI adapters (tests/board); the
-#      board's packages are fetched once into build-armhf/board;
+#      simulated hubs wired to emulated FTDI adapters (tests/board, on
+#      tools/board); the board's packages are fetched once into
+#      build-armhf/board;
 #   7. the rig programs themselves: Debian's labgrid, with its own pytest
 #      plugin, runs docs/rigs.md's environment file against tarvo inside
 #      tarvo-sandbox, and Debian's pdudaemon (unpacked into
@@ -189,7 +190,7 @@ checks() {  # name log command...
 
 echo "=== real kernel (at ${SECONDS} s)"
 checks "real kernel" build-armhf/board.log \
-  python3 tests/board/board.py build-armhf build build-armhf/board
+  python3 tests/board/board_test.py build-armhf build build-armhf/board
 
 echo "=== rig programs (at ${SECONDS} s)"
 checks "rig programs" build/rigs.log tests/rigs/run.sh build build-rigs/pdudaemon/root

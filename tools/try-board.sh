@@ -30,4 +30,4 @@ cmake --build build-armhf -j"$(nproc)" --target tarvo >/dev/null
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target hubsim_cli >/dev/null
 echo "try-board: the board's packages are cached in build-armhf/board/" >&2
-exec python3 tests/board/board.py --shell build-armhf build build-armhf/board
+exec python3 tools/board/board.py --shell build-armhf build build-armhf/board
