@@ -162,38 +162,43 @@ else
 fi
 if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
 
-# Runs a driver that ends with "... checks: N passed, N failed", keeping
-# what it prints in a log, and counts its checks under the stage's name. A
-# driver that fails with no failed check, or counts no check at all, is
-# one failure more.
-checks() {  # name log command...
-  local name=$1 log=$2 counts rc=0
+# Runs a pytest driver (the options that follow are pytest's) and counts
+# its tests under the stage's name from its JUnit report. A driver that
+# fails with no failed test, or runs no test at all, is one failure more.
+pytest_stage() {  # name report driver...
+  local name=$1 report=$2 rc=0 counts
   shift 2
-  "$@" 2>&1 | tee "$log" || rc=$?
-  counts=$(grep -Eo 'checks: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
-  if [ -z "$counts" ]; then
-    echo "$name: the checks did not run (see above)"
+  rm -f "$report"
+  "$@" --junitxml="$report" || rc=$?
+  if ! counts=$(/usr/bin/python3 -c '
+import sys, xml.etree.ElementTree as tree
+suite = tree.parse(sys.argv[1]).getroot().find("testsuite")
+tests, skipped = int(suite.get("tests")), int(suite.get("skipped"))
+bad = int(suite.get("failures")) + int(suite.get("errors"))
+print(tests - bad - skipped, bad, skipped)' "$report"); then
+    echo "$name: the driver wrote no report (see above)"
     count "$name" 0 1
     return
   fi
-  set -- $counts  # checks: N passed, N failed
-  local ok=$2 bad=$4
-  if [ $((ok + bad)) -eq 0 ]; then
-    echo "$name: the driver counted no check"
+  set -- $counts  # passed failed skipped
+  local ok=$1 bad=$2 skips=$3
+  if [ $((ok + bad + skips)) -eq 0 ]; then
+    echo "$name: the driver ran no test"
     bad=1
   elif [ "$rc" -ne 0 ] && [ "$bad" -eq 0 ]; then
-    echo "$name: the driver exited $rc with no failed check"
+    echo "$name: the driver exited $rc with no failed test"
     bad=1
   fi
-  count "$name" "$ok" "$bad"
+  count "$name" "$ok" "$bad" "$skips"
 }
 
 echo "=== real kernel (at ${SECONDS} s)"
-checks "real kernel" build-armhf/board.log \
-  python3 tests/board/board_test.py build-armhf build build-armhf/board
+pytest_stage "real kernel" "$PWD/build-armhf/board.xml" \
+  /usr/bin/python3 tests/board/board_test.py build-armhf build build-armhf/board
 
 echo "=== rig programs (at ${SECONDS} s)"
-checks "rig programs" build/rigs.log tests/rigs/run.sh build build-rigs/pdudaemon/root
+pytest_stage "rig programs" "$PWD/build/rigs.xml" \
+  tests/rigs/run.sh build build-rigs/pdudaemon/root
 
 echo
 echo "all stages took ${SECONDS} s"

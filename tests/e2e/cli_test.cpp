@@ -1,5 +1,9 @@
 // What only the real executable shows: its streams, exit statuses, and
 // what happens to them when they are closed.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include "fixture.h"
 
 using Executable = E2E;
@@ -36,6 +40,15 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
   // Room for one probe at a time: the next probe's descriptors are opened
   // just before a hub's line is written.
   EXPECT_EQ(1, closed({"/Q"}, "exec >&- <&-; ulimit -n 8"));
+  // A terminal, opened read-only, takes output line by line: each line's
+  // write fails at once, and the exit finds nothing left to flush.
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 &&
+              unlockpt(terminal) == 0);
+  EXPECT_EQ(1, hubsim::Run(TarvoArgv({"/G:ttyUSB0"}, "exec 1<&0"), 60,
+                           ptsname(terminal))
+                   .status);
+  close(terminal);
   // A command that prints nothing on success has nothing to lose.
   EXPECT_EQ(0, closed({"/S:ttyUSB0", "1:2"}, "exec >&- 2>&- <&-"));
   for (hubsim::Hub* hub : hubs) {

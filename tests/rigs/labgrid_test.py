@@ -1,22 +1,24 @@
 """labgrid's own pytest plugin drives docs/rigs.md's environment file.
 
-Run by tests/rigs/run.sh inside tarvo-sandbox, with --lg-env naming the
-page's file, against a 4-port hub with every port on whose by-id name is
-the page's. RIG_PORT is the recipe's port.
+Run by tests/rigs/run.sh inside tarvo-sandbox with --lg-env naming the
+page's file, against a 4-port hub with every port on that bears the page's
+by-id name. RIG_PORT is the recipe's port.
 """
 import os
+import signal
 import subprocess
+import sys
 import time
 
 import pytest
 
-PORT = int(os.environ.get("RIG_PORT", "2"))
-HUB = "/G:ttyUSB0"
+PORT = int(os.environ["RIG_PORT"])
+BY_ID = os.environ["RIG_BY_ID"]
 
 
 def states():
     """The hub's ports as tarvo /G -B prints them, port 1 last."""
-    return subprocess.run(["tarvo", HUB, "-B"], capture_output=True,
+    return subprocess.run(["tarvo", "/G:ttyUSB0", "-B"], capture_output=True,
                           text=True, check=True).stdout.strip()
 
 
@@ -30,11 +32,11 @@ def only_the_port(on):
 def power(target):
     driver = target.get_driver("PowerProtocol")
     target.activate(driver)
+    assert states() == only_the_port(True)
     return driver
 
 
 def test_on_off_and_cycle_switch_the_recipes_port_alone(power):
-    assert states() == only_the_port(True)
     power.off()
     assert states() == only_the_port(False)
     power.on()
@@ -47,16 +49,42 @@ def test_on_off_and_cycle_switch_the_recipes_port_alone(power):
     assert time.monotonic() - started >= 1.5
 
 
-def test_a_refused_command_raises(power):
-    """tarvo's exit status 1 (a missing name, a wrong password) is labgrid's
-    error, never a silent success."""
-    with pytest.raises(subprocess.CalledProcessError) as refused:
-        power.on()
+def hide_the_name():
+    os.rename(BY_ID, BY_ID + ".hidden")
+    return lambda: os.rename(BY_ID + ".hidden", BY_ID)
+
+
+def change_the_password():
+    subprocess.run(["tarvo", "/P:ttyUSB0", "mira", "other"], check=True)
+    return lambda: subprocess.run(["tarvo", "/P:ttyUSB0", "other", "mira"],
+                                  check=True)
+
+
+@pytest.mark.parametrize("fault", [hide_the_name, change_the_password])
+def test_a_refused_command_raises(power, fault):
+    """tarvo's exit status 1 is labgrid's error, never a silent success."""
+    undo = fault()
+    try:
+        with pytest.raises(subprocess.CalledProcessError) as refused:
+            power.off()
+    finally:
+        undo()
     assert refused.value.returncode == 1
+    assert states() == only_the_port(True)
 
 
-def test_cycle(power):
-    """The cycle that run.sh interrupts with Ctrl-C; uninterrupted, it ends
-    with the port on."""
-    power.cycle()
+def test_ctrl_c_during_a_cycle_leaves_the_port_on(power, env):
+    """SIGINT to labgrid's whole process group once tarvo's /C runs."""
+    cycle = subprocess.Popen(
+        [sys.executable, "-c",
+         "import sys, labgrid\n"
+         "target = labgrid.Environment(sys.argv[1]).get_target()\n"
+         "power = target.get_driver('PowerProtocol')\n"
+         "target.activate(power)\n"
+         "power.cycle()", env.config_file], start_new_session=True)
+    while subprocess.run(["pgrep", "-f", "^tarvo /C:"]).returncode != 0:
+        assert cycle.poll() is None, "the cycle ended before tarvo's /C ran"
+        time.sleep(0.01)
+    os.killpg(cycle.pid, signal.SIGINT)
+    assert cycle.wait() != 0
     assert states() == only_the_port(True)

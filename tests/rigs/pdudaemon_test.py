@@ -1,145 +1,150 @@
-"""pdudaemon runs docs/rigs.md's recipe against tarvo.
-
-    pdudaemon_test.py SCENARIO [LISTEN_ADDRESS [CALLER...]]
+"""Debian's pdudaemon runs docs/rigs.md's recipe against tarvo.
 
 Run by tests/rigs/run.sh inside tarvo-sandbox, in a network namespace of
-its own, among a 4-port hub with every port on, named /dev/hubs/rack3 as
-the recipe names it (or missing, for the "missing" scenario). Starts
-pdudaemon with the page's configuration (only its listening address may
-change) from the unpacked package in $PDUDAEMON_ROOT, makes requests and
-reads the hub back with tarvo /G. CALLER, when
-given, is a command prefix that makes the requests from another network
-namespace (ip netns exec lab). Exits 0 when every check holds.
+its own, with a 4-port hub with every port on named /dev/hubs/rack3 as the
+recipe names it. pdudaemon comes from the unpacked package in
+$PDUDAEMON_ROOT, with the page's configuration; only its listening address
+changes, for the lab host's request to the rig host.
 """
 import json
 import os
 import re
 import socket
 import subprocess
-import sys
-import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-PAGE = os.path.join(HERE, "..", "..", "docs", "rigs.md")
+import pytest
+
+PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                    "docs", "rigs.md")
+HUB = "/dev/hubs/rack3"
 FAILURE_MARK = "tarvo: rack3 port not switched on"
-
-
-def recipe():
-    page = open(PAGE).read()
-    block = re.search(r"## pdudaemon.*?```json\n(.*?)```", page, re.S)
-    return json.loads(block.group(1))
 
 
 def states():
     """The hub's ports as tarvo /G -B prints them, port 1 last."""
-    run = subprocess.run(["tarvo", "/G:/dev/hubs/rack3", "-B"],
-                         capture_output=True, text=True)
-    return run.stdout.strip()
+    return subprocess.run(["tarvo", "/G:" + HUB, "-B"], capture_output=True,
+                          text=True).stdout.strip()
 
 
 class Daemon:
-    def __init__(self, config, folder):
-        self.config = config
+    """pdudaemon with the page's configuration, listening on address, run
+    with the command prefix host (a network namespace's)."""
+
+    def __init__(self, folder, address="127.0.0.1", host=()):
+        page = open(PAGE).read()
+        self.config = json.loads(
+            re.search(r"## pdudaemon.*?```json\n(.*?)```", page, re.S)[1])
+        self.config["daemon"]["hostname"] = address
         path = os.path.join(folder, "pdudaemon.conf")
         with open(path, "w") as file:
-            json.dump(config, file)
+            json.dump(self.config, file)
+        self.log = os.path.join(folder, "log")
         self.errors = os.path.join(folder, "stderr")
         root = os.environ["PDUDAEMON_ROOT"]
         env = dict(os.environ, PYTHONPATH=os.path.join(
             root, "usr", "lib", "python3", "dist-packages"))
         self.proc = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(root, "usr", "sbin", "pdudaemon"),
-             "--conf", path, "--loglevel", "INFO",
-             "--logfile", os.path.join(folder, "log")],
+            list(host) + ["/usr/bin/python3",
+                          os.path.join(root, "usr", "sbin", "pdudaemon"),
+                          "--conf", path, "--loglevel", "INFO",
+                          "--logfile", self.log],
             stdout=subprocess.DEVNULL, stderr=open(self.errors, "w"), env=env)
-        address = (config["daemon"]["hostname"], config["daemon"]["port"])
-        deadline = time.monotonic() + 30
-        while True:
-            try:
-                socket.create_connection(address, timeout=1).close()
-                return
-            except OSError:
-                if self.proc.poll() is not None or time.monotonic() > deadline:
-                    sys.exit("pdudaemon did not start listening on %s:%d:\n%s"
-                             % (address + (open(self.errors).read(),)))
-                time.sleep(0.02)
 
-    def ask(self, request, caller, **query):
+    def ask(self, request, caller=(), **query):
+        """The HTTP status of a request, made with the command prefix
+        caller; waits up to 30 s for pdudaemon to listen."""
         url = "http://%s:%d/power/control/%s?%s" % (
             self.config["daemon"]["hostname"], self.config["daemon"]["port"],
             request, "&".join("%s=%s" % kv for kv in query.items()))
-        code = subprocess.run(
-            caller + ["/usr/bin/python3", "-c",
-                      "import sys, urllib.request, urllib.error\n"
-                      "try: print(urllib.request.urlopen(sys.argv[1]).status)\n"
-                      "except urllib.error.HTTPError as e: print(e.code)",
-                      url], capture_output=True, text=True, timeout=60)
-        return int(code.stdout.strip() or 0)
+        deadline = time.monotonic() + 30
+        while True:
+            code = subprocess.run(list(caller) + [
+                "/usr/bin/python3", "-c",
+                "import sys, urllib.request, urllib.error\n"
+                "try: print(urllib.request.urlopen(sys.argv[1]).status)\n"
+                "except urllib.error.HTTPError as e: print(e.code)", url],
+                capture_output=True, text=True, timeout=60)
+            if code.returncode == 0:
+                return int(code.stdout)
+            assert self.proc.poll() is None and time.monotonic() < deadline, \
+                "pdudaemon is not listening: " + open(self.errors).read()
+            time.sleep(0.02)
+
+    def jobs(self):
+        """The switchings pdudaemon logged, in order."""
+        if not os.path.exists(self.log):  # it has logged nothing yet
+            return []
+        return re.findall(r"Processing job for PDU rack3: \((off|on) 2\)",
+                          open(self.log).read())
 
     def stop(self):
         self.proc.terminate()
         self.proc.wait()
 
 
-failures = []
-
-# The two ways of naming the port, each switched off, on and rebooted.
-SWITCHED_BY = {
-    "by-port": {"hostname": "rack3", "port": 2},
-    "by-alias": {"alias": "board7"},
-}
-
-
-def expect(what, got, wanted):
-    if got != wanted:
-        failures.append("%s: got %r, wanted %r" % (what, got, wanted))
+@pytest.fixture(scope="module")
+def daemon(tmp_path_factory):
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    daemon = Daemon(str(tmp_path_factory.mktemp("pdudaemon")))
+    yield daemon
+    daemon.stop()
 
 
-def main():
-    scenario = sys.argv[1]
-    config = recipe()
-    if len(sys.argv) > 2:
-        config["daemon"]["hostname"] = sys.argv[2]
-    caller = sys.argv[3:]
-    with tempfile.TemporaryDirectory() as folder:
-        daemon = Daemon(config, folder)
-        try:
-            if scenario in SWITCHED_BY:
-                target = SWITCHED_BY[scenario]
-                expect("off", daemon.ask("off", caller, **target), 200)
-                expect("states after off", states(), "1101")
-                expect("on", daemon.ask("on", caller, **target), 200)
-                expect("states after on", states(), "1111")
-                expect("reboot", daemon.ask("reboot", caller, delay=1,
-                                            **target), 200)
-                expect("states after reboot", states(), "1111")
-                log = open(os.path.join(folder, "log")).read()
-                expect("the reboot's off and on, after the off and the on",
-                       re.findall(r"Processing job for PDU rack3: \((off|on) 2\)",
-                                  log), ["off", "on", "off", "on"])
-            elif scenario == "missing":
-                expect("on for a missing hub", daemon.ask(
-                    "on", caller, hostname="rack3", port=2), 200)
-                errors = open(daemon.errors).read()
-                expect("the recipe's failure mark", FAILURE_MARK in errors,
-                       True)
-                # The mark follows any failure, a shell's "tarvo: not found"
-                # too: tarvo itself must have run and said why.
-                expect("tarvo ran", "not found" not in errors, True)
-            elif scenario == "fractional-delay":
-                expect("reboot with delay=1.5", daemon.ask(
-                    "reboot", caller, hostname="rack3", port=2, delay="1.5"),
-                    500)
-                expect("states after it", states(), "1101")
-            else:
-                sys.exit("unknown scenario " + scenario)
-        finally:
-            daemon.stop()
-    for failure in failures:
-        print(failure)
-    sys.exit(1 if failures else 0)
+@pytest.fixture
+def hub_on():
+    assert states() == "1111"
+    yield
+    subprocess.run(["tarvo", "/S:" + HUB, "1:2"], check=True)
 
 
-if __name__ == "__main__":
-    main()
+@pytest.mark.parametrize("target", [{"hostname": "rack3", "port": 2},
+                                    {"alias": "board7"}], ids=["port", "alias"])
+def test_off_on_and_reboot_switch_port_2_alone(daemon, hub_on, target):
+    jobs = len(daemon.jobs())
+    assert daemon.ask("off", **target) == 200
+    assert states() == "1101"
+    assert daemon.ask("on", **target) == 200
+    assert states() == "1111"
+    assert daemon.ask("reboot", delay=1, **target) == 200
+    assert states() == "1111"
+    assert daemon.jobs()[jobs:] == ["off", "on", "off", "on"]
+
+
+def test_a_missing_hub_is_answered_200_with_the_failure_mark(daemon, hub_on):
+    os.rename(HUB, HUB + ".hidden")
+    try:
+        assert daemon.ask("on", hostname="rack3", port=2) == 200
+    finally:
+        os.rename(HUB + ".hidden", HUB)
+    errors = open(daemon.errors).read()
+    assert FAILURE_MARK in errors
+    # The mark follows any failure, a shell's "tarvo: not found" too.
+    assert "not found" not in errors
+
+
+def test_a_fractional_reboot_delay_is_refused_after_the_off(daemon, hub_on):
+    assert daemon.ask("reboot", hostname="rack3", port=2, delay="1.5") == 500
+    assert states() == "1101"
+
+
+def test_a_request_from_the_lab_host_switches_the_rig_hosts_port(
+        hub_on, tmp_path):
+    """pdudaemon and the hub on the rig host, the request from the lab host,
+    over a veth pair between their network namespaces; their names live in a
+    /run/netns of the sandbox's own."""
+    for step in ["mkdir -p /run/netns", "mount -t tmpfs tmpfs /run/netns",
+                 "ip netns add rig", "ip netns add lab",
+                 "ip link add rig0 type veth peer name lab0",
+                 "ip link set rig0 netns rig", "ip link set lab0 netns lab",
+                 "ip -n rig addr add 10.77.0.1/24 dev rig0",
+                 "ip -n lab addr add 10.77.0.2/24 dev lab0",
+                 "ip -n rig link set rig0 up", "ip -n lab link set lab0 up"]:
+        subprocess.run(step.split(), check=True)
+    daemon = Daemon(str(tmp_path), "10.77.0.1", ["ip", "netns", "exec", "rig"])
+    try:
+        lab = ["ip", "netns", "exec", "lab"]
+        assert daemon.ask("off", lab, hostname="rack3", port=2) == 200
+        assert states() == "1101"
+    finally:
+        daemon.stop()

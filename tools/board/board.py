@@ -95,6 +95,7 @@ class Board:
     def __init__(self, kernel, initrd, hubs, plugged, work):
         self.qmp_path = os.path.join(work, "qmp.sock")
         self.trace_path = os.path.join(work, "trace.log")
+        self.plugged = set(plugged)
         for path in (self.qmp_path, self.trace_path):
             if os.path.exists(path):
                 os.unlink(path)
@@ -188,10 +189,12 @@ class Board:
 
     def unplug(self, name):
         self.ask("device_del", id="ad-" + name)
+        self.plugged.discard(name)
 
     def plug(self, name):
         device = dict(kv.split("=") for kv in Board.adapter(name).split(",")[1:])
         self.ask("device_add", driver="usb-serial", **device)
+        self.plugged.add(name)
 
     def trace(self):
         with open(self.trace_path, errors="replace") as log:
