@@ -69,37 +69,67 @@ count() {  # name passed failed [skipped]
   skipped=$((skipped + ${4:-0}))
 }
 
+# Counts a stage's tests from the JUnit report its runner wrote (ctest's
+# or pytest's), naming each skipped test and why. A runner that wrote no
+# report, ran no test, or failed with no failed test is one failure more.
+judge() {  # name runner's-status report
+  local name=$1 rc=$2 counts
+  if ! counts=$(/usr/bin/python3 - "$3" <<'EOF'
+import re, sys, xml.etree.ElementTree as tree
+root = tree.parse(sys.argv[1]).getroot()
+cases = list((root if root.tag == "testsuite" else root.find("testsuite")).iter("testcase"))
+bad = [c for c in cases if c.find("failure") is not None or
+       c.find("error") is not None or c.get("status") == "fail"]
+skipped = [c for c in cases if c.find("skipped") is not None or
+           c.get("status") == "notrun"]
+for c in skipped:  # gtest's reason, or pytest's
+    why = re.findall(r"Skipped\n(.*)", c.findtext("system-out", "")) or [
+        c.find("skipped").get("message", "")]
+    print("skipped: %s: %s" % (c.get("name"), why[0]), file=sys.stderr)
+print(len(cases) - len(bad) - len(skipped), len(bad), len(skipped))
+EOF
+  ); then
+    echo "$name: the runner wrote no report (see above)"
+    count "$name" 0 1
+    return
+  fi
+  set -- $counts  # passed failed skipped
+  local ok=$1 bad=$2 skips=$3
+  if [ $((ok + bad + skips)) -eq 0 ]; then
+    echo "$name: the runner ran no test"
+    bad=1
+  elif [ "$rc" -ne 0 ] && [ "$bad" -eq 0 ]; then
+    echo "$name: the runner exited $rc with no failed test"
+    bad=1
+  fi
+  count "$name" "$ok" "$bad" "$skips"
+}
+
 # Builds into $2 with the cmake options that follow and runs its ctest,
 # with the ctest options in $ctest_options.
 ctest_options=()
 suite() {
-  local name=$1 dir=$2
+  local name=$1 dir=$2 rc=0
   shift 2
   echo "=== $name (at ${SECONDS} s)"
   cmake -S . -B "$dir" -DTARVO_BUILD_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
+  rm -f "$dir/ctest.xml"
   # The tests mostly wait on simulated hubs: run more of them at once
   # than there are cores.
-  local rc=0
-  ctest --test-dir "$dir" -j8 --output-on-failure "${ctest_options[@]}" 2>&1 |
-    tee "$dir/ctest.log" || rc=$?
-  local counts
-  counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$dir/ctest.log" | tail -n 1)
-  if [ -z "$counts" ]; then
-    count "$name" 0 1
-    return
-  fi
-  local bad=${counts%% *}
-  local all=${counts##* }
-  [ "$rc" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
-  local skips
-  skips=$(grep -cE '^[[:space:]]+[0-9]+ - .* \(Skipped\)$' "$dir/ctest.log" || true)
-  if [ "$skips" -gt 0 ]; then
-    echo "$name: skipped because:"
-    grep -A1 ': Skipped$' "$dir/Testing/Temporary/LastTest.log" |
-      grep -vE ': Skipped$|^--$' | sort | uniq -c
-  fi
-  count "$name" $((all - bad - skips)) "$bad" "$skips"
+  ctest --test-dir "$dir" -j8 --output-on-failure --output-junit ctest.xml \
+    "${ctest_options[@]}" || rc=$?
+  judge "$name" "$rc" "$dir/ctest.xml"
+}
+
+# Runs a pytest driver (the options that follow are pytest's) with its
+# JUnit report in $2.
+pytest_stage() {  # name report driver...
+  local name=$1 report=$2 rc=0
+  shift 2
+  rm -f "$report"
+  "$@" --junitxml="$report" || rc=$?
+  judge "$name" "$rc" "$report"
 }
 
 # A toolchain file is for the first configuration of a directory only.
@@ -146,13 +176,6 @@ else
   count fuzzing 0 1
 fi
 
-echo "=== the README's sandbox script (at ${SECONDS} s)"
-if build/tarvo-sandbox -- docs/examples/power-cycle.sh; then
-  count "sandbox script" 1 0
-else
-  count "sandbox script" 0 1
-fi
-
 echo "=== packages (at ${SECONDS} s)"
 # The release and armhf builds of the suites are what is packaged.
 if TARVO_PACKAGE_REPRODUCE=1 tools/package.sh build build-armhf; then
@@ -161,36 +184,6 @@ else
   count packages 0 1
 fi
 if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
-
-# Runs a pytest driver (the options that follow are pytest's) and counts
-# its tests under the stage's name from its JUnit report. A driver that
-# fails with no failed test, or runs no test at all, is one failure more.
-pytest_stage() {  # name report driver...
-  local name=$1 report=$2 rc=0 counts
-  shift 2
-  rm -f "$report"
-  "$@" --junitxml="$report" || rc=$?
-  if ! counts=$(/usr/bin/python3 -c '
-import sys, xml.etree.ElementTree as tree
-suite = tree.parse(sys.argv[1]).getroot().find("testsuite")
-tests, skipped = int(suite.get("tests")), int(suite.get("skipped"))
-bad = int(suite.get("failures")) + int(suite.get("errors"))
-print(tests - bad - skipped, bad, skipped)' "$report"); then
-    echo "$name: the driver wrote no report (see above)"
-    count "$name" 0 1
-    return
-  fi
-  set -- $counts  # passed failed skipped
-  local ok=$1 bad=$2 skips=$3
-  if [ $((ok + bad + skips)) -eq 0 ]; then
-    echo "$name: the driver ran no test"
-    bad=1
-  elif [ "$rc" -ne 0 ] && [ "$bad" -eq 0 ]; then
-    echo "$name: the driver exited $rc with no failed test"
-    bad=1
-  fi
-  count "$name" "$ok" "$bad" "$skips"
-}
 
 echo "=== real kernel (at ${SECONDS} s)"
 pytest_stage "real kernel" "$PWD/build-armhf/board.xml" \

@@ -10,18 +10,20 @@ using Executable = E2E;
 
 TEST_F(Executable, OneLineOnStandardOutputAndTheExitStatus) {
   hubsim::Hub& hub = AddHub(0, HubWith("04", 0x5));
-  // clang-format off
   const struct {
     std::vector<std::string> args;
     std::string out;
     int status;
   } cases[] = {
-      {{"/S:ttyUSB0", "0:1"}, "", 0}, {{"/Q:ttyUSB0", "-F"}, "04000000042.1\r\n", 0},
-      {{"/Q"}, "ttyUSB0, 4 ports, On=3, Off=1,2,4, FW=2.1\n1 Managed USB Hub(s) Found.\n", 0},
-      {{"/G:ttyUSB7"}, "Query Err\n", 1}, {{"/S:ttyUSB0", "123456789", "1:1"}, "Invalid Password!\n", 1},
-      {{"/G:ttyUSB0/../ttyUSB0"}, "Invalid Command!\n", 2}, {{"/X:ttyUSB0"}, "DoCommandError\n", 2},
+      {{"/S:ttyUSB0", "0:1"}, "", 0},
+      {{"/Q"},
+       "ttyUSB0, 4 ports, On=3, Off=1,2,4, FW=2.1\n1 Managed USB Hub(s) "
+       "Found.\n",
+       0},
+      {{"/G:ttyUSB7"}, "Query Err\n", 1},
+      {{"/G:ttyUSB0/../ttyUSB0"}, "Invalid Command!\n", 2},
+      {{"/X:ttyUSB0"}, "DoCommandError\n", 2},
   };
-  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);
     EXPECT_RUN(Tarvo(c.args), c.out, c.status);

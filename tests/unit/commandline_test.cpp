@@ -55,53 +55,74 @@ std::string Summary(const ParsedCommandLine& parsed) {
   return text;
 }
 
-// clang-format off
 const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
-    {{}, "help  text"}, {{"/hxyz", "a", "b"}, "help  text"}, {{"/?"}, "help  text"},
-    {{"/H", "a", "b", "c"}, "Invalid Command! (2)"}, {{""}, "Invalid Command! (2)"}, {{"/"}, "Invalid Command! (2)"},
-    {{"Q:ttyUSB0"}, "Invalid Command! (2)"}, {{"/X:ttyUSB0"}, "DoCommandError (2)"}, {{"//"}, "DoCommandError (2)"},
+    {{}, "help  text"},
+    {{"/hxyz", "a", "b"}, "help  text"},
+    {{"/?"}, "help  text"},
+    {{"/H", "a", "b", "c"}, "Invalid Command! (2)"},
+    {{""}, "Invalid Command! (2)"},
+    {{"/"}, "Invalid Command! (2)"},
+    {{"Q:ttyUSB0"}, "Invalid Command! (2)"},
+    {{"/X:ttyUSB0"}, "DoCommandError (2)"},
+    {{"//"}, "DoCommandError (2)"},
     // Scan and query: the port part has "tty" lower-cased, the rest upper.
-    {{"/q"}, "scan  text"}, {{"/Q", "-f"}, "scan  -F"}, {{"/Q", "-j"}, "scan  -J"},
+    {{"/q"}, "scan  text"},
+    {{"/Q", "-f"}, "scan  -F"},
+    {{"/Q", "-j"}, "scan  -J"},
     {{"/Q", "-B"}, "Invalid Command! (2)"},
-    {{"/Q", "-F", "x"}, "Invalid Command! (2)"}, {{"/Q:ttyUSB"}, "Invalid Command! (2)"},
-    {{"/q:ttyusb3"}, "query ttyUSB3 text"}, {{"/QXTTYUSB3", "-F"}, "query ttyUSB3 -F"},
+    {{"/Q", "-F", "x"}, "Invalid Command! (2)"},
+    {{"/Q:ttyUSB"}, "Invalid Command! (2)"},
+    {{"/q:ttyusb3"}, "query ttyUSB3 text"},
+    {{"/QXTTYUSB3", "-F"}, "query ttyUSB3 -F"},
     {{"/Q:ttyUSBx"}, "query ttyUSBX text"},
     {{"/Q:ttyACM0"}, "Invalid Command! (2)"},
     // A port part that could lead elsewhere is refused before any open.
     {{"/Q:ttyUSB0/../x"}, "Invalid Command! (2)"},
     // A path names the hub it leads to, taken as typed (hubnames_test.cpp).
-    {{"/q:/dev/ttyUSB3", "-f"}, "query  -F"}, {{"/G:/dev/null"}, "Invalid Command! (2)"}, // no such device
-    {{"/S:ttyUSB7/../OTHERHUB", "1:1"}, "Invalid Command! (2)"}, {{"/G:ttyUSB0\nOn=1"}, "Invalid Command! (2)"},
-    {{"/G:ttyUSB0\x7f"}, "Invalid Command! (2)"}, {{"/G:ttyUSB0\xc3\xa9"}, "get ttyUSB0\xc3\xa9 text"},
+    {{"/q:/dev/ttyUSB3", "-f"}, "query  -F"},
+    {{"/G:/dev/null"}, "Invalid Command! (2)"},  // no such device
+    {{"/S:ttyUSB7/../OTHERHUB", "1:1"}, "Invalid Command! (2)"},
+    {{"/G:ttyUSB0\nOn=1"}, "Invalid Command! (2)"},
+    {{"/G:ttyUSB0\x7f"}, "Invalid Command! (2)"},
+    {{"/G:ttyUSB0\xc3\xa9"}, "get ttyUSB0\xc3\xa9 text"},
     // Get.
     {{"/G:ttyUSB0", "-b"}, "get ttyUSB0 -B"},
-    {{"/G:ttyUSB0", "-J"}, "get ttyUSB0 -J"}, {{"/G:ttyUSB0", "-F"}, "Invalid Command! (2)"},
-    {{"/G:ttyUSB0", "", "x"}, "Invalid Command! (2)"}, {{"/G"}, "Invalid Command! (2)"},
+    {{"/G:ttyUSB0", "-J"}, "get ttyUSB0 -J"},
+    {{"/G:ttyUSB0", "-F"}, "Invalid Command! (2)"},
+    {{"/G:ttyUSB0", "", "x"}, "Invalid Command! (2)"},
+    {{"/G"}, "Invalid Command! (2)"},
     // Set: one argument is the states, never tested as a password.
-    {{"/S:ttyUSB0", "1:1,2,3,4,5,6"}, "set ttyUSB0 text [mira    ] states 1:1,2,3,4,5,6"},
+    {{"/S:ttyUSB0", "1:1,2,3,4,5,6"},
+     "set ttyUSB0 text [mira    ] states 1:1,2,3,4,5,6"},
     {{"/S:ttyUSB0", "secret", "1:3"}, "set ttyUSB0 text [secret  ] states 1:3"},
     {{"/f:ttyusb0", "", "t:1"}, "set ttyUSB0 text flash [        ] states t:1"},
     {{"/S:ttyUSB0", "123456789", "1:3"}, "Invalid Password! (1)"},
-    {{"/F:ttyUSB0", "ab\rRH", "1:3"}, "Invalid Password! (1)"}, {{"/S", "1:3"}, "Invalid Command! (2)"},
+    {{"/F:ttyUSB0", "ab\rRH", "1:3"}, "Invalid Password! (1)"},
+    {{"/S", "1:3"}, "Invalid Command! (2)"},
     // Change password.
     {{"/P:ttyUSB0", "newpw"}, "password ttyUSB0 text [mira    ] new[newpw   ]"},
     {{"/P:ttyUSB0"}, "password ttyUSB0 text [mira    ] new[        ]"},
-    {{"/P:ttyUSB0", "", "new"}, "password ttyUSB0 text [        ] new[new     ]"},
+    {{"/P:ttyUSB0", "", "new"},
+     "password ttyUSB0 text [        ] new[new     ]"},
     {{"/P:ttyUSB0", "123456789", "new"}, "Invalid Password! (1)"},
     {{"/P:ttyUSB0", "old", "tab\there"}, "Invalid Password! (1)"},
     // Save, restore, reset.
-    {{"/W:ttyUSB0"}, "save ttyUSB0 text [mira    ]"}, {{"/d:ttyusb0", "pw6chr"}, "restore ttyUSB0 text [pw6chr  ]"},
-    {{"/R:ttyUSB0", ""}, "reset ttyUSB0 text [mira    ]"}, {{"/R:ttyUSB0", "pw", "x"}, "Invalid Command! (2)"},
+    {{"/W:ttyUSB0"}, "save ttyUSB0 text [mira    ]"},
+    {{"/d:ttyusb0", "pw6chr"}, "restore ttyUSB0 text [pw6chr  ]"},
+    {{"/R:ttyUSB0", ""}, "reset ttyUSB0 text [mira    ]"},
+    {{"/R:ttyUSB0", "pw", "x"}, "Invalid Command! (2)"},
     {{"/W:ttyUSB0", "1234\n"}, "Invalid Password! (1)"},
     // Power cycle.
     {{"/C:ttyUSB0", "3"}, "cycle ttyUSB0 text [mira    ] cycle 3@2000"},
-    {{"/C:ttyUSB0", "pw", "all@0.25"}, "cycle ttyUSB0 text [pw      ] cycle ALL@250"},
-    {{"/C:ttyUSB0", "1,4,4@600"}, "cycle ttyUSB0 text [mira    ] cycle 1,4,4@600000"},
+    {{"/C:ttyUSB0", "pw", "all@0.25"},
+     "cycle ttyUSB0 text [pw      ] cycle ALL@250"},
+    {{"/C:ttyUSB0", "1,4,4@600"},
+     "cycle ttyUSB0 text [mira    ] cycle 1,4,4@600000"},
     {{"/C:ttyUSB0", "2@007.125"}, "cycle ttyUSB0 text [mira    ] cycle 2@7125"},
     {{"/C:ttyUSB0"}, "Invalid Command! (2)"},
-    {{"/C"}, "Invalid Command! (2)"}, {{"/C:ttyUSB0", "123456789", "1"}, "Invalid Password! (1)"},
-  };
-// clang-format on
+    {{"/C"}, "Invalid Command! (2)"},
+    {{"/C:ttyUSB0", "123456789", "1"}, "Invalid Password! (1)"},
+};
 
 }  // namespace
 

@@ -14,10 +14,9 @@ struct CommandCase {
   hubsim::HubConfig config;
   hubsim::Faults faults;
   std::vector<std::string> args;  // the command word names ttyUSB0
-  std::string printed;            // lines, each ending in '\n'
-  int32_t exit_status;
-  std::string frames;       // as received, '|' between them, no '\r'
-  std::string states = "";  // the hub's states afterwards, when checked
+  std::string result;             // as TestRig::Run gives it
+  std::string frames;             // as received, '|' between them, no '\r'
+  std::string states = "";        // the hub's states afterwards, if checked
 };
 
 hubsim::HubConfig Hub(const std::string& ports, uint32_t states,
@@ -35,81 +34,112 @@ hubsim::Faults ByFrame(std::map<int32_t, std::string> replies) {
   return faults;
 }
 
-const char kQueried[] = "?Q|GP";
+template <typename... Words>
+std::vector<std::string> Args(const Words&... words) {
+  return {words...};
+}
 
-// clang-format off
+const hubsim::HubConfig kDefaultHub;
+const hubsim::Faults kNoFaults;
+const char kQueried[] = "?Q|GP";
+// Text ends the firmware at a NUL, as C strings do.
+const hubsim::HubConfig kNulInFirmware =
+    HubWith("04", 5, std::string("1\0003", 3));
+
+// How each command reads the hub's replies, and what it sends. The forms
+// of output, by path and in a scan, are shown in hubnames_test.cpp and
+// scan_test.cpp.
 const std::vector<CommandCase> kCases = {
-    // Query one hub and get its states.
-    {"QueryHubLine", Hub("12", 0xA00), {}, {"/Q:ttyUSB0"},
-     "ttyUSB0, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n", 0, kQueried},
-    {"QueryHubRecord", Hub("12", 0xA00), {}, {"/Q:ttyUSB0", "-f"}, "000A00000C2.1\r\n", 0, kQueried},
-    {"QueryRecordNegativeCount", Hub("-1", 1), {}, {"/Q:ttyUSB0", "-F"}, "01000000FFFFFFFF2.1\r\n", 0, kQueried},
-    // Text ends the firmware at a NUL, as C strings do.
-    {"QueryLineNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0"},
-     "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1\n", 0, kQueried},
-    {"QueryRecordNulInFirmware", HubWith("04", 5, std::string("1\0" "3", 3)), {}, {"/Q:ttyUSB0", "-F"},
-     "05000000041\r\n", 0, kQueried},
-    {"QueryNotAHub", Hub("04", 5, "mira", "korven"), {}, {"/Q:ttyUSB0"}, "ID Err\n", 1, "?Q"},
-    {"QueryStateNotHex", Hub("04", 0), Answering("GP", "A601\r\n"), {"/Q:ttyUSB0"}, "Get Port State Err\n", 1, kQueried},
-    {"QuerySilent", {}, Silent(), {"/Q:ttyUSB0"}, "Query Err\n", 1, "?Q"},
-    {"GetLists", Hub("04", 5), {}, {"/G:ttyUSB0"}, "On=1,3 Off=2,4\n", 0, kQueried},
-    {"GetBinary", Hub("12", 0xA00), {}, {"/G:ttyUSB0", "-B"}, "101000000000\n", 0, kQueried},
-    {"GetHexLowerCaseReply", Hub("04", 0), Answering("GP", "0a000000\r\n"), {"/G:ttyUSB0", "-h"}, "0A000000\n", 0, kQueried},
-    // Set states.
-    {"SetOnePort", Hub("04", 0), {}, {"/S:ttyUSB0", "1:3"}, "", 0, "?Q|GP|SPmira    04000000", "04000000"},
-    {"SetFlash", Hub("04", 0), {}, {"/f:ttyusb0", "h:05"}, "", 0, "?Q|GP|FPmira    F5FFFFFF", "F5FFFFFF"},
-    {"SetWithPassword", Hub("04", 0, "Ab C"), {}, {"/S:ttyUSB0", "Ab C", "1:2"}, "", 0,
-     "?Q|GP|SPAb C    02000000", "02000000"},
-    {"SetWrongPassword", Hub("04", 0, "right"), {}, {"/S:ttyUSB0", "1:3"}, "Password Error!\n", 1,
+    {"QueryRecordNegativeCount", Hub("-1", 1), kNoFaults,
+     Args("/Q:ttyUSB0", "-f"), "01000000FFFFFFFF2.1\r\n(0)", kQueried},
+    {"QueryLineNulInFirmware", kNulInFirmware, kNoFaults, Args("/Q:ttyUSB0"),
+     "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1\n(0)", kQueried},
+    {"QueryRecordNulInFirmware", kNulInFirmware, kNoFaults,
+     Args("/Q:ttyUSB0", "-F"), "05000000041\r\n(0)", kQueried},
+    {"QueryNotAHub", Hub("04", 5, "mira", "korven"), kNoFaults,
+     Args("/Q:ttyUSB0"), "ID Err\n(1)", "?Q"},
+    {"QueryStateNotHex", Hub("04", 0), Answering("GP", "A601\r\n"),
+     Args("/Q:ttyUSB0"), "Get Port State Err\n(1)", kQueried},
+    {"QuerySilent", kDefaultHub, Silent(), Args("/Q:ttyUSB0"), "Query Err\n(1)",
+     "?Q"},
+    {"GetHexLowerCaseReply", Hub("04", 0), Answering("GP", "0a000000\r\n"),
+     Args("/G:ttyUSB0", "-h"), "0A000000\n(0)", kQueried},
+    {"SetFlash", Hub("04", 0), kNoFaults, Args("/f:ttyusb0", "h:05"), "(0)",
+     "?Q|GP|FPmira    F5FFFFFF", "F5FFFFFF"},
+    {"SetWithPassword", Hub("04", 0, "Ab C"), kNoFaults,
+     Args("/S:ttyUSB0", "Ab C", "1:2"), "(0)", "?Q|GP|SPAb C    02000000",
+     "02000000"},
+    {"SetWrongPassword", Hub("04", 0, "right"), kNoFaults,
+     Args("/S:ttyUSB0", "1:3"), "Password Error!\n(1)",
      "?Q|GP|SPmira    04000000", "00000000"},
-    {"SetStateFormatAfterQuery", Hub("04", 5), {}, {"/S:ttyUSB0", "x:3"}, "State Format Error!\n", 1, kQueried},
-    {"SetInvalidNumberAfterQuery", Hub("04", 5), {}, {"/S:ttyUSB0", "0:5"}, "Invalid Number!\n", 1, kQueried},
-    {"SetQueryFailsFirst", Hub("04", 5, "mira", "korven"), {}, {"/S:ttyUSB0", "x:bad"}, "ID Err\n", 1, "?Q"},
-    {"SetLowerCaseEcho", Hub("04", 0), Answering("SP", "g04000000\r\n"), {"/S:ttyUSB0", "1:3"},
-     "Command Error!\n", 1, "?Q|GP|SPmira    04000000"},
-    {"SetWrongEcho", Hub("04", 0), Answering("SP", "Gf5ffffff\r\n"), {"/S:ttyUSB0", "B:0101"},
-     "Set Port State Error!\n", 1, "?Q|GP|SPmira    F5FFFFFF"},
-    {"SetLongEcho", Hub("04", 0), Answering("SP", "GF5FFFFFF and a lot more\r\n"), {"/S:ttyUSB0", "B:0101"},
-     "Error Parameters\n", 1, "?Q|GP|SPmira    F5FFFFFF"},
-    {"SetUnanswered", Hub("04", 0), Answering("SP", ""), {"/S:ttyUSB0", "1:1"}, "Read Timeout\n", 1,
+    {"SetStateFormatAfterQuery", Hub("04", 5), kNoFaults,
+     Args("/S:ttyUSB0", "x:3"), "State Format Error!\n(1)", kQueried},
+    {"SetInvalidNumberAfterQuery", Hub("04", 5), kNoFaults,
+     Args("/S:ttyUSB0", "0:5"), "Invalid Number!\n(1)", kQueried},
+    {"SetQueryFailsFirst", Hub("04", 5, "mira", "korven"), kNoFaults,
+     Args("/S:ttyUSB0", "x:bad"), "ID Err\n(1)", "?Q"},
+    {"SetLowerCaseEcho", Hub("04", 0), Answering("SP", "g04000000\r\n"),
+     Args("/S:ttyUSB0", "1:3"), "Command Error!\n(1)",
+     "?Q|GP|SPmira    04000000"},
+    {"SetWrongEcho", Hub("04", 0), Answering("SP", "Gf5ffffff\r\n"),
+     Args("/S:ttyUSB0", "B:0101"), "Set Port State Error!\n(1)",
+     "?Q|GP|SPmira    F5FFFFFF"},
+    {"SetLongEcho", Hub("04", 0),
+     Answering("SP", "GF5FFFFFF and a lot more\r\n"),
+     Args("/S:ttyUSB0", "B:0101"), "Error Parameters\n(1)",
+     "?Q|GP|SPmira    F5FFFFFF"},
+    {"SetUnanswered", Hub("04", 0), Answering("SP", ""),
+     Args("/S:ttyUSB0", "1:1"), "Read Timeout\n(1)",
      "?Q|GP|SPmira    01000000"},
-    // Change password.
-    {"PasswordFromDefault", {}, {}, {"/P:ttyUSB0", "pw5ch"}, "", 0, "CPmira    pw5ch   "},
-    {"PasswordRefused", Hub("04", 0, "other"), {}, {"/P:ttyUSB0", "x"}, "Invalid Password!\n", 1, "CPmira    x       "},
-    {"PasswordOtherReply", {}, Answering("CP", "X\r\n"), {"/P:ttyUSB0", "x"}, "Change Password Error!\n", 1,
+    {"PasswordFromDefault", kDefaultHub, kNoFaults, Args("/P:ttyUSB0", "pw5ch"),
+     "(0)", "CPmira    pw5ch   "},
+    {"PasswordOtherReply", kDefaultHub, Answering("CP", "X\r\n"),
+     Args("/P:ttyUSB0", "x"), "Change Password Error!\n(1)",
      "CPmira    x       "},
-    {"PasswordSilent", {}, Silent(), {"/P:ttyUSB0", "x"}, "Change Password Error!\n", 1, "CPmira    x       "},
-    // Save, restore, reset.
-    {"SaveStates", Hub("04", 5), {}, {"/W:ttyUSB0"}, "", 0, "WPmira    "},
-    {"RestoreDefaults", Hub("04", 5, "pw6chr"), {}, {"/d:ttyusb0", "pw6chr"}, "", 0, "RDpw6chr  ", "FFFFFFFF"},
-    {"ResetWrongPassword", Hub("04", 5), {}, {"/R:ttyUSB0", "12345678"}, "Invalid Password!\n", 1, "RH12345678"},
-    {"SaveRefused", {}, Answering("WP", "X\r\n"), {"/W:ttyUSB0"}, "Error to Save Port States to Flash!\n", 1, "WPmira    "},
-    {"RestoreRefused", {}, Answering("RD", "E02\r\n"), {"/D:ttyUSB0"}, "Error to Restore Factory Default!\n", 1,
+    {"SaveStates", Hub("04", 5), {}, Args("/W:ttyUSB0"), "(0)", "WPmira    "},
+    {"RestoreDefaults", Hub("04", 5, "pw6chr"), kNoFaults,
+     Args("/d:ttyusb0", "pw6chr"), "(0)", "RDpw6chr  ", "FFFFFFFF"},
+    {"ResetWrongPassword", Hub("04", 5), kNoFaults,
+     Args("/R:ttyUSB0", "12345678"), "Invalid Password!\n(1)", "RH12345678"},
+    {"SaveRefused", kDefaultHub, Answering("WP", "X\r\n"), Args("/W:ttyUSB0"),
+     "Error to Save Port States to Flash!\n(1)", "WPmira    "},
+    {"RestoreRefused", kDefaultHub, Answering("RD", "E02\r\n"),
+     Args("/D:ttyUSB0"), "Error to Restore Factory Default!\n(1)",
      "RDmira    "},
-    {"ResetOtherReplyIsDone", {}, Answering("RH", "E02\r\n"), {"/R:ttyUSB0"}, "", 0, "RHmira    "},
-    {"SaveSilent", {}, Silent(), {"/W:ttyUSB0"}, "Save Port States Error!\n", 1, "WPmira    "},
-    {"ResetSilent", {}, Silent(), {"/R:ttyUSB0"}, "", 0, "RHmira    "},
-    {"ResetWrongPasswordThenSilence", {}, Answering("RH", "E01"), {"/R:ttyUSB0"}, "Invalid Password!\n", 1, "RHmira    "},
+    {"ResetOtherReplyIsDone", kDefaultHub, Answering("RH", "E02\r\n"),
+     Args("/R:ttyUSB0"), "(0)", "RHmira    "},
+    {"ResetSilent", kDefaultHub, Silent(), Args("/R:ttyUSB0"), "(0)",
+     "RHmira    "},
+    {"ResetWrongPasswordThenSilence", kDefaultHub, Answering("RH", "E01"),
+     Args("/R:ttyUSB0"), "Invalid Password!\n(1)", "RHmira    "},
     // Power cycle: off, wait, on, nothing else changed.
-    {"CycleOnePort", Hub("04", 5), {}, {"/C:ttyUSB0", "3@0.2"}, "", 0,
-     "?Q|GP|SPmira    01000000|SPmira    05000000", "05000000"},
-    {"CycleAllKeepsAbsentPorts", Hub("04", 0xFFFFFFF2u, "pw"), {}, {"/C:ttyUSB0", "pw", "ALL@0"}, "", 0,
+    {"CycleOnePort", Hub("04", 5), kNoFaults, Args("/C:ttyUSB0", "3@0.2"),
+     "(0)", "?Q|GP|SPmira    01000000|SPmira    05000000", "05000000"},
+    {"CycleAllKeepsAbsentPorts", Hub("04", 0xFFFFFFF2u, "pw"), kNoFaults,
+     Args("/C:ttyUSB0", "pw", "ALL@0"), "(0)",
      "?Q|GP|SPpw      F0FFFFFF|SPpw      FFFFFFFF", "FFFFFFFF"},
-    {"CycleRefusedNothingWasOff", Hub("04", 0xF), {}, {"/C:ttyUSB0", "pw", "all@0"}, "Password Error!\n", 1,
+    {"CycleRefusedNothingWasOff", Hub("04", 0xF), kNoFaults,
+     Args("/C:ttyUSB0", "pw", "all@0"), "Password Error!\n(1)",
      "?Q|GP|SPpw      00000000|SPpw      0F000000", "0F000000"},
-    {"CyclePortOutOfRange", Hub("04", 5), {}, {"/C:ttyUSB0", "5"}, "Invalid Number!\n", 1, kQueried},
-    // Only ports 1 to 32 can be switched back on: refused before anything is sent.
-    {"CyclePortAboveTheWord", Hub("40", 5), {}, {"/C:ttyUSB0", "33@0"}, "Invalid Number!\n", 1, ""},
-    {"CycleSecondRefused", Hub("04", 0xF), ByFrame({{3, "E02\r\n"}}), {"/C:ttyUSB0", "2,4@0"}, "Ports Left Off!\n", 1,
+    {"CyclePortOutOfRange", Hub("04", 5), kNoFaults, Args("/C:ttyUSB0", "5"),
+     "Invalid Number!\n(1)", kQueried},
+    // Only ports 1 to 32 can be switched back on: refused before anything
+    // is sent.
+    {"CyclePortAboveTheWord", Hub("40", 5), kNoFaults,
+     Args("/C:ttyUSB0", "33@0"), "Invalid Number!\n(1)", ""},
+    {"CycleSecondRefused", Hub("04", 0xF), ByFrame({{3, "E02\r\n"}}),
+     Args("/C:ttyUSB0", "2,4@0"), "Ports Left Off!\n(1)",
      "?Q|GP|SPmira    05000000|SPmira    0F000000", "05000000"},
-    {"CycleSecondUnanswered", Hub("04", 0xF), ByFrame({{3, ""}}), {"/C:ttyUSB0", "1@0"}, "Ports Left Off!\n", 1,
+    {"CycleSecondUnanswered", Hub("04", 0xF), ByFrame({{3, ""}}),
+     Args("/C:ttyUSB0", "1@0"), "Ports Left Off!\n(1)",
      "?Q|GP|SPmira    0E000000|SPmira    0F000000"},
-    {"CycleFirstEchoWrong", Hub("04", 0xF), ByFrame({{2, "G00000000\r\n"}}), {"/C:ttyUSB0", "1@0"},
-     "Set Port State Error!\n", 1, "?Q|GP|SPmira    0E000000|SPmira    0F000000", "0F000000"},
-    {"CycleFirstUnanswered", Hub("04", 0xF), ByFrame({{2, ""}, {3, ""}}), {"/C:ttyUSB0", "1@0"},
-     "Ports Left Off!\n", 1, "?Q|GP|SPmira    0E000000|SPmira    0F000000"},
+    {"CycleFirstEchoWrong", Hub("04", 0xF), ByFrame({{2, "G00000000\r\n"}}),
+     Args("/C:ttyUSB0", "1@0"), "Set Port State Error!\n(1)",
+     "?Q|GP|SPmira    0E000000|SPmira    0F000000", "0F000000"},
+    {"CycleFirstUnanswered", Hub("04", 0xF), ByFrame({{2, ""}, {3, ""}}),
+     Args("/C:ttyUSB0", "1@0"), "Ports Left Off!\n(1)",
+     "?Q|GP|SPmira    0E000000|SPmira    0F000000"},
 };
-// clang-format on
 
 class Commands : public ::testing::TestWithParam<CommandCase> {};
 
@@ -121,8 +151,7 @@ TEST_P(Commands, PrintExitFramesStates) {
   const CommandCase& c = GetParam();
   TestRig rig;
   const hubsim::Hub& hub = rig.AddHub("ttyUSB0", c.config, c.faults);
-  EXPECT_EQ(c.printed + "(" + std::to_string(c.exit_status) + ")",
-            rig.Run(c.args));
+  EXPECT_EQ(c.result, rig.Run(c.args));
   std::string frames;
   for (const std::string& frame : hub.Frames())
     frames += (frames.empty() ? "" : "|") + frame.substr(0, frame.size() - 1);
@@ -141,14 +170,15 @@ TEST(NoHubAtThePort, EachCommandSaysItsOwnWay) {
   TestRig rig;
   rig.Link("ttyUSB0", "/nonexistent/ttyUSB9");
   rig.Link("ttyUSB1", "/dev/null");
-  // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"/G:ttyUSB0"}, "Query Err"}, {{"/S:ttyUSB0", "1:1"}, "Query Err"},
-      {{"/C:ttyUSB0", "1"}, "Query Err"}, {{"/P:ttyUSB0", "x"}, "Change Password Error!"},
-      {{"/W:ttyUSB0"}, "Save Port States Error!"}, {{"/D:ttyUSB0"}, "Restore Default Error!"},
+      {{"/G:ttyUSB0"}, "Query Err"},
+      {{"/S:ttyUSB0", "1:1"}, "Query Err"},
+      {{"/C:ttyUSB0", "1"}, "Query Err"},
+      {{"/P:ttyUSB0", "x"}, "Change Password Error!"},
+      {{"/W:ttyUSB0"}, "Save Port States Error!"},
+      {{"/D:ttyUSB0"}, "Restore Default Error!"},
       {{"/R:ttyUSB0"}, "Open Port Error!"},  // /R: the message never went out
       {{"/R:ttyUSB1"}, "Set Port Option Error!"}};
-  // clang-format on
   for (const auto& [args, message] : cases)
     EXPECT_EQ(message + "\n(1)", rig.Run(args)) << args[0];
 }

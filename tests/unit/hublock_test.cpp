@@ -28,8 +28,8 @@ enum class Kind { kFile, kFifo, kDirectory, kLinkToFile };
 // Makes dir/LCK..ttyUSB0 anew, with a modification time age_s ago.
 void WriteLockFile(const TempDir& dir, const std::string& bytes,
                    mode_t mode = 0644, int age_s = 0, Kind kind = Kind::kFile) {
-  const std::string file = dir.path() + "/LCK..ttyUSB0",
-                    target = dir.path() + "/target";
+  const std::string file = dir.path() + "/LCK..ttyUSB0";
+  const std::string target = dir.path() + "/target";
   std::filesystem::remove_all(file);
   switch (kind) {
     case Kind::kFifo: ASSERT_EQ(0, mkfifo(file.c_str(), 0644)); return;
@@ -60,11 +60,11 @@ std::string Binary(int32_t pid) {
 TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   TempDir dir;
   // The parent (the test runner) is alive and is not this process.
-  const std::string self = std::to_string(getpid()),
-                    parent = std::to_string(getppid()),
-                    gone = std::to_string(kGonePid);
-  const LockFileState busy = LockFileState::kBusy, stale = LockFileState::kNone;
-  // clang-format off
+  const std::string self = std::to_string(getpid());
+  const std::string parent = std::to_string(getppid());
+  const std::string gone = std::to_string(kGonePid);
+  const LockFileState busy = LockFileState::kBusy;
+  const LockFileState stale = LockFileState::kNone;
   const struct {
     std::string bytes;
     LockFileState state;
@@ -75,21 +75,33 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
       // Text as lock files write it (HDB: 10 columns, or far more), after
       // spaces or tabs, and short text ids: "  1\n" and "\t 1\n" name init,
       // alive; read as binary they would name no one.
-      {std::string(10 - parent.size(), ' ') + parent + "\n", busy}, {"00000" + parent, busy},
-      {std::string(100, ' ') + parent + "\n", busy, 3}, {"\t" + parent + "\n", busy}, {"  1\n", busy},
-      {"\t 1\n", busy}, {"  " + gone + "\n", stale}, {Binary(getppid()), busy}, {Binary(kGonePid), stale},
+      {std::string(10 - parent.size(), ' ') + parent + "\n", busy},
+      {"00000" + parent, busy},
+      {std::string(100, ' ') + parent + "\n", busy, 3},
+      {"\t" + parent + "\n", busy},
+      {"  1\n", busy},
+      {"\t 1\n", busy},
+      {"  " + gone + "\n", stale},
+      {Binary(getppid()), busy},
+      {Binary(kGonePid), stale},
       // This very run: the lock is its own.
       {self + "\n", stale},
       // Naming no one: busy while it may still be being written; no digit
       // in the first 128 bytes names no one; a date far ahead is no help.
-      {"", busy}, {"", stale, 3}, {"0\n", busy, 1}, {"0\n", stale, 3}, {"not a pid\n", stale, 60},
-      {std::string(128, ' ') + parent + "\n", stale, 3}, {"", busy, -1}, {"", stale, -3},
+      {"", busy},
+      {"", stale, 3},
+      {"0\n", busy, 1},
+      {"0\n", stale, 3},
+      {"not a pid\n", stale, 60},
+      {std::string(128, ' ') + parent + "\n", stale, 3},
+      {"", busy, -1},
+      {"", stale, -3},
       {gone + "\n", geteuid() == 0 ? stale : busy, 0, 0000},
       // Not a regular file: never opened blocking, never followed.
-      {"", busy, 0, 0644, Kind::kFifo}, {"", busy, 0, 0644, Kind::kDirectory},
+      {"", busy, 0, 0644, Kind::kFifo},
+      {"", busy, 0, 0644, Kind::kDirectory},
       {"", busy, 0, 0644, Kind::kLinkToFile},
   };
-  // clang-format on
   for (const auto& c : cases) {
     WriteLockFile(dir, c.bytes, c.mode, c.age_s, c.kind);
     EXPECT_EQ(c.state, CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}}))
@@ -168,21 +180,4 @@ TEST(HubLockTest, TheLockTimerEndsAWaitInsideAHold) {
   EXPECT_EQ(0, hold.End());
   waited.set_value();
   releaser.join();
-}
-
-// The lock pins the file it locked: a name re-pointed after that is not
-// followed by the exchanges.
-TEST(HubLockTest, TheFileLockedIsTheOnlyFileWrittenTo) {
-  TestRig rig;
-  rig.AddHub("ttyUSB0");
-  const hubsim::Hub& other = rig.AddHub("other");
-  HubLock lock({"", rig.settings().lock_file_dirs}, kTestLockRecheckUs);
-  ASSERT_EQ(LockState::kHeld, lock.TryAcquire(rig.Device("ttyUSB0"), {}));
-  ASSERT_EQ(0,
-            rename(rig.Device("other").c_str(), rig.Device("ttyUSB0").c_str()));
-  EXPECT_EQ(ExchangeStatus::kOpenFailed,
-            RunExchange(rig.Device("ttyUSB0"), "?Q\r",
-                        {kTestByteWaitUs, lock.Pin(), nullptr})
-                .status);
-  EXPECT_EQ("", other.Received());
 }

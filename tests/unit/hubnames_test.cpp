@@ -26,16 +26,22 @@ class NamedHub : public ::testing::Test {
     for (const char* folder :
          {"serial", "serial/by-id", "serial/by-path", "hubs"})
       ASSERT_EQ(0, mkdir(rig_.Device(folder).c_str(), 0755));
-    // clang-format off
     const std::pair<const char*, const char*> links[] = {
-        {"serial/by-id/usb-FTDI_A1B2C3-if00", "../../ttyUSB0"}, {"serial/by-path/pci-0:1.2", "../../ttyUSB0"},
-        {"serial/by-id/Mixed-Case", "../../ttyUSB0"}, {"hubs/rack3", "../serial/by-id/usb-FTDI_A1B2C3-if00"},
-        {"serial/by-id/usb-unplugged", "../../ttyUSB9"}, {"serial/by-id/usb-dangling", "../../nothing"},
-        {"to-null", "/dev/null"}, {"to-tmp", "/tmp"}, {"loop-a", "loop-b"}, {"loop-b", "loop-a"},
-        {"pty", hub_->TerminalPath().c_str()}, {"to-gone-outside", "/nonexistent/ttyUSB0"},
+        {"serial/by-id/usb-FTDI_A1B2C3-if00", "../../ttyUSB0"},
+        {"serial/by-path/pci-0:1.2", "../../ttyUSB0"},
+        {"serial/by-id/Mixed-Case", "../../ttyUSB0"},
+        {"hubs/rack3", "../serial/by-id/usb-FTDI_A1B2C3-if00"},
+        {"serial/by-id/usb-unplugged", "../../ttyUSB9"},
+        {"serial/by-id/usb-dangling", "../../nothing"},
+        {"to-null", "/dev/null"},
+        {"to-tmp", "/tmp"},
+        {"loop-a", "loop-b"},
+        {"loop-b", "loop-a"},
+        {"pty", hub_->TerminalPath().c_str()},
+        {"to-gone-outside", "/nonexistent/ttyUSB0"},
         // udev names of the hub that look like hub names.
-        {"ttyUSB7", "ttyUSB0"}, {"ttyUSB_hub", "ttyUSB7"}};
-    // clang-format on
+        {"ttyUSB7", "ttyUSB0"},
+        {"ttyUSB_hub", "ttyUSB7"}};
     for (const auto& [name, target] : links) rig_.Link(name, target);
     std::ofstream(rig_.Device("plain")).flush();
     // Out of the folder and back to a hub: refused all the same.
@@ -54,30 +60,40 @@ class NamedHub : public ::testing::Test {
 
 TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
   const std::string dir = rig_.settings().device_dir;
-  const HubPathStatus hub = HubPathStatus::kHub,
-                      missing = HubPathStatus::kMissing,
-                      refused = HubPathStatus::kRefused;
-  // clang-format off
+  const HubPathStatus hub = HubPathStatus::kHub;
+  const HubPathStatus missing = HubPathStatus::kMissing;
+  const HubPathStatus refused = HubPathStatus::kRefused;
   const struct {
     std::string path;
     HubPathStatus status;
     std::string name;
-  } cases[] = {
-      {dir + "serial/by-id/usb-FTDI_A1B2C3-if00", hub, "ttyUSB0"}, {dir + "serial/by-path/pci-0:1.2", hub, "ttyUSB0"},
-      {dir + "hubs/rack3", hub, "ttyUSB0"}, {dir + "ttyUSB0", hub, "ttyUSB0"},
-      {dir + "serial/by-id/Mixed-Case", hub, "ttyUSB0"}, {dir + "ttyUSB_hub", hub, "ttyUSB0"},
-      // Unplugged: the link dangles, or is gone, or its folder is.
-      {dir + "serial/by-id/usb-unplugged", missing, ""}, {dir + "serial/by-id/usb-dangling", missing, ""},
-      {dir + "serial/by-id/MIXED-CASE", missing, ""}, {dir + "gone/usb-x", missing, ""},
-      // Neither a link nor a hub, a loop, a walk out of the folder, unclean text.
-      {dir + "plain", refused, ""}, {dir + "pty", refused, ""}, {dir + "to-null", refused, ""},
-      {dir + "to-gone-outside", refused, ""}, {dir + "to-tmp", refused, ""}, {dir + "away", refused, ""},
-      {dir + "loop-a", refused, ""}, {dir + "serial", refused, ""},
-      {dir + "serial/./by-id/Mixed-Case", refused, ""}, {dir + "serial/../ttyUSB0", refused, ""},
-      {dir + "serial//by-id/Mixed-Case", refused, ""}, {dir + "hubs/", refused, ""},
-      {dir + "hubs/rack3\n", refused, ""}, {dir + std::string(4096, 'x'), refused, ""},
-      {"/etc/passwd", refused, ""}};
-  // clang-format on
+  } cases[] = {{dir + "serial/by-id/usb-FTDI_A1B2C3-if00", hub, "ttyUSB0"},
+               {dir + "hubs/rack3", hub, "ttyUSB0"},
+               {dir + "ttyUSB0", hub, "ttyUSB0"},
+               {dir + "serial/by-id/Mixed-Case", hub, "ttyUSB0"},
+               {dir + "ttyUSB_hub", hub, "ttyUSB0"},
+               // Unplugged: the link dangles, or is gone, or its folder is.
+               {dir + "serial/by-id/usb-unplugged", missing, ""},
+               {dir + "serial/by-id/usb-dangling", missing, ""},
+               {dir + "serial/by-id/MIXED-CASE", missing, ""},
+               {dir + "gone/usb-x", missing, ""},
+               // Neither a link nor a hub, a loop, a walk out of the folder,
+               // unclean text.
+               {dir + "plain", refused, ""},
+               {dir + "pty", refused, ""},
+               {dir + "to-null", refused, ""},
+               {dir + "to-gone-outside", refused, ""},
+               {dir + "to-tmp", refused, ""},
+               {dir + "away", refused, ""},
+               {dir + "loop-a", refused, ""},
+               {dir + "serial", refused, ""},
+               {dir + "serial/./by-id/Mixed-Case", refused, ""},
+               {dir + "serial/../ttyUSB0", refused, ""},
+               {dir + "serial//by-id/Mixed-Case", refused, ""},
+               {dir + "hubs/", refused, ""},
+               {dir + "hubs/rack3\n", refused, ""},
+               {dir + std::string(4096, 'x'), refused, ""},
+               {"/etc/passwd", refused, ""}};
   for (const auto& c : cases) {
     const HubPath resolved = ResolveHubPath(c.path, dir);
     EXPECT_EQ(c.status, resolved.status) << c.path;
@@ -103,18 +119,23 @@ TEST_F(NamedHub, AGoneNameOpensNothingEvenOnceSomethingIsThere) {
 // Commands by path, as a user types them: the hub's frames and states, a
 // missing device as a missing ttyUSBn, a refused path before anything else.
 TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
-  // clang-format off
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"/S:" + Path("hubs/rack3"), "1:2"}, "(0)"}, {{"/g:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "-b"}, "0111\n(0)"},
-      {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"}, "07000000042.1\r\n(0)"},
+      {{"/S:" + Path("hubs/rack3"), "1:2"}, "(0)"},
+      {{"/g:" + Path("serial/by-id/usb-FTDI_A1B2C3-if00"), "-b"}, "0111\n(0)"},
+      {{"/Q:" + Path("serial/by-path/pci-0:1.2"), "-F"},
+       "07000000042.1\r\n(0)"},
       {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n(1)"},
-      {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"}, {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"},
+      {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"},
+      {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"},
       // A path is named by the hub it leads to; the short form as typed.
-      {{"/Q:" + Path("ttyUSB_hub")}, "ttyUSB0, 4 ports, On=1,2,3, Off=4, FW=2.1\n(0)"},
-      {{"/G:ttyUSB7", "-J"}, "{\"name\":\"ttyUSB7\",\"device\":\"" + Path("ttyUSB7") + "\",\"ports\":4,"
-       "\"states\":\"07000000\",\"on\":[1,2,3],\"off\":[4],\"links\":[\"" + Path("serial/by-id/Mixed-Case") +
-       "\",\"" + Path("serial/by-id/usb-FTDI_A1B2C3-if00") + "\"]}\n(0)"}};
-  // clang-format on
+      {{"/Q:" + Path("ttyUSB_hub")},
+       "ttyUSB0, 4 ports, On=1,2,3, Off=4, FW=2.1\n(0)"},
+      {{"/G:ttyUSB7", "-J"},
+       "{\"name\":\"ttyUSB7\",\"device\":\"" + Path("ttyUSB7") +
+           "\",\"ports\":4,"
+           "\"states\":\"07000000\",\"on\":[1,2,3],\"off\":[4],\"links\":[\"" +
+           Path("serial/by-id/Mixed-Case") + "\",\"" +
+           Path("serial/by-id/usb-FTDI_A1B2C3-if00") + "\"]}\n(0)"}};
   for (const auto& [args, printed] : cases)
     EXPECT_EQ(printed, rig_.Run(args)) << args[0];
   EXPECT_EQ((std::vector<std::string>{"?Q\r", "GP\r", "SPmira    07000000\r",

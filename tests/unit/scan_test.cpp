@@ -97,11 +97,13 @@ TEST(ScanTest, LinksAreListedWhateverTheProbesHold) {
   TestRig rig;
   ASSERT_EQ(0, mkdir(rig.Device("serial").c_str(), 0755));
   ASSERT_EQ(0, mkdir(rig.Device("serial/by-id").c_str(), 0755));
-  rig.AddHub("ttyUSB0"), rig.AddHub("ttyUSB1");
+  rig.AddHub("ttyUSB0");
+  rig.AddHub("ttyUSB1");
   rig.Link("serial/by-id/usb-0", "../../ttyUSB0");
   // Room for one probe's two descriptors, and no more: the limit is one
   // above the second free descriptor number.
-  int free_seen = 0, number = 0;
+  int free_seen = 0;
+  int number = 0;
   for (; free_seen < 2; ++number) free_seen += fcntl(number, F_GETFD) < 0;
   struct rlimit saved, tight;
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));

@@ -82,7 +82,7 @@ def qemu_args(kernel, initrd, hubs, plugged, console):
             "-cpu", "cortex-a15", "-m", "256", "-nic", "none",
             "-display", "none", "-serial", console,
             "-kernel", kernel, "-initrd", initrd,
-            "-append", "console=ttyAMA0 quiet",
+            "-append", "console=ttyAMA0 quiet loglevel=1",
             "-device", "qemu-xhci,id=xhci,p2=8,p3=8"]
     for name, hub in hubs.items():
         args += ["-chardev", "serial,id=%s,path=%s" % (name, hub.pty)]
