@@ -69,6 +69,14 @@ count() {  # name passed failed [skipped]
   skipped=$((skipped + ${4:-0}))
 }
 
+# Runs a check whose success counts as checks passed, and whose failure
+# as one failed.
+check() {  # name checks command...
+  local name=$1 checks=$2
+  shift 2
+  if "$@"; then count "$name" "$checks" 0; else count "$name" 0 1; fi
+}
+
 # Counts a stage's tests from the JUnit report its runner wrote (ctest's
 # or pytest's), naming each skipped test and why. A runner that wrote no
 # report, ran no test, or failed with no failed test is one failure more.
@@ -137,12 +145,11 @@ armhf_toolchain=()
 [ -f build-armhf/CMakeCache.txt ] || armhf_toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake)
 
 echo "=== format (at ${SECONDS} s)"
-if git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format-14 --dry-run --Werror; then
-  count format 1 0
-else
-  echo "format: run clang-format-14 -i on the files above"
-  count format 0 1
-fi
+formatted() {
+  git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format-14 --dry-run --Werror ||
+    { echo "format: run clang-format-14 -i on the files above"; return 1; }
+}
+check format 1 formatted
 
 suite native build -DCMAKE_BUILD_TYPE=Release
 
@@ -170,20 +177,12 @@ echo "=== fuzzing (at ${SECONDS} s)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
   -DTARVO_FUZZ=ON -DTARVO_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs" --target tarvo_fuzz_stateargs tarvo_fuzz_replies
-if tests/fuzz/run.sh build-fuzz "$fuzz_seconds"; then
-  count fuzzing 2 0
-else
-  count fuzzing 0 1
-fi
+check fuzzing 2 tests/fuzz/run.sh build-fuzz "$fuzz_seconds"
 
 echo "=== packages (at ${SECONDS} s)"
 # The release and armhf builds of the suites are what is packaged.
-if TARVO_PACKAGE_REPRODUCE=1 tools/package.sh build build-armhf; then
-  count packages 2 0
-else
-  count packages 0 1
-fi
-if bench/armhf-size.sh build-armhf; then count "armhf size" 1 0; else count "armhf size" 0 1; fi
+check packages 2 env TARVO_PACKAGE_REPRODUCE=1 tools/package.sh build build-armhf
+check "armhf size" 1 bench/armhf-size.sh build-armhf
 
 echo "=== real kernel (at ${SECONDS} s)"
 pytest_stage "real kernel" "$PWD/build-armhf/board.xml" \

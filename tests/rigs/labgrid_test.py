@@ -1,9 +1,8 @@
-"""labgrid's own pytest plugin drives docs/rigs.md's environment file.
-
-Run by tests/rigs/run.sh inside tarvo-sandbox with --lg-env naming the
-page's file, against a 4-port hub with every port on that bears the page's
-by-id name. RIG_PORT is the recipe's port.
-"""
+# labgrid's own pytest plugin drives docs/rigs.md's environment file.
+#
+# Run by tests/rigs/run.sh inside tarvo-sandbox with --lg-env naming the
+# page's file, against a 4-port hub with every port on that bears the page's
+# by-id name. RIG_PORT is the recipe's port.
 import os
 import signal
 import subprocess
@@ -16,8 +15,8 @@ PORT = int(os.environ["RIG_PORT"])
 BY_ID = os.environ["RIG_BY_ID"]
 
 
+# The hub's ports as tarvo /G -B prints them, port 1 last.
 def states():
-    """The hub's ports as tarvo /G -B prints them, port 1 last."""
     return subprocess.run(["tarvo", "/G:ttyUSB0", "-B"], capture_output=True,
                           text=True, check=True).stdout.strip()
 
@@ -60,9 +59,9 @@ def change_the_password():
                                   check=True)
 
 
+# tarvo's exit status 1 is labgrid's error, never a silent success.
 @pytest.mark.parametrize("fault", [hide_the_name, change_the_password])
 def test_a_refused_command_raises(power, fault):
-    """tarvo's exit status 1 is labgrid's error, never a silent success."""
     undo = fault()
     try:
         with pytest.raises(subprocess.CalledProcessError) as refused:
@@ -73,8 +72,8 @@ def test_a_refused_command_raises(power, fault):
     assert states() == only_the_port(True)
 
 
+# SIGINT to labgrid's whole process group once tarvo's /C runs.
 def test_ctrl_c_during_a_cycle_leaves_the_port_on(power, env):
-    """SIGINT to labgrid's whole process group once tarvo's /C runs."""
     cycle = subprocess.Popen(
         [sys.executable, "-c",
          "import sys, labgrid\n"

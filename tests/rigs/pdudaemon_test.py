@@ -1,15 +1,13 @@
-"""Debian's pdudaemon runs docs/rigs.md's recipe against tarvo.
-
-Run by tests/rigs/run.sh inside tarvo-sandbox, in a network namespace of
-its own, with a 4-port hub with every port on named /dev/hubs/rack3 as the
-recipe names it. pdudaemon comes from the unpacked package in
-$PDUDAEMON_ROOT, with the page's configuration; only its listening address
-changes, for the lab host's request to the rig host.
-"""
+# Debian's pdudaemon runs docs/rigs.md's recipe against tarvo.
+#
+# Run by tests/rigs/run.sh inside tarvo-sandbox, in a network namespace of
+# its own, with a 4-port hub with every port on named /dev/hubs/rack3 as the
+# recipe names it. pdudaemon comes from the unpacked package in
+# $PDUDAEMON_ROOT, with the page's configuration; only its listening address
+# changes, for the lab host's request to the rig host.
 import json
 import os
 import re
-import socket
 import subprocess
 import time
 
@@ -18,63 +16,60 @@ import pytest
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                     "docs", "rigs.md")
 HUB = "/dev/hubs/rack3"
-FAILURE_MARK = "tarvo: rack3 port not switched on"
+ASK = ("import sys, urllib.request, urllib.error\n"
+       "try: print(urllib.request.urlopen(sys.argv[1]).status)\n"
+       "except urllib.error.HTTPError as e: print(e.code)")
 
 
+# The hub's ports as tarvo /G -B prints them, port 1 last.
 def states():
-    """The hub's ports as tarvo /G -B prints them, port 1 last."""
     return subprocess.run(["tarvo", "/G:" + HUB, "-B"], capture_output=True,
                           text=True).stdout.strip()
 
 
+# pdudaemon with the page's configuration, listening on address; host
+# and caller are command prefixes (network namespaces') for pdudaemon
+# and for the requests.
 class Daemon:
-    """pdudaemon with the page's configuration, listening on address, run
-    with the command prefix host (a network namespace's)."""
 
-    def __init__(self, folder, address="127.0.0.1", host=()):
-        page = open(PAGE).read()
-        self.config = json.loads(
-            re.search(r"## pdudaemon.*?```json\n(.*?)```", page, re.S)[1])
-        self.config["daemon"]["hostname"] = address
-        path = os.path.join(folder, "pdudaemon.conf")
-        with open(path, "w") as file:
-            json.dump(self.config, file)
+    def __init__(self, folder, address="127.0.0.1", host=(), caller=()):
+        config = json.loads(re.search(r"## pdudaemon.*?```json\n(.*?)```",
+                                      open(PAGE).read(), re.S)[1])
+        config["daemon"]["hostname"] = address
+        self.url = "http://%s:%d/power/control/" % (address,
+                                                    config["daemon"]["port"])
+        self.caller = list(caller)
+        json.dump(config, open(os.path.join(folder, "conf"), "w"))
         self.log = os.path.join(folder, "log")
+        open(self.log, "w").close()  # pdudaemon appends to it
         self.errors = os.path.join(folder, "stderr")
         root = os.environ["PDUDAEMON_ROOT"]
-        env = dict(os.environ, PYTHONPATH=os.path.join(
-            root, "usr", "lib", "python3", "dist-packages"))
         self.proc = subprocess.Popen(
-            list(host) + ["/usr/bin/python3",
-                          os.path.join(root, "usr", "sbin", "pdudaemon"),
-                          "--conf", path, "--loglevel", "INFO",
-                          "--logfile", self.log],
-            stdout=subprocess.DEVNULL, stderr=open(self.errors, "w"), env=env)
+            list(host) + ["/usr/bin/python3", root + "/usr/sbin/pdudaemon",
+                          "--conf", os.path.join(folder, "conf"),
+                          "--loglevel", "INFO", "--logfile", self.log],
+            stdout=subprocess.DEVNULL, stderr=open(self.errors, "w"),
+            env=dict(os.environ,
+                     PYTHONPATH=root + "/usr/lib/python3/dist-packages"))
 
-    def ask(self, request, caller=(), **query):
-        """The HTTP status of a request, made with the command prefix
-        caller; waits up to 30 s for pdudaemon to listen."""
-        url = "http://%s:%d/power/control/%s?%s" % (
-            self.config["daemon"]["hostname"], self.config["daemon"]["port"],
-            request, "&".join("%s=%s" % kv for kv in query.items()))
+    # The HTTP status of a request; waits up to 30 s for pdudaemon to
+    # listen.
+    def ask(self, request, **query):
+        url = self.url + request + "?" + "&".join("%s=%s" % kv
+                                                  for kv in query.items())
         deadline = time.monotonic() + 30
         while True:
-            code = subprocess.run(list(caller) + [
-                "/usr/bin/python3", "-c",
-                "import sys, urllib.request, urllib.error\n"
-                "try: print(urllib.request.urlopen(sys.argv[1]).status)\n"
-                "except urllib.error.HTTPError as e: print(e.code)", url],
+            asked = subprocess.run(
+                self.caller + ["/usr/bin/python3", "-c", ASK, url],
                 capture_output=True, text=True, timeout=60)
-            if code.returncode == 0:
-                return int(code.stdout)
+            if asked.returncode == 0:
+                return int(asked.stdout)
             assert self.proc.poll() is None and time.monotonic() < deadline, \
                 "pdudaemon is not listening: " + open(self.errors).read()
             time.sleep(0.02)
 
+    # The switchings pdudaemon logged, in order.
     def jobs(self):
-        """The switchings pdudaemon logged, in order."""
-        if not os.path.exists(self.log):  # it has logged nothing yet
-            return []
         return re.findall(r"Processing job for PDU rack3: \((off|on) 2\)",
                           open(self.log).read())
 
@@ -118,7 +113,7 @@ def test_a_missing_hub_is_answered_200_with_the_failure_mark(daemon, hub_on):
     finally:
         os.rename(HUB + ".hidden", HUB)
     errors = open(daemon.errors).read()
-    assert FAILURE_MARK in errors
+    assert "tarvo: rack3 port not switched on" in errors
     # The mark follows any failure, a shell's "tarvo: not found" too.
     assert "not found" not in errors
 
@@ -128,11 +123,11 @@ def test_a_fractional_reboot_delay_is_refused_after_the_off(daemon, hub_on):
     assert states() == "1101"
 
 
+# pdudaemon and the hub on the rig host, the request from the lab host,
+# over a veth pair between their network namespaces; their names live in a
+# /run/netns of the sandbox's own.
 def test_a_request_from_the_lab_host_switches_the_rig_hosts_port(
         hub_on, tmp_path):
-    """pdudaemon and the hub on the rig host, the request from the lab host,
-    over a veth pair between their network namespaces; their names live in a
-    /run/netns of the sandbox's own."""
     for step in ["mkdir -p /run/netns", "mount -t tmpfs tmpfs /run/netns",
                  "ip netns add rig", "ip netns add lab",
                  "ip link add rig0 type veth peer name lab0",
@@ -141,10 +136,10 @@ def test_a_request_from_the_lab_host_switches_the_rig_hosts_port(
                  "ip -n lab addr add 10.77.0.2/24 dev lab0",
                  "ip -n rig link set rig0 up", "ip -n lab link set lab0 up"]:
         subprocess.run(step.split(), check=True)
-    daemon = Daemon(str(tmp_path), "10.77.0.1", ["ip", "netns", "exec", "rig"])
+    daemon = Daemon(str(tmp_path), "10.77.0.1", ["ip", "netns", "exec", "rig"],
+                    ["ip", "netns", "exec", "lab"])
     try:
-        lab = ["ip", "netns", "exec", "lab"]
-        assert daemon.ask("off", lab, hostname="rack3", port=2) == 200
+        assert daemon.ask("off", hostname="rack3", port=2) == 200
         assert states() == "1101"
     finally:
         daemon.stop()

@@ -68,26 +68,19 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     // Scan and query: the port part has "tty" lower-cased, the rest upper.
     {{"/q"}, "scan  text"},
     {{"/Q", "-f"}, "scan  -F"},
-    {{"/Q", "-j"}, "scan  -J"},
     {{"/Q", "-B"}, "Invalid Command! (2)"},
     {{"/Q", "-F", "x"}, "Invalid Command! (2)"},
     {{"/Q:ttyUSB"}, "Invalid Command! (2)"},
     {{"/q:ttyusb3"}, "query ttyUSB3 text"},
     {{"/QXTTYUSB3", "-F"}, "query ttyUSB3 -F"},
-    {{"/Q:ttyUSBx"}, "query ttyUSBX text"},
     {{"/Q:ttyACM0"}, "Invalid Command! (2)"},
     // A port part that could lead elsewhere is refused before any open.
     {{"/Q:ttyUSB0/../x"}, "Invalid Command! (2)"},
-    // A path names the hub it leads to, taken as typed (hubnames_test.cpp).
-    {{"/q:/dev/ttyUSB3", "-f"}, "query  -F"},
-    {{"/G:/dev/null"}, "Invalid Command! (2)"},  // no such device
     {{"/S:ttyUSB7/../OTHERHUB", "1:1"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0\nOn=1"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0\x7f"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0\xc3\xa9"}, "get ttyUSB0\xc3\xa9 text"},
-    // Get.
-    {{"/G:ttyUSB0", "-b"}, "get ttyUSB0 -B"},
-    {{"/G:ttyUSB0", "-J"}, "get ttyUSB0 -J"},
+    // Get (its forms, and paths: hubnames_test.cpp).
     {{"/G:ttyUSB0", "-F"}, "Invalid Command! (2)"},
     {{"/G:ttyUSB0", "", "x"}, "Invalid Command! (2)"},
     {{"/G"}, "Invalid Command! (2)"},
@@ -106,9 +99,7 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
      "password ttyUSB0 text [        ] new[new     ]"},
     {{"/P:ttyUSB0", "123456789", "new"}, "Invalid Password! (1)"},
     {{"/P:ttyUSB0", "old", "tab\there"}, "Invalid Password! (1)"},
-    // Save, restore, reset.
-    {{"/W:ttyUSB0"}, "save ttyUSB0 text [mira    ]"},
-    {{"/d:ttyusb0", "pw6chr"}, "restore ttyUSB0 text [pw6chr  ]"},
+    // Save, restore, reset (commands_test.cpp shows their frames).
     {{"/R:ttyUSB0", ""}, "reset ttyUSB0 text [mira    ]"},
     {{"/R:ttyUSB0", "pw", "x"}, "Invalid Command! (2)"},
     {{"/W:ttyUSB0", "1234\n"}, "Invalid Password! (1)"},

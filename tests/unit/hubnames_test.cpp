@@ -126,7 +126,6 @@ TEST_F(NamedHub, CommandsRunOnTheHubThePathLeadsTo) {
        "07000000042.1\r\n(0)"},
       {{"/G:" + Path("serial/by-id/usb-dangling")}, "Query Err\n(1)"},
       {{"/G:" + Path("to-null")}, "Invalid Command!\n(2)"},
-      {{"/G:" + Path("pty")}, "Invalid Command!\n(2)"},
       // A path is named by the hub it leads to; the short form as typed.
       {{"/Q:" + Path("ttyUSB_hub")},
        "ttyUSB0, 4 ports, On=1,2,3, Off=4, FW=2.1\n(0)"},
