@@ -46,7 +46,7 @@ pdudaemon_depends=(python3-aiohttp python3-hid python3-paramiko python3-pexpect
 mapfile -t missing < <(missing_packages cmake g++ make scdoc libgtest-dev googletest python3 \
   clang libclang-rt-14-dev clang-format-14 g++-arm-linux-gnueabihf qemu-user dpkg-dev file \
   man-db lintian libc6:armhf libstdc++6:armhf libgcc-s1:armhf qemu-system-arm kmod \
-  python3-labgrid python3-pytest iproute2 "${pdudaemon_depends[@]}")
+  python3-labgrid python3-pytest iproute2 procps "${pdudaemon_depends[@]}")
 install_packages test.sh "${missing[@]}"
 # pdudaemon itself is unpacked, never installed: its package enables and
 # starts a service listening on every address.

@@ -76,7 +76,7 @@ def rig(builds):
     hubsim = os.path.join(builds["native"], "hubsim")
     hubs = {name: Hub(hubsim, settings) for name, settings in HUBS.items()}
     board = Board(kernel, initrd, hubs, AT_BOOT, builds["cache"])
-    yield board, hubs
+    yield board
     board.stop()
     for hub in hubs.values():
         hub.proc.terminate()
@@ -86,31 +86,27 @@ def rig(builds):
 # and no frame taken yet.
 @pytest.fixture
 def board(rig):
-    board, hubs = rig
+    board = rig
     out, _, _ = board.run("for n in %s; do readlink -f %s || echo none; "
                           "done" % (" ".join(n.upper() for n in HUBS),
                                     BY_ID % "$n"))
     at = dict(zip(HUBS, out.split()))
-    moved = [n for n in board.plugged
-             if n not in AT_BOOT or at[n] != "/dev/ttyUSB%d" % AT_BOOT.index(n)]
+    moved = [n for n in board.plugged if n not in AT_BOOT or
+             at[n] != "/dev/ttyUSB%d" % AT_BOOT.index(n)]
     for name in moved:
         board.unplug(name)
-        board.run("while [ -e %s ]; do usleep 20000; done" % at[name])
+        board.run(vanish(at[name][len("/dev/"):]))
     for name in AT_BOOT:  # the lowest free number, in order
         if name not in board.plugged:
             board.plug(name)
             board.run(appear(BY_ID % name.upper()))
-    for hub in hubs.values():
+    for hub in board.hubs.values():
         hub.take()
     return board
 
 
-@pytest.fixture
-def hubs(rig, board):
-    return rig[1]
 
-
-def test_the_line_is_9600_8n1_whatever_the_adapter_was_left_at(board, hubs):
+def test_the_line_is_9600_8n1_whatever_the_adapter_was_left_at(board):
     found, status, _ = board.run("stty -F /dev/ttyUSB0 1200 cs7 parenb "
                                  "cstopb && stty -F /dev/ttyUSB0 -g")
     assert status == 0, found
@@ -120,7 +116,7 @@ def test_the_line_is_9600_8n1_whatever_the_adapter_was_left_at(board, hubs):
     out, status, _ = board.run("tarvo /G:ttyUSB0 -H; stty -F /dev/ttyUSB0 -g")
     got, after = out.split("\n", 1)
     assert (got, status) == ("FFFFFFFF", 0)
-    frames = hubs["huba"].take()
+    frames = board.hubs["huba"].take()
     assert [f for _, f in frames] == QUERY
     assert {speed for speed, _ in frames} == {9600}
     set_since = framings(board.trace()[len(left_at):])
@@ -130,14 +126,14 @@ def test_the_line_is_9600_8n1_whatever_the_adapter_was_left_at(board, hubs):
     assert (after, status) == (found, 0)
 
 
-def test_udevs_names_reach_their_hub_alone(board, hubs):
+def test_udevs_names_reach_their_hub_alone(board):
     by_path, _, _ = board.run("ls /dev/serial/by-path/*usb-0:1:1.0-port0")
     for name in (BY_ID % "HUBA", by_path.strip()):
         out, status, _ = board.run("readlink -f %s; tarvo /G:%s -H" %
                                    (name, name))
         assert (out, status) == ("/dev/ttyUSB0\nFFFFFFFF\n", 0), name
-        assert [f for _, f in hubs["huba"].take()] == QUERY
-        assert not any(hub.take() for hub in hubs.values()), name
+        assert [f for _, f in board.hubs["huba"].take()] == QUERY
+        assert not any(hub.take() for hub in board.hubs.values()), name
 
 
 # The timer reads 1 while the reply is awaited, and what it read before
@@ -189,9 +185,9 @@ def test_modem_lines_up_once_and_down_at_the_end(board, command, adapters):
     assert len(moves) == 2 * adapters, moves
 
 
-def test_unplugged_while_a_reply_is_awaited(board, hubs):
+def test_unplugged_while_a_reply_is_awaited(board):
     def pull():
-        hubs["gone"].wait_for("?Q")
+        board.hubs["gone"].wait_for("?Q")
         board.unplug("gone")
     out, status, seconds = board.run_while("tarvo /G:ttyUSB5", pull)
     assert (out, status) == ("Query Err\n", 1)
@@ -202,9 +198,9 @@ def test_unplugged_while_a_reply_is_awaited(board, hubs):
 
 # Hubs, a silent adapter and one pulled while it is probed: one byte
 # wait, not the sum.
-def test_a_scan_with_an_unplug_takes_one_byte_wait(board, hubs):
+def test_a_scan_with_an_unplug_takes_one_byte_wait(board):
     def pull():
-        hubs["gone"].wait_for("?Q")
+        board.hubs["gone"].wait_for("?Q")
         board.unplug("gone")
     out, status, _ = board.run_while(
         "read start rest < /proc/uptime; tarvo /Q; status=$?; "
@@ -225,11 +221,10 @@ def test_a_scan_with_an_unplug_takes_one_byte_wait(board, hubs):
 # /C's hub pulled in the off time, another adapter plugged in, then the
 # first again: it comes back as another ttyUSBn, and nothing of the run
 # reaches either.
-def test_unplugged_in_the_off_time_reaches_no_adapter_plugged_since(board,
-                                                                    hubs):
+def test_unplugged_in_the_off_time_reaches_no_adapter_plugged_since(board):
     board.run("rm -f /tmp/c.status; (tarvo /C:ttyUSB3 1@8 > /tmp/c.out; "
               "echo $? > /tmp/c.status) &")
-    hubs["hubc"].wait_for("SP")
+    board.hubs["hubc"].wait_for("SP")
     # In the off time: the echo is read and the port closed, its low
     # latency given back. QEMU 7.2 can crash when an adapter is pulled
     # while its reply is still on the way.
@@ -243,13 +238,14 @@ def test_unplugged_in_the_off_time_reaches_no_adapter_plugged_since(board,
     out, _, _ = board.run("until [ -e /tmp/c.status ]; do usleep 20000; "
                           "done; cat /tmp/c.out /tmp/c.status")
     assert out == "Ports Left Off!\n1\n"
-    assert hubs["hubd"].take() == []
-    assert [f for _, f in hubs["hubc"].take()] == QUERY + [
+    assert board.hubs["hubd"].take() == []
+    assert [f for _, f in board.hubs["hubc"].take()] == QUERY + [
         frame("SPmira    FEFFFFFF\r")]
     out, _, _ = board.run("readlink -f " + BY_ID % "HUBC")
     assert re.fullmatch(r"/dev/ttyUSB\d+\n", out) and out != "/dev/ttyUSB3\n"
     out, status, _ = board.run("tarvo /G:%s -H" % (BY_ID % "HUBC"))
-    assert (out, status, len(hubs["hubc"].take())) == ("FEFFFFFF\n", 0, 2)
+    assert (out, status, len(board.hubs["hubc"].take())) == (
+        "FEFFFFFF\n", 0, 2)
 
 
 def main():

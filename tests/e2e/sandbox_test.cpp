@@ -1,5 +1,4 @@
 // tarvo-sandbox as a user runs it, and the README's script run inside it.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,15 +27,9 @@ std::string ReadmeFrom(const std::string& from) {
   return readme.substr(start, readme.find("```", start) - start);
 }
 
-// Processes anywhere whose command line holds text.
-int ProcessesRunning(const std::string& text) {
-  int count = 0;
-  DIR* proc = opendir("/proc");
-  while (const struct dirent* entry = readdir(proc))
-    count += FileText(std::string("/proc/") + entry->d_name + "/cmdline")
-                 .find(text) != std::string::npos;
-  closedir(proc);
-  return count;
+// Whether a process anywhere has a command line that matches pattern.
+bool Running(const std::string& pattern) {
+  return hubsim::Run({"pgrep", "-f", pattern}, 60).status == 0;
 }
 
 }  // namespace
@@ -64,6 +57,9 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
       {{"tarvo", "/Q"},
        "125 '--' is missing before the command: tarvo-sandbox [--hub HUB]... "
        "-- tarvo ..."},
+      {{"--hub"},
+       "125 --hub needs a hub: ttyUSBn[:PORTS[:STATEHEX]][,SETTING...] (try "
+       "--help)"},
       {{"--hub", "ttyUSB0,link=/dev/null"}, "125 /dev/null is there already"}};
   for (const auto& [args, failure] : failures) {
     const hubsim::RunResult r = Sandbox(args);
@@ -87,13 +83,11 @@ TEST_F(SandboxTool, TheWorldInsideIsPrivateAndEndsWithIt) {
       Sandbox({"--", "sh", "-c", "sleep 31.4159 & echo started"});
   EXPECT_RUN(left, "started\n", 0);
   EXPECT_LT(left.seconds, kSlack);
-  EXPECT_TRUE(Eventually([] { return ProcessesRunning("31.4159") == 0; }));
+  EXPECT_TRUE(Eventually([] { return !Running("31.4159"); }));
 }
 
 TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
   const std::string survives = "kill -$0 $$; echo alive";
-  // The sleep inside, not the shell or the sandbox that name it.
-  static const std::string kSleeping = std::string("sleep") + '\0' + "27.1828";
   EXPECT_RUN(
       hubsim::Run({"sh", "-c", "trap '' HUP; exec \"$0\" -- sh -c \"$1\" HUP",
                    TARVO_SANDBOX, survives},
@@ -103,13 +97,14 @@ TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
   EXPECT_RUN(hubsim::Run({TARVO_SANDBOX, "--", "sh", "-c", survives, "TERM"},
                          60, "/dev/null", 0, {}, {SIGTERM}),
              "alive\n", 0);
+  // Killed once the sleep inside runs (not the shell that names it).
   const hubsim::RunResult killed = hubsim::Run(
       {TARVO_SANDBOX, "--", "sh", "-c", "sleep 27.1828; echo never"}, 60,
-      "/dev/null", SIGKILL, [] { return ProcessesRunning(kSleeping) > 0; });
+      "/dev/null", SIGKILL, [] { return Running("^sleep 27.1828"); });
   EXPECT_EQ(128 + SIGKILL, killed.status);
   // Nothing inside holds its output open past it, nor outlives it.
   EXPECT_LT(killed.seconds, 27);
-  EXPECT_TRUE(Eventually([] { return ProcessesRunning("27.1828") == 0; }));
+  EXPECT_TRUE(Eventually([] { return !Running("27.1828"); }));
 }
 
 // The demo's session and the example script's output, as README.md shows

@@ -108,6 +108,8 @@ const std::vector<CommandCase> kCases = {
      "RDmira    "},
     {"ResetOtherReplyIsDone", kDefaultHub, Answering("RH", "E02\r\n"),
      Args("/R:ttyUSB0"), "(0)", "RHmira    "},
+    {"SaveSilent", kDefaultHub, Silent(), Args("/W:ttyUSB0"),
+     "Save Port States Error!\n(1)", "WPmira    "},
     {"ResetSilent", kDefaultHub, Silent(), Args("/R:ttyUSB0"), "(0)",
      "RHmira    "},
     {"ResetWrongPasswordThenSilence", kDefaultHub, Answering("RH", "E01"),

@@ -73,13 +73,14 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
     Kind kind = Kind::kFile;
   } cases[] = {
       // Text as lock files write it (HDB: 10 columns, or far more), after
-      // spaces or tabs, and short text ids: "  1\n" names init,
+      // spaces or tabs, and short text ids: "  1\n" and "\t 1\n" name init,
       // alive; read as binary they would name no one.
       {std::string(10 - parent.size(), ' ') + parent + "\n", busy},
       {"00000" + parent, busy},
       {std::string(100, ' ') + parent + "\n", busy, 3},
       {"\t" + parent + "\n", busy},
       {"  1\n", busy},
+      {"\t 1\n", busy},
       {"  " + gone + "\n", stale},
       {Binary(getppid()), busy},
       {Binary(kGonePid), stale},

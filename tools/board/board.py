@@ -96,6 +96,7 @@ class Board:
         self.qmp_path = os.path.join(work, "qmp.sock")
         self.trace_path = os.path.join(work, "trace.log")
         self.plugged = set(plugged)
+        self.hubs = hubs  # name: the Hub its adapter is wired to
         for path in (self.qmp_path, self.trace_path):
             if os.path.exists(path):
                 os.unlink(path)
