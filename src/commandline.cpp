@@ -1,9 +1,9 @@
 #include "commandline.h"
 
-#include "link/hubnames.h"
-#include "link/messages.h"
+#include "names/hubnames.h"
 #include "portstate/portstate.h"
 #include "portstate/stateargs.h"
+#include "protocol/messages.h"
 
 namespace {
 
@@ -60,6 +60,10 @@ bool ParseSeconds(const std::string& text, int64_t* ms) {
   return true;
 }
 
+// The options a command word takes after its hub: /Q and /Q: take -F and
+// -J, /G takes -B, -H and -J.
+enum class OptionSet { kQuery, kGet };
+
 class Parser {
  public:
   Parser(int argc, const char* const* argv, const std::string& device_dir)
@@ -84,12 +88,11 @@ class Parser {
   // /C's "PORTS[@SECONDS]"; false when it does not parse.
   bool TakeCycleArgument(const std::string& argument);
   // The one option of /Q and /G, or false for anything else.
-  bool TakeOption(const std::string& option, bool allow_compact,
-                  bool allow_states);
+  bool TakeOption(const std::string& option, OptionSet options);
 
   ParsedCommandLine Query();
   ParsedCommandLine GetStates();
-  ParsedCommandLine SetStates(bool keep_as_power_on);
+  ParsedCommandLine SetStates(SetTarget target);
   ParsedCommandLine ChangePassword();
   ParsedCommandLine PasswordOnly(CommandKind command);
   ParsedCommandLine PowerCycle();
@@ -125,18 +128,17 @@ void Parser::TakeHub() {
     if (name != request_.hub) request_.lock_file_names.push_back(name);
 }
 
-bool Parser::TakeOption(const std::string& option, bool allow_compact,
-                        bool allow_states) {
+bool Parser::TakeOption(const std::string& option, OptionSet options) {
   const std::string upper = UpperCased(option);
   if (option.empty())
     request_.form = OutputForm::kText;
   else if (upper == kJsonOption)
     request_.form = OutputForm::kJson;
-  else if (allow_compact && upper == kCompactOption)
+  else if (options == OptionSet::kQuery && upper == kCompactOption)
     request_.form = OutputForm::kCompact;
-  else if (allow_states && upper == kBinaryOption)
+  else if (options == OptionSet::kGet && upper == kBinaryOption)
     request_.form = OutputForm::kBinary;
-  else if (allow_states && upper == kHexOption)
+  else if (options == OptionSet::kGet && upper == kHexOption)
     request_.form = OutputForm::kHex;
   else
     return false;
@@ -153,8 +155,8 @@ ParsedCommandLine Parser::Parse(int argc) {
     case '?': return parsed_;
     case 'Q': return Query();
     case 'G': return GetStates();
-    case 'S': return SetStates(false);
-    case 'F': return SetStates(true);
+    case 'S': return SetStates(SetTarget::kCurrentStates);
+    case 'F': return SetStates(SetTarget::kCurrentAndPowerOnStates);
     case 'P': return ChangePassword();
     case 'W': return PasswordOnly(CommandKind::kSaveStates);
     case 'D': return PasswordOnly(CommandKind::kRestoreDefaults);
@@ -165,7 +167,7 @@ ParsedCommandLine Parser::Parse(int argc) {
 }
 
 ParsedCommandLine Parser::Query() {
-  if (!arg3_.empty() || !TakeOption(arg2_, true, false)) return Usage();
+  if (!arg3_.empty() || !TakeOption(arg2_, OptionSet::kQuery)) return Usage();
   if (word_ == kScanWord) {
     request_.command = CommandKind::kScan;
     return parsed_;
@@ -176,16 +178,16 @@ ParsedCommandLine Parser::Query() {
 }
 
 ParsedCommandLine Parser::GetStates() {
-  if (!NamesAHub() || !arg3_.empty() || !TakeOption(arg2_, false, true))
+  if (!NamesAHub() || !arg3_.empty() || !TakeOption(arg2_, OptionSet::kGet))
     return Usage();
   request_.command = CommandKind::kGetStates;
   return parsed_;
 }
 
-ParsedCommandLine Parser::SetStates(bool keep_as_power_on) {
+ParsedCommandLine Parser::SetStates(SetTarget target) {
   if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kSetStates;
-  request_.keep_as_power_on = keep_as_power_on;
+  request_.set_target = target;
   // With one argument it is the states, never tested as a password.
   if (arg3_.empty()) {
     request_.password = kDefaultPassword;

@@ -1,7 +1,7 @@
 // Running a parsed request: the one place that maps commands to code.
 #pragma once
 
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
 #include "request.h"
 

@@ -16,8 +16,8 @@
 #include <cstdio>
 
 #include "dispatch.h"
-#include "link/linksettings.h"
-#include "link/signals.h"
+#include "linksettings.h"
+#include "signals/deadlysignals.h"
 
 namespace {
 

@@ -30,6 +30,10 @@ enum class OutputForm {
   kJson,     // -J
 };
 
+// /S sets the current states; /F sets them and keeps them as the states
+// the hub starts with.
+enum class SetTarget { kCurrentStates, kCurrentAndPowerOnStates };
+
 struct Request {
   CommandKind command = CommandKind::kHelp;
   // The hub's name in the device folder, "ttyUSB3" (hubnames.h); "" for
@@ -43,7 +47,7 @@ struct Request {
   // part of every name on the way to its device.
   std::vector<std::string> lock_file_names;
   OutputForm form = OutputForm::kText;
-  bool keep_as_power_on = false;     // /F rather than /S
+  SetTarget set_target = SetTarget::kCurrentStates;  // /F: and power-on
   std::string password;              // the 8-byte field the hub verifies
   std::string new_password;          // /P: the field the hub adopts
   std::string state_argument;        // /S, /F: as typed

@@ -2,8 +2,8 @@
 
 #include "commands/lockedhub.h"
 #include "commands/setstate.h"
-#include "link/signals.h"
 #include "portstate/stateargs.h"
+#include "signals/deadlysignals.h"
 
 namespace {
 
@@ -11,13 +11,13 @@ namespace {
 Outcome OffWaitOn(LockedHub* hub, const Request& request,
                   const HubReport& report, PortStates cycled,
                   DeadlySignalHold* hold) {
-  const SetResult off =
-      SendStates(hub, false, request.password, report.states & ~cycled);
+  const SetResult off = SendStates(hub, SetTarget::kCurrentStates,
+                                   request.password, report.states & ~cycled);
   if (!off.frame_started) return off.outcome;
   if (off.outcome == Outcome::kSuccess) hold->Wait(request.cycle_off_ms * 1000);
   // Absent ports go as the hub reported them; the cycled ports go on.
-  const SetResult on =
-      SendStates(hub, false, request.password, report.states | cycled);
+  const SetResult on = SendStates(hub, SetTarget::kCurrentStates,
+                                  request.password, report.states | cycled);
   // A hub that refused the first message never switched anything off.
   if (on.outcome != Outcome::kSuccess && !off.refused)
     return Outcome::kPortsLeftOff;
@@ -27,9 +27,10 @@ Outcome OffWaitOn(LockedHub* hub, const Request& request,
 }  // namespace
 
 RunEnd PowerCycle(const Request& request, const LinkSettings& settings) {
-  LockedHub hub(request, settings);
+  std::optional<LockedHub> hub;
   HubReport report;
-  const Outcome queried = hub.LockAndReadReport(&report);
+  const Outcome queried =
+      LockedHub::LockAndReadReport(request, settings, &hub, &report);
   if (queried != Outcome::kSuccess) return {queried};
   PortStates cycled = AllPorts(report.port_count);
   if (!request.cycle_all_ports) {
@@ -41,6 +42,7 @@ RunEnd PowerCycle(const Request& request, const LinkSettings& settings) {
   // From the first set frame on, a deadly signal must not leave the ports
   // off: it is held, and acted on once they are back on.
   DeadlySignalHold hold;
-  const Outcome outcome = OffWaitOn(&hub, request, report, cycled, &hold);
+  const Outcome outcome =
+      OffWaitOn(&hub.value(), request, report, cycled, &hold);
   return {outcome, hold.End()};
 }

@@ -13,7 +13,7 @@
 // the run's line is out before the signal ends it.
 #pragma once
 
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
 #include "request.h"
 

@@ -2,14 +2,15 @@
 
 #include "commands/json.h"
 #include "commands/lockedhub.h"
-#include "link/stablenames.h"
+#include "names/stablenames.h"
 #include "portstate/portstate.h"
 
 Outcome GetStates(const Request& request, const LinkSettings& settings,
                   LineSink& out) {
-  LockedHub hub(request, settings);
+  std::optional<LockedHub> hub;
   HubReport report;
-  const Outcome queried = hub.LockAndReadReport(&report);
+  const Outcome queried =
+      LockedHub::LockAndReadReport(request, settings, &hub, &report);
   if (queried != Outcome::kSuccess) return queried;
   switch (request.form) {
     case OutputForm::kBinary:
@@ -18,9 +19,10 @@ Outcome GetStates(const Request& request, const LinkSettings& settings,
     case OutputForm::kHex: out.Line(FormatStateHex(report.states)); break;
     case OutputForm::kJson: {
       // Short of descriptors, as for a device it cannot open.
-      const auto links = StableNames(hub.device(), settings.stable_name_dirs);
+      const auto links = StableNames(hub->device(), settings.stable_name_dirs);
       if (!links) return Outcome::kQueryErr;
-      out.Line(HubJson(request.hub, hub.device(), report, false, *links));
+      out.Line(HubJson(request.hub, hub->device(), report,
+                       FirmwareField::kLeftOut, *links));
       break;
     }
     default: {

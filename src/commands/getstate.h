@@ -6,7 +6,7 @@
 //   tarvo /G:ttyUSBn -J   the hub as JSON, without firmware (json.h)
 #pragma once
 
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
 #include "request.h"
 

@@ -1,7 +1,7 @@
 #include "commands/json.h"
 
-#include "link/messages.h"
 #include "portstate/portstate.h"
+#include "protocol/messages.h"
 
 namespace {
 
@@ -20,15 +20,20 @@ std::vector<std::string> Numbers(const std::vector<int64_t>& ports) {
   return items;
 }
 
-// keep_high: bytes from 0x80 up stand as they are (valid UTF-8 text).
-std::string Escaped(const std::string& bytes, bool keep_high) {
+enum class HighBytes {
+  kEscaped,  // one character a byte: \u00XX
+  kKept,     // stand as they are: valid UTF-8 text
+};
+
+std::string Escaped(const std::string& bytes, HighBytes high_bytes) {
   std::string text = "\"";
   for (char ch : bytes) {
     const unsigned char byte = static_cast<unsigned char>(ch);
     if (ch == '"' || ch == '\\') {
       text += '\\';
       text += ch;
-    } else if (IsControlByte(ch) || (byte > 0x7F && !keep_high)) {
+    } else if (IsControlByte(ch) ||
+               (byte > 0x7F && high_bytes == HighBytes::kEscaped)) {
       text += "\\u00" + HexByte(byte);
     } else {
       text += ch;
@@ -75,7 +80,9 @@ bool IsValidUtf8(const std::string& bytes) {
 }
 
 // Valid UTF-8 text as its own bytes.
-std::string JsonText(const std::string& utf8) { return Escaped(utf8, true); }
+std::string JsonText(const std::string& utf8) {
+  return Escaped(utf8, HighBytes::kKept);
+}
 
 // A name of the device folder: as its own bytes where it is UTF-8 text,
 // so that it reads back as the name it is; a byte a character otherwise.
@@ -86,11 +93,11 @@ std::string NameText(const std::string& name) {
 }  // namespace
 
 std::string JsonString(const std::string& bytes) {
-  return Escaped(bytes, false);
+  return Escaped(bytes, HighBytes::kEscaped);
 }
 
 std::string HubJson(const std::string& name, const std::string& device,
-                    const HubReport& report, bool with_firmware,
+                    const HubReport& report, FirmwareField firmware,
                     const std::vector<std::string>& links) {
   const PortLists lists = ListPorts(report.states, report.port_count);
   std::vector<std::string> link_items;
@@ -99,7 +106,7 @@ std::string HubJson(const std::string& name, const std::string& device,
   std::vector<std::string> fields = {
       Field("name", NameText(name)), Field("device", NameText(device)),
       Field("ports", std::to_string(report.port_count))};
-  if (with_firmware)
+  if (firmware == FirmwareField::kIncluded)
     fields.push_back(Field("firmware", JsonString(report.firmware)));
   fields.push_back(Field("states", JsonString(FormatStateHex(report.states))));
   fields.push_back(Field("on", Array(Numbers(lists.on))));

@@ -17,15 +17,18 @@
 #include <string>
 #include <vector>
 
-#include "link/hubreport.h"
+#include "protocol/hubreport.h"
 
 // A string of bytes, one character each.
 std::string JsonString(const std::string& bytes);
 
-// One hub's object ("ttyUSB0", "/dev/ttyUSB0", ...); without firmware
-// when with_firmware is false; links are its stable names (stablenames.h).
+// /Q and /Q: give the firmware; /G leaves it out.
+enum class FirmwareField { kIncluded, kLeftOut };
+
+// One hub's object ("ttyUSB0", "/dev/ttyUSB0", ...); links are its stable
+// names (stablenames.h).
 std::string HubJson(const std::string& name, const std::string& device,
-                    const HubReport& report, bool with_firmware,
+                    const HubReport& report, FirmwareField firmware,
                     const std::vector<std::string>& links);
 
 std::string ScanJson(const std::vector<std::string>& hub_objects);

@@ -1,10 +1,11 @@
 #include "commands/lockedhub.h"
 
-#include "link/clock.h"
-#include "link/hubnames.h"
-#include "link/serialport.h"
+#include "base/clock.h"
+#include "line/serialport.h"
+#include "names/hubnames.h"
+#include "protocol/messages.h"
 
-LockedHub::LockedHub(const Request& request, const LinkSettings& settings)
+LockedHub::LockedHub(Key, const Request& request, const LinkSettings& settings)
     : settings_(settings),
       // The empty path fails to open as a missing device does.
       device_(request.hub.empty()
@@ -15,17 +16,20 @@ LockedHub::LockedHub(const Request& request, const LinkSettings& settings)
       lock_({settings.device_dir, settings.lock_file_dirs},
             settings.lock_recheck_us) {}
 
-Outcome LockedHub::Lock(Outcome cannot_open) {
-  switch (lock_.Acquire(device_, lock_file_names_,
-                        MonotonicMicros() + settings_.lock_wait_us)) {
-    case LockState::kHeld: break;
-    case LockState::kBusy: return Outcome::kPortBusy;
-    case LockState::kNoDescriptors: return cannot_open;
+Outcome LockedHub::Lock(const Request& request, const LinkSettings& settings,
+                        Outcome cannot_open, std::optional<LockedHub>* hub) {
+  LockedHub& locked = hub->emplace(Key{}, request, settings);
+  switch (locked.lock_.Acquire(locked.device_, locked.lock_file_names_,
+                               MonotonicMicros() + settings.lock_wait_us)) {
+    case LockState::kHeld:
+    case LockState::kNoDevice: break;
+    case LockState::kBusy: hub->reset(); return Outcome::kPortBusy;
+    case LockState::kNoDescriptors: hub->reset(); return cannot_open;
   }
-  if (!typed_path_.empty() && !TypedPathLeadsToLockedDevice()) {
+  if (!locked.typed_path_.empty() && !locked.TypedPathLeadsToLockedDevice()) {
     // The empty path fails to open as a missing device does.
-    lock_.Release();
-    device_.clear();
+    locked.lock_.Release();
+    locked.device_.clear();
   }
   return Outcome::kSuccess;
 }
@@ -36,20 +40,22 @@ bool LockedHub::TypedPathLeadsToLockedDevice() const {
          lock_.Pin()->IsFileAt(HubDevice(settings_.device_dir, now.name));
 }
 
-Outcome LockedHub::LockAndReadReport(HubReport* report) {
-  const Outcome locked = Lock(Outcome::kQueryErr);
+Outcome LockedHub::LockAndReadReport(const Request& request,
+                                     const LinkSettings& settings,
+                                     std::optional<LockedHub>* hub,
+                                     HubReport* report) {
+  const Outcome locked = Lock(request, settings, Outcome::kQueryErr, hub);
   if (locked != Outcome::kSuccess) return locked;
-  const ReportResult read = ReadHubReport(device_, Use());
-  switch (read.status) {
-    case ReportStatus::kOk: break;
-    case ReportStatus::kNoAnswer: return Outcome::kQueryErr;
-    case ReportStatus::kNotAHub: return Outcome::kIdErr;
-    case ReportStatus::kNoStates: return Outcome::kGetPortStateErr;
-  }
-  *report = read.report;
+  const ExchangeResult query = (*hub)->Exchange(BuildFrame(kQueryCode));
+  if (query.status != ExchangeStatus::kOk) return Outcome::kQueryErr;
+  if (DecodeQueryReply(query.reply, report) != ReportStatus::kOk)
+    return Outcome::kIdErr;
+  const ExchangeResult states = (*hub)->Exchange(BuildFrame(kGetStatesCode));
+  if (states.status != ExchangeStatus::kOk ||
+      DecodeStateReply(states.reply, report) != ReportStatus::kOk)
+    return Outcome::kGetPortStateErr;
   return Outcome::kSuccess;
 }
-
 ExchangeResult LockedHub::Exchange(const std::string& frame) {
   return RunExchange(device_, frame, Use());
 }

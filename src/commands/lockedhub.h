@@ -3,34 +3,46 @@
 // A command locks the hub before its first exchange and holds the lock
 // until it ends, so that the states it reads are still the hub's when it
 // acts; every exchange under the lock talks only to the file that was
-// locked, and asks the port for low latency.
+// locked, and asks the port for low latency. A LockedHub exists only once
+// its lock is held: Lock() makes it, and the lock goes with it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "link/exchange.h"
-#include "link/hublock.h"
-#include "link/hubreport.h"
-#include "link/linksettings.h"
+#include "line/exchange.h"
+#include "linksettings.h"
+#include "locks/hublock.h"
 #include "outcome.h"
+#include "protocol/hubreport.h"
 #include "request.h"
 
 class LockedHub {
- public:
-  LockedHub(const Request& request, const LinkSettings& settings);
+  struct Key {};  // only Lock() makes a LockedHub
 
-  // Waits for the lock up to the settings' lock wait: kPortBusy when it
-  // stays taken. A run out of descriptors sends nothing and says
+ public:
+  // Waits for the lock of the hub the request names, up to the settings'
+  // lock wait, and then puts the locked hub in *hub: kSuccess. kPortBusy
+  // when it stays taken. A run out of descriptors sends nothing and says
   // cannot_open, what the command says of a device it cannot open. A hub
   // named by a path is the hub that path leads to once the lock is held:
   // the kernel may have given its ttyUSBn to another adapter during the
   // wait, and then the run goes on as for a device that is gone.
-  Outcome Lock(Outcome cannot_open);
-  // Lock(), then the hub query; the query's message when it fails.
-  Outcome LockAndReadReport(HubReport* report);
-  ExchangeResult Exchange(const std::string& frame);
+  static Outcome Lock(const Request& request, const LinkSettings& settings,
+                      Outcome cannot_open, std::optional<LockedHub>* hub);
+  // Lock(), then the hub query ("?Q", then "GP" to a device that answered
+  // as a hub): the query's message when it fails.
+  static Outcome LockAndReadReport(const Request& request,
+                                   const LinkSettings& settings,
+                                   std::optional<LockedHub>* hub,
+                                   HubReport* report);
 
+  LockedHub(Key, const Request& request, const LinkSettings& settings);
+  LockedHub(const LockedHub&) = delete;
+  LockedHub& operator=(const LockedHub&) = delete;
+
+  ExchangeResult Exchange(const std::string& frame);
   const std::string& device() const { return device_; }
 
  private:

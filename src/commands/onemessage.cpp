@@ -1,31 +1,52 @@
 #include "commands/onemessage.h"
 
+#include <cstdlib>
+#include <optional>
+
 #include "commands/lockedhub.h"
-#include "link/messages.h"
+#include "protocol/messages.h"
 
 namespace {
 
-struct OneMessageCommand {
-  CommandKind command;
-  const char* code;
-  // /R: a hub that resets may answer anything, or nothing. Such a command
-  // says what the line said until the frame is out, and succeeds after
-  // unless the hub refuses the password.
-  bool done_once_sent;
-  Outcome not_through;  // the message did not get through
-  Outcome refused;      // the reply is neither "E01" nor 'G'
+// What a command makes of its one reply.
+enum class ReplyUse {
+  kJudged,        // 'G' accepted, "E01" a wrong password, the rest refused
+  kDoneOnceSent,  // /R: a hub that resets may answer anything, or
+                  // nothing; only "E01" is a refusal
 };
 
-const OneMessageCommand kCommands[] = {
-    {CommandKind::kChangePassword, kChangePasswordCode, false,
-     Outcome::kChangePasswordError, Outcome::kChangePasswordError},
-    {CommandKind::kSaveStates, kSaveStatesCode, false,
-     Outcome::kSavePortStatesError, Outcome::kSaveToFlashRefused},
-    {CommandKind::kRestoreDefaults, kRestoreDefaultsCode, false,
-     Outcome::kRestoreDefaultError, Outcome::kRestoreDefaultRefused},
-    {CommandKind::kResetHub, kResetHubCode, true, Outcome::kOpenPortError,
-     Outcome::kSuccess},
+struct OneMessageCommand {
+  const char* code;
+  ReplyUse reply_use;
+  Outcome not_through;             // the message did not get through
+  std::optional<Outcome> refused;  // kJudged: neither "E01" nor 'G'
 };
+
+// A switch, so that the build stops at a command kind it lacks.
+OneMessageCommand CommandFor(CommandKind kind) {
+  switch (kind) {
+    case CommandKind::kChangePassword:
+      return {kChangePasswordCode, ReplyUse::kJudged,
+              Outcome::kChangePasswordError, Outcome::kChangePasswordError};
+    case CommandKind::kSaveStates:
+      return {kSaveStatesCode, ReplyUse::kJudged, Outcome::kSavePortStatesError,
+              Outcome::kSaveToFlashRefused};
+    case CommandKind::kRestoreDefaults:
+      return {kRestoreDefaultsCode, ReplyUse::kJudged,
+              Outcome::kRestoreDefaultError, Outcome::kRestoreDefaultRefused};
+    case CommandKind::kResetHub:
+      return {kResetHubCode, ReplyUse::kDoneOnceSent, Outcome::kOpenPortError,
+              std::nullopt};
+    case CommandKind::kHelp:
+    case CommandKind::kScan:
+    case CommandKind::kShowOneHub:
+    case CommandKind::kGetStates:
+    case CommandKind::kSetStates:
+    case CommandKind::kPowerCycle: break;
+  }
+  // Only the four kinds above are dispatched here (dispatch.cpp).
+  std::abort();
+}
 
 // Until the frame is out there is nothing the hub could have done.
 bool FrameNotOut(ExchangeStatus status) {
@@ -37,27 +58,29 @@ bool FrameNotOut(ExchangeStatus status) {
 }  // namespace
 
 Outcome SendOneMessage(const Request& request, const LinkSettings& settings) {
-  const OneMessageCommand* command = &kCommands[0];
-  for (const OneMessageCommand& each : kCommands)
-    if (each.command == request.command) command = &each;
-  const bool after_frame_only = command->done_once_sent;
-
-  LockedHub hub(request, settings);
-  const Outcome locked = hub.Lock(command->not_through);
+  const OneMessageCommand command = CommandFor(request.command);
+  std::optional<LockedHub> hub;
+  const Outcome locked =
+      LockedHub::Lock(request, settings, command.not_through, &hub);
   if (locked != Outcome::kSuccess) return locked;
   const std::string frame =
       request.command == CommandKind::kChangePassword
-          ? BuildFrame(command->code, request.password, request.new_password)
-          : BuildFrame(command->code, request.password);
-  const ExchangeResult exchange = hub.Exchange(frame);
-  if (!after_frame_only && exchange.status != ExchangeStatus::kOk)
-    return command->not_through;
-  if (after_frame_only && FrameNotOut(exchange.status))
-    return LineFailure(exchange.status);
+          ? BuildFrame(command.code, request.password, request.new_password)
+          : BuildFrame(command.code, request.password);
+  const ExchangeResult exchange = hub->Exchange(frame);
+  switch (command.reply_use) {
+    case ReplyUse::kJudged:
+      if (exchange.status != ExchangeStatus::kOk) return command.not_through;
+      break;
+    case ReplyUse::kDoneOnceSent:
+      if (FrameNotOut(exchange.status)) return LineFailure(exchange.status);
+      break;
+  }
   switch (ClassifyAcknowledgement(exchange.reply)) {
     case ReplyClass::kAccepted: return Outcome::kSuccess;
     case ReplyClass::kWrongPassword: return Outcome::kInvalidPassword;
     case ReplyClass::kRefused: break;
   }
-  return command->refused;
+  if (command.reply_use == ReplyUse::kDoneOnceSent) return Outcome::kSuccess;
+  return *command.refused;
 }

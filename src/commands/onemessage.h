@@ -10,7 +10,7 @@
 // that the hub refused the password.
 #pragma once
 
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
 #include "request.h"
 

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
+#include "commands/hubscan.h"
 #include "commands/json.h"
 #include "commands/lockedhub.h"
-#include "link/hubnames.h"
-#include "link/hubscan.h"
-#include "link/messages.h"
-#include "link/stablenames.h"
+#include "names/hubnames.h"
+#include "names/stablenames.h"
 #include "portstate/portstate.h"
+#include "protocol/messages.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
     for (const FoundHub& hub : found) {
       const auto links = StableNames(hub.device, settings.stable_name_dirs);
       if (!links) return Outcome::kScanIncomplete;
-      objects.push_back(
-          HubJson(hub.name, hub.device, hub.report, true, *links));
+      objects.push_back(HubJson(hub.name, hub.device, hub.report,
+                                FirmwareField::kIncluded, *links));
     }
     out.Line(ScanJson(objects));
   } else {
@@ -74,17 +74,19 @@ Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
 
 Outcome ShowOneHub(const Request& request, const LinkSettings& settings,
                    LineSink& out) {
-  LockedHub hub(request, settings);
+  std::optional<LockedHub> hub;
   HubReport report;
-  const Outcome queried = hub.LockAndReadReport(&report);
+  const Outcome queried =
+      LockedHub::LockAndReadReport(request, settings, &hub, &report);
   if (queried != Outcome::kSuccess) return queried;
   if (request.form == OutputForm::kCompact) {
     out.Line(HubRecord(report));
   } else if (request.form == OutputForm::kJson) {
     // Short of descriptors, as for a device it cannot open.
-    const auto links = StableNames(hub.device(), settings.stable_name_dirs);
+    const auto links = StableNames(hub->device(), settings.stable_name_dirs);
     if (!links) return Outcome::kQueryErr;
-    out.Line(HubJson(request.hub, hub.device(), report, true, *links));
+    out.Line(HubJson(request.hub, hub->device(), report,
+                     FirmwareField::kIncluded, *links));
   } else {
     out.Line(HubLine(request.hub, report));
   }

@@ -14,9 +14,9 @@
 
 #include <string>
 
-#include "link/hubreport.h"
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
+#include "protocol/hubreport.h"
 #include "request.h"
 
 // "ttyUSB0, 4 ports, On=1,3, Off=2,4, FW=1.3"

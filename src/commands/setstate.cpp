@@ -1,12 +1,14 @@
 #include "commands/setstate.h"
 
-#include "link/messages.h"
 #include "portstate/stateargs.h"
+#include "protocol/messages.h"
 
-SetResult SendStates(LockedHub* hub, bool keep_as_power_on,
+SetResult SendStates(LockedHub* hub, SetTarget target,
                      const std::string& password, PortStates states) {
   const std::string state_hex = FormatStateHex(states);
-  const char* code = keep_as_power_on ? kSetStatesAndFlashCode : kSetStatesCode;
+  const char* code = target == SetTarget::kCurrentAndPowerOnStates
+                         ? kSetStatesAndFlashCode
+                         : kSetStatesCode;
   const ExchangeResult exchange =
       hub->Exchange(BuildFrame(code, password, state_hex));
   SetResult result;
@@ -35,9 +37,10 @@ SetResult SendStates(LockedHub* hub, bool keep_as_power_on,
 Outcome SetStates(const Request& request, const LinkSettings& settings) {
   // Held until the set message is answered: no other run may change the
   // hub between the states read here and the states sent below.
-  LockedHub hub(request, settings);
+  std::optional<LockedHub> hub;
   HubReport report;
-  const Outcome queried = hub.LockAndReadReport(&report);
+  const Outcome queried =
+      LockedHub::LockAndReadReport(request, settings, &hub, &report);
   if (queried != Outcome::kSuccess) return queried;
   const StateChange change = ApplyStateArgument(
       request.state_argument, report.port_count, report.states);
@@ -46,7 +49,7 @@ Outcome SetStates(const Request& request, const LinkSettings& settings) {
     case StateArgStatus::kBadFunction: return Outcome::kStateFormatError;
     case StateArgStatus::kBadNumber: return Outcome::kInvalidNumber;
   }
-  return SendStates(&hub, request.keep_as_power_on, request.password,
+  return SendStates(&hub.value(), request.set_target, request.password,
                     change.states)
       .outcome;
 }

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "commands/lockedhub.h"
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
 #include "portstate/portstate.h"
 #include "request.h"
@@ -25,7 +25,7 @@ struct SetResult {
   bool refused = false;        // the hub said it did not act on it
 };
 
-// Sends one set message ("SP", or "FP" when keep_as_power_on) with the
+// Sends one set message ("SP", or "FP" for kCurrentAndPowerOnStates) with the
 // password field and states, and checks the hub's echo.
-SetResult SendStates(LockedHub* hub, bool keep_as_power_on,
+SetResult SendStates(LockedHub* hub, SetTarget target,
                      const std::string& password, PortStates states);

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "commands/json.h"
-#include "link/hubreport.h"
-#include "link/messages.h"
 #include "portstate/portstate.h"
+#include "protocol/hubreport.h"
+#include "protocol/messages.h"
 
 namespace {
 

@@ -43,7 +43,7 @@ std::string Summary(const ParsedCommandLine& parsed) {
                                                    {OutputForm::kJson, "-J"}};
   std::string text =
       commands.at(r.command) + (" " + r.hub) + " " + forms.at(r.form);
-  if (r.keep_as_power_on) text += " flash";
+  if (r.set_target == SetTarget::kCurrentAndPowerOnStates) text += " flash";
   if (!r.password.empty()) text += " [" + r.password + "]";
   if (!r.new_password.empty()) text += " new[" + r.new_password + "]";
   if (!r.state_argument.empty()) text += " states " + r.state_argument;

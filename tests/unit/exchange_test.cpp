@@ -1,4 +1,4 @@
-#include "link/exchange.h"
+#include "line/exchange.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <tuple>
 
-#include "link/serialport.h"
+#include "line/serialport.h"
 #include "simhubs.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "link/hublock.h"
+#include "locks/hublock.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,9 +12,9 @@
 #include <future>
 #include <thread>
 
-#include "link/clock.h"
-#include "link/exchange.h"
-#include "link/signals.h"
+#include "base/clock.h"
+#include "line/exchange.h"
+#include "signals/deadlysignals.h"
 #include "simhubs.h"
 
 namespace {
@@ -150,7 +150,8 @@ TEST(HubLockTest, AFlockChangesHandsAtOnceOrNotBeforeTheDeadline) {
   EXPECT_EQ(LockState::kBusy,
             HubLock(kNoLockFiles, kTestLockRecheckUs).TryAcquire(device, {}));
   // A device that cannot be opened has no lock: the exchange reports on it.
-  EXPECT_EQ(LockState::kHeld, waiting.TryAcquire("/nonexistent/ttyUSB0", {}));
+  EXPECT_EQ(LockState::kNoDevice,
+            waiting.TryAcquire("/nonexistent/ttyUSB0", {}));
 }
 
 // A power cycle's hold blocks its wake-up signal; the lock's timer has a

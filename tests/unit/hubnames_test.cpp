@@ -1,6 +1,6 @@
 // Hubs named by paths: a device folder of the test's own, laid out as udev
 // lays out /dev, with a simulated hub behind ttyUSB0.
-#include "link/hubnames.h"
+#include "names/hubnames.h"
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -13,7 +13,7 @@
 
 #include "commandline.h"
 #include "dispatch.h"
-#include "link/hublock.h"
+#include "locks/hublock.h"
 #include "simhubs.h"
 
 namespace {

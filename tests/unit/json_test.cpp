@@ -35,7 +35,7 @@ TEST(JsonTest, LinkNamesComeBackAsTheyAreAndOpen) {
   const std::string good = by_id / "usb-M\xc3\xbcller_Hub-if00-port0";
   ASSERT_EQ(0, symlink(hub->TerminalPath().c_str(), good.c_str()));
   const std::string json =
-      HubJson("ttyUSB\xc3\xa9", "/dev/ttyUSB\xff", {}, false,
+      HubJson("ttyUSB\xc3\xa9", "/dev/ttyUSB\xff", {}, FirmwareField::kLeftOut,
               {good, by_id / "usb-\xc3\x28", by_id / "usb-\xed\xa0\x80"});
   EXPECT_EQ("ttyUSB\xc3\xa9",
             ParsedByPython(json, "[\"name\"].encode().decode('latin-1')"));

@@ -1,11 +1,11 @@
-#include "link/messages.h"
+#include "protocol/messages.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "link/hubreport.h"
 #include "portstate/portstate.h"
+#include "protocol/hubreport.h"
 
 TEST(ReplyClassTest, SetRepliesNeedTheExactEchoAcknowledgementsCheckE01First) {
   using S = SetReplyClass;

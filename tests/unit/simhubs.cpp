@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "dispatch.h"
-#include "link/hublock.h"
+#include "locks/hublock.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hubsim.h"
-#include "link/linksettings.h"
+#include "linksettings.h"
 #include "outcome.h"
 #include "testkit.h"
 

@@ -1,4 +1,4 @@
-#include "link/stablenames.h"
+#include "names/stablenames.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

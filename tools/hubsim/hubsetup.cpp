@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/hubnames.h"
+#include "names/hubnames.h"
 
 namespace hubsim {
 

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "link/clock.h"
+#include "base/clock.h"
 
 namespace hubsim {
 

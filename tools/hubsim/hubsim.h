@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/uniquefd.h"
+#include "base/uniquefd.h"
 
 namespace hubsim {
 

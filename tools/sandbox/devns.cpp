@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/uniquefd.h"
+#include "base/uniquefd.h"
 
 namespace hubsim {
 

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "link/uniquefd.h"
+#include "base/uniquefd.h"
 
 extern char** environ;
 

@@ -1,23 +1,19 @@
-// Finding out whether a hub answers on a device, and what it reports.
-//
-// ReadHubReport() makes two exchanges: "?Q" for the identification, port
-// count and firmware version, then "GP" for the current port states. The
-// state message is sent only to a device that identified itself as a hub.
-// The decoders are apart so that the scan, which drives its exchanges
-// itself, reads replies exactly as ReadHubReport() does.
+// What a hub reports of itself, read from its replies to "?Q" (the
+// identification, port count and firmware version) and "GP" (the current
+// port states). A command (commands/lockedhub.h) and the scan
+// (commands/hubscan.h) make the exchanges and decode the replies here,
+// one way for both.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "link/exchange.h"
 #include "portstate/portstate.h"
 
 enum class ReportStatus {
   kOk,
-  kNoAnswer,  // the query exchange failed
   kNotAHub,   // the query reply is not a hub's
-  kNoStates,  // the state exchange failed or its reply is not a state
+  kNoStates,  // the state reply is not a state
 };
 
 // What a hub reports of itself.
@@ -35,10 +31,3 @@ ReportStatus DecodeQueryReply(const std::string& reply, HubReport* report);
 // Takes the port states from a state reply that begins with 8 hex digits.
 // kOk, or kNoStates leaving *report as it was.
 ReportStatus DecodeStateReply(const std::string& reply, HubReport* report);
-
-struct ReportResult {
-  ReportStatus status = ReportStatus::kOk;
-  HubReport report;
-};
-
-ReportResult ReadHubReport(const std::string& device, PortUse use);

@@ -1,4 +1,4 @@
-#include "link/serialport.h"
+#include "line/serialport.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "link/signals.h"
+#include "signals/deadlysignals.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "link/stablenames.h"
+#include "names/stablenames.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "link/hublock.h"
+#include "locks/hublock.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +16,8 @@
 #include <memory>
 #include <utility>
 
-#include "link/clock.h"
+#include "base/clock.h"
+#include "signals/allocation.h"
 
 // glibc 2.36 names the field but not the macro.
 #ifndef sigev_notify_thread_id
@@ -25,9 +26,6 @@
 
 namespace {
 
-// Ignored by default, so its handler changes nothing for the process; it
-// only cuts a blocked flock() short.
-constexpr int kLockTimerSignal = SIGURG;
 // How late past its deadline a lock wait may end at most, when the
 // timer's first expiry came too early to cut flock() short.
 constexpr int64_t kLockTimerRepeatMicros = 1000;
@@ -283,7 +281,7 @@ LockState HubLock::TryAcquire(const std::string& device,
   const int32_t fd = OpenForLock(device);
   if (fd < 0)
     return OutOfDescriptors(errno) ? LockState::kNoDescriptors
-                                   : LockState::kHeld;
+                                   : LockState::kNoDevice;
   fd_.Reset(fd);
   int result;
   do {

@@ -1,4 +1,4 @@
-#include "link/exchange.h"
+#include "line/exchange.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "link/clock.h"
+#include "base/clock.h"
 
 Exchange::Exchange(std::string device, std::string frame, PortUse use)
     : device_(std::move(device)), frame_(std::move(frame)), use_(use) {}

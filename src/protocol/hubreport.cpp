@@ -1,9 +1,8 @@
-#include "link/hubreport.h"
+#include "protocol/hubreport.h"
 
 #include <cstdlib>
 
-#include "link/exchange.h"
-#include "link/messages.h"
+#include "protocol/messages.h"
 
 namespace {
 
@@ -40,21 +39,4 @@ ReportStatus DecodeStateReply(const std::string& reply, HubReport* report) {
   if (!IsStateHex(text)) return ReportStatus::kNoStates;
   report->states = ParseStateHex(text);
   return ReportStatus::kOk;
-}
-
-ReportResult ReadHubReport(const std::string& device, PortUse use) {
-  ReportResult read;
-  ExchangeResult exchange = RunExchange(device, BuildFrame(kQueryCode), use);
-  if (exchange.status != ExchangeStatus::kOk) {
-    read.status = ReportStatus::kNoAnswer;
-    return read;
-  }
-  read.status = DecodeQueryReply(exchange.reply, &read.report);
-  if (read.status != ReportStatus::kOk) return read;
-
-  exchange = RunExchange(device, BuildFrame(kGetStatesCode), use);
-  read.status = exchange.status != ExchangeStatus::kOk
-                    ? ReportStatus::kNoStates
-                    : DecodeStateReply(exchange.reply, &read.report);
-  return read;
 }

@@ -1,4 +1,4 @@
-#include "link/signals.h"
+#include "signals/deadlysignals.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <ctime>
 
-#include "link/clock.h"
+#include "base/clock.h"
+#include "signals/allocation.h"
 
 namespace {
 
@@ -36,13 +37,6 @@ std::atomic<bool> g_handlers_installed{false};
 // during it.
 std::atomic<bool> g_holding{false};
 std::atomic<int32_t> g_sent_crash{0};
-
-// Blocked during a hold and raised by the crash handler, so that a wait
-// of the hold ends even when the crash signal came just before it began.
-// Its default action is to be ignored, so that one sent from outside (a
-// terminal's resize) does nothing but wake the wait; the lock's timer has
-// a signal of its own (SIGURG), so neither can take the other's.
-constexpr int kWakeSignal = SIGWINCH;
 
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL,
                              SIGABRT, SIGSYS, SIGTRAP};
@@ -80,7 +74,7 @@ void RestoreOrHoldCrash(int signal, siginfo_t* info, void*) {
       info->si_pid != getpid()) {
     int32_t none = 0;
     (void)g_sent_crash.compare_exchange_strong(none, signal);
-    (void)raise(kWakeSignal);
+    (void)raise(kHoldWakeSignal);
     return;
   }
   RestoreListedPorts();
@@ -170,12 +164,12 @@ DeadlySignalHold::DeadlySignalHold() {
   ForEachHoldableSignal([&](int signal) {
     if (!IgnoredNow(signal)) (void)sigaddset(&held, signal);
   });
-  (void)sigaddset(&held, kWakeSignal);
+  (void)sigaddset(&held, kHoldWakeSignal);
   (void)sigprocmask(SIG_BLOCK, &held, &previous_mask_);
   // A signal blocked at start is left pending for whoever blocked it.
   awaited_ = held;
   for (int signal = 1; signal <= SIGRTMAX; ++signal)
-    if (signal != kWakeSignal && sigismember(&previous_mask_, signal) == 1)
+    if (signal != kHoldWakeSignal && sigismember(&previous_mask_, signal) == 1)
       (void)sigdelset(&awaited_, signal);
   g_sent_crash.store(0);
   g_holding.store(true);
@@ -197,7 +191,8 @@ int32_t DeadlySignalHold::End() {
   const struct timespec no_wait = {0, 0};
   for (;;) {
     const int pending = sigtimedwait(&awaited_, nullptr, &no_wait);
-    if (pending > 0 && signal == 0 && pending != kWakeSignal) signal = pending;
+    if (pending > 0 && signal == 0 && pending != kHoldWakeSignal)
+      signal = pending;
     if (pending < 0 && errno != EINTR) break;
   }
   (void)sigprocmask(SIG_SETMASK, &previous_mask_, nullptr);
@@ -211,7 +206,7 @@ void DeadlySignalHold::Wait(int64_t wait_us) {
         std::max<int64_t>(0, deadline_us - MonotonicMicros());
     const struct timespec left = MicrosToTimespec(left_us);
     const int signal = sigtimedwait(&awaited_, nullptr, &left);
-    if (signal == kWakeSignal) continue;  // the loop looks at the crash
+    if (signal == kHoldWakeSignal) continue;  // the loop looks at the crash
     if (signal > 0) {
       taken_ = signal;
       return;

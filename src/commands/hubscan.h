@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
-#include "link/hubreport.h"
-#include "link/linksettings.h"
+#include "linksettings.h"
+#include "protocol/hubreport.h"
 
 struct FoundHub {
   int32_t index = 0;

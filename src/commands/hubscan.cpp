@@ -1,4 +1,4 @@
-#include "link/hubscan.h"
+#include "commands/hubscan.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -10,11 +10,11 @@
 #include <deque>
 #include <memory>
 
-#include "link/clock.h"
-#include "link/exchange.h"
-#include "link/hublock.h"
-#include "link/hubnames.h"
-#include "link/messages.h"
+#include "base/clock.h"
+#include "line/exchange.h"
+#include "locks/hublock.h"
+#include "names/hubnames.h"
+#include "protocol/messages.h"
 
 namespace {
 
@@ -148,6 +148,7 @@ void Scan::Begin(Probe* probe, int64_t now) {
 void Scan::TryLock(Probe* probe, int64_t now) {
   switch (probe->lock.TryAcquire(probe->device, probe->lock_file_names)) {
     case LockState::kHeld:
+    case LockState::kNoDevice:
       return StartExchange(probe, BuildFrame(kQueryCode), Phase::kQuery, now);
     case LockState::kNoDescriptors: return Starve(probe);
     case LockState::kBusy:

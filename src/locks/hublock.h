@@ -40,8 +40,9 @@
 //
 // A command waits for the flock in the kernel, so a lock changes hands the
 // moment it is released; a timer on a signal that is otherwise ignored
-// (SIGURG) ends the wait at its deadline. A busy lock file is looked at
-// again every recheck interval (10 ms on the host).
+// (kLockTimerSignal, signals/allocation.h) ends the wait at its deadline.
+// A busy lock file is looked at again every recheck interval (10 ms on
+// the host).
 #pragma once
 
 #include <sys/types.h>
@@ -50,7 +51,7 @@
 #include <string>
 #include <vector>
 
-#include "link/uniquefd.h"
+#include "base/uniquefd.h"
 
 // How long a lock file that names no process may be in the making.
 constexpr int64_t kLockFileGraceMicros = 2000000;
@@ -66,7 +67,9 @@ struct LockFileFolders {
 };
 
 enum class LockState {
-  kHeld,           // held until the HubLock goes (or the device has no lock)
+  kHeld,           // held until the HubLock goes (or the device has no flock)
+  kNoDevice,       // the device cannot be opened: nothing to lock, and the
+                   // exchange that follows says why
   kBusy,           // another run or program has the device
   kNoDescriptors,  // the run is out of descriptors: nothing may be sent
 };
@@ -98,8 +101,7 @@ class HubLock {
 
   // One look, no wait, at device's flock and at the lock files that mark
   // it: those of lock_file_names (hubnames.h), and those of every name of
-  // the device folder that leads to it. A device that cannot be opened is
-  // not locked and gives kHeld: the exchange that follows reports on it.
+  // the device folder that leads to it.
   LockState TryAcquire(const std::string& device,
                        const std::vector<std::string>& lock_file_names);
   // Waits until deadline_us (MonotonicMicros()).

@@ -1,4 +1,4 @@
-// What the link takes from the machine it runs on: the folders it looks
+// What a run takes from the machine it runs on: the folders it looks
 // in and how long it waits. main() builds the one value with the
 // machine's real folders and waits and passes it down to every command,
 // exchange and lock; tests build their own, with folders of their own and

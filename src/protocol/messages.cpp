@@ -1,4 +1,4 @@
-#include "link/messages.h"
+#include "protocol/messages.h"
 
 #include "portstate/portstate.h"
 

@@ -24,8 +24,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/signals.h"
-#include "link/uniquefd.h"
+#include "base/uniquefd.h"
+#include "signals/deadlysignals.h"
 
 // Raw 9600 8N1, the line every hub speaks. Every termios choice of the
 // program is made here.

@@ -25,8 +25,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/hublock.h"
-#include "link/serialport.h"
+#include "line/serialport.h"
+#include "locks/hublock.h"
 
 enum class ExchangeStatus {
   kOk,               // a reply up to its line feed

@@ -1,4 +1,4 @@
-#include "link/hubnames.h"
+#include "names/hubnames.h"
 
 #include <limits.h>
 #include <stdlib.h>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "link/messages.h"
+#include "protocol/messages.h"
 
 namespace {
 
