@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "base/text.h"
 #include "names/hubnames.h"
 #include "portstate/portstate.h"
 #include "portstate/stateargs.h"

@@ -28,13 +28,10 @@ struct timespec MicrosToTimespec(int64_t micros) {
   return span;
 }
 
-bool SleepUntil(int64_t until_us, int32_t stop_fd) {
+void SleepUntil(int64_t until_us) {
   for (;;) {
     const int64_t left_us = until_us - MonotonicMicros();
     const struct timespec left = MicrosToTimespec(left_us > 0 ? left_us : 0);
-    struct pollfd stop = {stop_fd, POLLIN, 0};
-    const int ready = ppoll(&stop, stop_fd >= 0 ? 1 : 0, &left, nullptr);
-    if (ready == 0) return true;
-    if (ready > 0 || errno != EINTR) return false;
+    if (ppoll(nullptr, 0, &left, nullptr) == 0 || errno != EINTR) return;
   }
 }

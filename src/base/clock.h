@@ -15,7 +15,5 @@ int32_t PollTimeoutMs(int64_t deadline_us, int64_t now_us);
 // A span of microseconds (0 or more) as a timespec.
 struct timespec MicrosToTimespec(int64_t micros);
 
-// Sleeps until until_us (MonotonicMicros()), whatever signals come. With
-// a stop_fd of 0 or more, returns false as soon as that becomes readable
-// (or cannot be polled), true when the time is up.
-bool SleepUntil(int64_t until_us, int32_t stop_fd);
+// Sleeps until until_us (MonotonicMicros()), whatever signals come.
+void SleepUntil(int64_t until_us);

@@ -1,7 +1,7 @@
 #include "commands/json.h"
 
+#include "base/text.h"
 #include "portstate/portstate.h"
-#include "protocol/messages.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 // found; the destructor writes them back before it closes the descriptor, so a
 // device that a scan probes and that turns out not to be a hub (a modem, a
 // console) is left as its own program set it. While the line is changed, the
-// port is also listed for the deadly-signal restore (signals.h).
+// port is also listed for the deadly-signal restore
+// (signals/deadlysignals.h).
 //
 // Most USB-serial adapters hold received bytes until a latency timer runs
 // out (16 ms on FTDI's by default), which would delay every reply. A port
@@ -25,7 +26,6 @@
 #include <string>
 
 #include "base/uniquefd.h"
-#include "signals/deadlysignals.h"
 
 // Raw 9600 8N1, the line every hub speaks. Every termios choice of the
 // program is made here.
@@ -35,7 +35,7 @@ struct termios HubLineSettings();
 // apart so that a test can stand in for a driver that has them.
 struct SerialFlagCalls {
   int (*get)(int32_t fd, struct serial_struct* flags);
-  SerialFlagsSetter set;
+  int (*set)(int32_t fd, const struct serial_struct* flags);
 };
 extern const SerialFlagCalls kDriverSerialFlags;
 

@@ -334,7 +334,6 @@ LockState HubLock::Acquire(const std::string& device,
       }
       Release();
     }
-    (void)SleepUntil(std::min(MonotonicMicros() + recheck_us_, deadline_us),
-                     -1);
+    SleepUntil(std::min(MonotonicMicros() + recheck_us_, deadline_us));
   }
 }

@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "protocol/messages.h"
+#include "base/text.h"
 
 namespace {
 

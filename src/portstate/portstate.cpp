@@ -7,7 +7,6 @@ namespace {
 
 const char kNoPorts[] = "None";
 const char kHexDigits[] = "0123456789ABCDEF";
-constexpr int64_t kWordBits = 64;
 constexpr int32_t kHexBytes = 4;
 
 int32_t HexValue(char ch) {

@@ -18,6 +18,8 @@ using PortStates = uint64_t;
 
 // Ports whose state a hub can report or take.
 constexpr int32_t kHubWordPorts = 32;
+// Ports the word can hold.
+constexpr int64_t kWordBits = 64;
 constexpr size_t kStateHexLength = 8;
 
 extern const char kOnLabel[];   // "On=", in front of the On list

@@ -1,5 +1,7 @@
 #include "portstate/stateargs.h"
 
+#include "base/text.h"
+
 const char kAllPorts[] = "ALL";
 
 namespace {
@@ -13,7 +15,6 @@ constexpr char kFunctionHex = 'H';
 // A function letter and a separator: a lone letter must not switch every
 // port on by accident.
 constexpr size_t kBodyStart = 2;
-constexpr int64_t kWordBits = 64;
 constexpr char kHexPad = 'F';
 
 PortStates Bit(int64_t port) { return PortStates{1} << (port - 1); }
@@ -106,12 +107,6 @@ PortStates PortBits(const std::vector<int64_t>& ports) {
   for (int64_t port : ports)
     if (port >= 1 && port <= kWordBits) bits |= Bit(port);
   return bits;
-}
-
-std::string UpperCased(std::string text) {
-  for (char& ch : text)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  return text;
 }
 
 PortStates AllPorts(int32_t port_count) {

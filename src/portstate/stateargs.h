@@ -47,7 +47,3 @@ PortStates PortBits(const std::vector<int64_t>& ports);
 
 // Every port from 1 to port_count, as bits.
 PortStates AllPorts(int32_t port_count);
-
-// text with ASCII letters upper-cased and every other byte as it is: how
-// command words, options and state arguments are read.
-std::string UpperCased(std::string text);

@@ -1,5 +1,6 @@
 #include "protocol/messages.h"
 
+#include "base/text.h"
 #include "portstate/portstate.h"
 
 const char kQueryCode[] = "?Q";
@@ -39,11 +40,6 @@ std::string BuildFrame(const std::string& code, const std::string& field) {
 std::string BuildFrame(const std::string& code, const std::string& field1,
                        const std::string& field2) {
   return code + field1 + field2 + kFrameEnd;
-}
-
-bool IsControlByte(char ch) {
-  const unsigned char byte = static_cast<unsigned char>(ch);
-  return byte < 0x20 || byte == 0x7F;
 }
 
 std::string ReplyText(const std::string& reply) {

@@ -2,8 +2,9 @@
 //
 // A frame is a two-letter message code, zero to two fixed-width fields
 // and a carriage return; a reply is a run of bytes ending in a line feed.
-// This file owns the message codes, builds every frame and classifies
-// every reply; the commands decide what to print for each class.
+// This file owns the message codes, builds every frame and classifies the
+// replies to the messages that carry a password; hubreport.h decodes the
+// replies to "?Q" and "GP". The commands decide what to print for each.
 //
 //   "?Q\r"                                   query: id, port count, firmware
 //   "GP\r"                                   current port states
@@ -47,10 +48,6 @@ std::string BuildFrame(const std::string& code, const std::string& field1,
 
 // A reply read as text: the bytes received, ending early at a NUL.
 std::string ReplyText(const std::string& reply);
-
-// A byte below 0x20, or 0x7F: one that could end a frame early, or forge
-// an output line, where a user's text goes.
-bool IsControlByte(char ch);
 
 // How a reply to a frame that carries a password is classified.
 enum class ReplyClass { kAccepted, kWrongPassword, kRefused };

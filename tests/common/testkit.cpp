@@ -34,8 +34,8 @@ std::string ParsedByPython(const std::string& document,
                            const std::string& path) {
   TempDir dir;
   std::ofstream(dir / "document.json", std::ios::binary) << document;
-  const hubsim::RunResult r =
-      hubsim::Run({"python3", "-c",
+  const sandbox::RunResult r =
+      sandbox::Run({"python3", "-c",
                    "import json,sys; v=json.load(open(sys.argv[1]))" + path +
                        "; sys.stdout.buffer.write(v.encode('latin-1') if "
                        "isinstance(v, str) else json.dumps(v).encode())",

@@ -35,7 +35,7 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
   std::vector<hubsim::Hub*> hubs;
   for (int i = 0; i < 3; ++i) hubs.push_back(&AddHub(i, HubWith("04", 0x5)));
   auto closed = [&](const std::vector<std::string>& args, const char* how) {
-    return hubsim::Run(TarvoArgv(args, how), 60).status;
+    return sandbox::Run(TarvoArgv(args, how), 60).status;
   };
   EXPECT_EQ(1, closed({"/H"}, "exec >&-"));
   EXPECT_EQ(1, closed({"/Q", "-F"}, "exec >&- 2>&- <&-"));
@@ -47,7 +47,7 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 &&
               unlockpt(terminal) == 0);
-  EXPECT_EQ(1, hubsim::Run(TarvoArgv({"/G:ttyUSB0"}, "exec 1<&0"), 60,
+  EXPECT_EQ(1, sandbox::Run(TarvoArgv({"/G:ttyUSB0"}, "exec 1<&0"), 60,
                            ptsname(terminal))
                    .status);
   close(terminal);

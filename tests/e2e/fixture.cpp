@@ -29,36 +29,36 @@ hubsim::Hub& E2E::AddHub(int index, hubsim::HubConfig config,
   hubs_.push_back(std::make_unique<hubsim::Hub>(config, faults));
   EXPECT_EQ(hubs_.back()->Error(), "");
   links_.push_back("ttyUSB" + std::to_string(index));
-  EXPECT_EQ(hubsim::LinkDevice(links_.back(), hubs_.back()->TerminalPath()),
+  EXPECT_EQ(sandbox::LinkDevice(links_.back(), hubs_.back()->TerminalPath()),
             "");
   return *hubs_.back();
 }
 
-hubsim::RunResult E2E::Tarvo(const std::vector<std::string>& args,
+sandbox::RunResult E2E::Tarvo(const std::vector<std::string>& args,
                              double timeout_seconds,
                              const std::string& stdin_path) {
-  return hubsim::Run(TarvoArgv(args), timeout_seconds, stdin_path);
+  return sandbox::Run(TarvoArgv(args), timeout_seconds, stdin_path);
 }
 
 std::vector<std::string> TarvoArgv(const std::vector<std::string>& args,
                                    const std::string& setup) {
   std::vector<std::string> argv;
   if (!setup.empty()) argv = {"sh", "-c", setup + "; exec \"$@\"", "sh"};
-  for (const std::string& word : hubsim::SplitWords(TARVO_LAUNCHER))
+  for (const std::string& word : sandbox::SplitWords(TARVO_LAUNCHER))
     argv.push_back(word);
   argv.push_back(TARVO_EXE);
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
 }
 
-std::vector<hubsim::RunResult> RunSideBySide(
+std::vector<sandbox::RunResult> RunSideBySide(
     const std::vector<TarvoRun>& runs) {
-  std::vector<hubsim::RunResult> results(runs.size());
+  std::vector<sandbox::RunResult> results(runs.size());
   std::vector<std::thread> threads;
   for (size_t i = 0; i < runs.size(); ++i)
     threads.emplace_back([&, i] {
       const TarvoRun& run = runs[i];
-      results[i] = hubsim::Run(TarvoArgv(run.args, run.setup), 60, "/dev/null",
+      results[i] = sandbox::Run(TarvoArgv(run.args, run.setup), 60, "/dev/null",
                                run.signal, run.when, run.blocked);
     });
   for (std::thread& thread : threads) thread.join();

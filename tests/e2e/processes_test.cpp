@@ -14,7 +14,7 @@ using Processes = E2E;
 TEST_F(Processes, ALockFileOfAnotherProgramIsWaitedForAndLeftAlone) {
   AddHub(0, HubWith("04", 0x5));
   std::ofstream("/run/lock/LCK..ttyUSB0").flush();
-  const hubsim::RunResult r = Tarvo({"/G:ttyUSB0"});
+  const sandbox::RunResult r = Tarvo({"/G:ttyUSB0"});
   EXPECT_RUN(r, "On=1,3 Off=2,4\n", 0);
   EXPECT_GE(r.seconds, 1);  // from its start, a little after the write
   EXPECT_EQ(0, unlink("/run/lock/LCK..ttyUSB0"))
@@ -29,7 +29,7 @@ TEST_F(Processes, NoLostUpdateNoInterleavedFrame) {
     std::vector<TarvoRun> runs;
     for (int port = 1; port <= 8; ++port)
       runs.push_back({{"/S:ttyUSB0", "T:" + std::to_string(port)}});
-    for (const hubsim::RunResult& r : RunSideBySide(runs)) EXPECT_RUN(r, "", 0);
+    for (const sandbox::RunResult& r : RunSideBySide(runs)) EXPECT_RUN(r, "", 0);
     EXPECT_EQ(round % 2 ? "FF000000" : "00000000",
               hubsim::StateHex(hub.Config().states))
         << "round " << round;
@@ -61,13 +61,13 @@ TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
       {{"/Q", "-F"}, "Scan Incomplete!\n"}};
   for (const auto& [args, printed] : cases) {
     SCOPED_TRACE(args[0]);
-    const hubsim::RunResult r = hubsim::Run(TarvoArgv(args, "ulimit -n 4"), 60);
+    const sandbox::RunResult r = sandbox::Run(TarvoArgv(args, "ulimit -n 4"), 60);
     EXPECT_RUN(r, printed, 1);
     EXPECT_LT(r.seconds, kSlack);
   }
   for (const hubsim::Hub* hub : hubs) EXPECT_EQ("", hub->Received());
   EXPECT_RUN(
-      hubsim::Run(TarvoArgv({"/Q", "-F"}, "ulimit -n 16; ulimit -v 8192"), 60),
+      sandbox::Run(TarvoArgv({"/Q", "-F"}, "ulimit -n 16; ulimit -v 8192"), 60),
       "0011ttyUSB0,1,2,3,4,5,6,7,8,9,10\n", 0);
   for (int i = 0; i < 11; ++i)
     unlink(("/run/lock/LCK..ttyUSB" + std::to_string(i)).c_str());
@@ -79,7 +79,7 @@ using RealWaits = E2E;
 
 TEST_F(RealWaits, ASilentHubCostsOneByteWait) {
   hubsim::Hub& hub = AddHub(0, {}, hubsim::Silent());
-  const hubsim::RunResult r = Tarvo({"/G:ttyUSB0"});
+  const sandbox::RunResult r = Tarvo({"/G:ttyUSB0"});
   EXPECT_RUN(r, "Query Err\n", 1);
   EXPECT_GE(r.seconds, kHubByteWait);
   ExpectAtMost(r.seconds, kHubByteWait + kHubByteWaitSlack);
@@ -91,7 +91,7 @@ TEST_F(RealWaits, ALockIsWaitedForThirtySeconds) {
   const int holder =
       open("/dev/ttyUSB0", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
-  const hubsim::RunResult busy = Tarvo({"/S:ttyUSB0", "1:2"});
+  const sandbox::RunResult busy = Tarvo({"/S:ttyUSB0", "1:2"});
   EXPECT_RUN(busy, "Port Busy!\n", 1);
   EXPECT_GE(busy.seconds, 30);
   ExpectAtMost(busy.seconds, 30 + kHubByteWaitSlack);

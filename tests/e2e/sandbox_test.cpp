@@ -9,9 +9,9 @@
 
 namespace {
 
-hubsim::RunResult Sandbox(std::vector<std::string> args) {
+sandbox::RunResult Sandbox(std::vector<std::string> args) {
   args.insert(args.begin(), TARVO_SANDBOX);
-  return hubsim::Run(args, 60);
+  return sandbox::Run(args, 60);
 }
 
 std::string FileText(const std::string& path) {
@@ -29,7 +29,7 @@ std::string ReadmeFrom(const std::string& from) {
 
 // Whether a process anywhere has a command line that matches pattern.
 bool Running(const std::string& pattern) {
-  return hubsim::Run({"pgrep", "-f", pattern}, 60).status == 0;
+  return sandbox::Run({"pgrep", "-f", pattern}, 60).status == 0;
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
        "--help)"},
       {{"--hub", "ttyUSB0,link=/dev/null"}, "125 /dev/null is there already"}};
   for (const auto& [args, failure] : failures) {
-    const hubsim::RunResult r = Sandbox(args);
+    const sandbox::RunResult r = Sandbox(args);
     EXPECT_EQ(failure.substr(0, 3), std::to_string(r.status));
     EXPECT_EQ("tarvo-sandbox: " + failure.substr(4) + "\n", r.err);
   }
@@ -79,7 +79,7 @@ TEST_F(SandboxTool, TheWorldInsideIsPrivateAndEndsWithIt) {
       << "      " << getpid() << "\n";  // the host's, not the sandbox's
   EXPECT_RUN(Sandbox({"--", "tarvo", "/G:ttyUSB0", "-H"}), "05000000\n", 0);
   unlink("/run/lock/LCK..ttyUSB0");
-  const hubsim::RunResult left =
+  const sandbox::RunResult left =
       Sandbox({"--", "sh", "-c", "sleep 31.4159 & echo started"});
   EXPECT_RUN(left, "started\n", 0);
   EXPECT_LT(left.seconds, kSlack);
@@ -89,16 +89,16 @@ TEST_F(SandboxTool, TheWorldInsideIsPrivateAndEndsWithIt) {
 TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
   const std::string survives = "kill -$0 $$; echo alive";
   EXPECT_RUN(
-      hubsim::Run({"sh", "-c", "trap '' HUP; exec \"$0\" -- sh -c \"$1\" HUP",
+      sandbox::Run({"sh", "-c", "trap '' HUP; exec \"$0\" -- sh -c \"$1\" HUP",
                    TARVO_SANDBOX, survives},
                   60),
       "alive\n", 0);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", survives, "INT"}), "", 128 + SIGINT);
-  EXPECT_RUN(hubsim::Run({TARVO_SANDBOX, "--", "sh", "-c", survives, "TERM"},
+  EXPECT_RUN(sandbox::Run({TARVO_SANDBOX, "--", "sh", "-c", survives, "TERM"},
                          60, "/dev/null", 0, {}, {SIGTERM}),
              "alive\n", 0);
   // Killed once the sleep inside runs (not the shell that names it).
-  const hubsim::RunResult killed = hubsim::Run(
+  const sandbox::RunResult killed = sandbox::Run(
       {TARVO_SANDBOX, "--", "sh", "-c", "sleep 27.1828; echo never"}, 60,
       "/dev/null", SIGKILL, [] { return Running("^sleep 27.1828"); });
   EXPECT_EQ(128 + SIGKILL, killed.status);
@@ -115,7 +115,7 @@ TEST_F(SandboxTool, TheReadmeShowsWhatTheDemoAndTheScriptPrint) {
   const std::string run = "$ tarvo-sandbox -- docs/examples/power-cycle.sh\n";
   EXPECT_RUN(Sandbox({"--", TARVO_SOURCE_DIR "/docs/examples/power-cycle.sh"}),
              ReadmeFrom(run).substr(run.size()), 0);
-  hubsim::RunResult demo = hubsim::Run({TARVO_DEMO, TARVO_EXE}, 120);
+  sandbox::RunResult demo = sandbox::Run({TARVO_DEMO, TARVO_EXE}, 120);
   demo.out.erase(std::remove(demo.out.begin(), demo.out.end(), '\r'),
                  demo.out.end());
   EXPECT_RUN(demo, ReadmeFrom("Two simulated hubs:") + "\n", 0);
@@ -150,7 +150,7 @@ TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
     // pdudaemon's templates, with the port it puts in place of %s.
     for (size_t port; (port = line.find("%s")) != std::string::npos;)
       line.replace(port, 2, "2");
-    const std::vector<std::string> words = hubsim::SplitWords(line);
+    const std::vector<std::string> words = sandbox::SplitWords(line);
     std::vector<std::string> args = {
         "--hub", "ttyUSB0:4:00000000,link=" + words[1].substr(3),
         "--",    "sh",

@@ -29,9 +29,9 @@ std::string LineSettings(const std::string& name,
                          std::vector<std::string> changes = {}) {
   changes.insert(changes.begin(), {"stty", "-F", "/dev/" + name});
   if (changes.size() > 3) {
-    EXPECT_EQ(0, hubsim::Run(changes, 60).status);
+    EXPECT_EQ(0, sandbox::Run(changes, 60).status);
   }
-  return hubsim::Run({"stty", "-g", "-F", "/dev/" + name}, 60).out;
+  return sandbox::Run({"stty", "-g", "-F", "/dev/" + name}, 60).out;
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
     runs.push_back(
         {{"/G:" + name}, "ulimit -c 0", signals[i], AfterFrames(hub, 1)});
   }
-  std::vector<hubsim::RunResult> results = RunSideBySide(runs);
+  std::vector<sandbox::RunResult> results = RunSideBySide(runs);
   for (size_t i = 0; i < signals.size(); ++i) {
     SCOPED_TRACE("signal " + std::to_string(signals[i]));
     // qemu-arm, rarely, never acts on a signal it was sent (docs/
@@ -89,7 +89,7 @@ TEST_F(Signals, ASignalDuringAPowerCycleWaitsForThePortsToGoBackOn) {
                     i < sent.size() ? sent[i] : SIGTERM,
                     AfterFrames(hub, 3)});
   }
-  const std::vector<hubsim::RunResult> results = RunSideBySide(runs);
+  const std::vector<sandbox::RunResult> results = RunSideBySide(runs);
   for (size_t i = 0; i <= sent.size(); ++i) {
     const int signal = i < sent.size() ? sent[i] : SIGTERM;
     SCOPED_TRACE("signal " + std::to_string(signal));
@@ -111,7 +111,7 @@ TEST_F(Signals, IgnoredAndBlockedAtStartStaySo) {
   slow.reply_delay_ms = 1000;
   const hubsim::Hub& waited_on = AddHub(0, HubWith("04", 0x5), slow);
   for (int i : {1, 2}) AddHub(i, HubWith("04", 0xF));
-  const std::vector<hubsim::RunResult> results = RunSideBySide(
+  const std::vector<sandbox::RunResult> results = RunSideBySide(
       {{{"/G:ttyUSB0"}, "trap '' HUP INT", SIGHUP, AfterFrames(waited_on, 1)},
        {{"/C:ttyUSB1", "1@2"},
         "trap '' HUP INT",

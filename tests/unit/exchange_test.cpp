@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "line/serialport.h"
+#include "signals/deadlysignals.h"
 #include "simhubs.h"
 
 namespace {

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-
-#include "names/hubnames.h"
+#include <regex>
 
 namespace hubsim {
 
@@ -14,6 +13,15 @@ constexpr uint32_t kDefaultStates = 0xFFFFFFFFu;
 constexpr int kMostPorts = 99;
 constexpr size_t kPasswordBytes = 8;
 constexpr size_t kFirmwareBytes = 3;
+
+// A name the sandbox gives a hub: ttyUSB and a number from 0 to 255,
+// without leading zeros, as the kernel names USB serial devices. Written
+// for the simulator, apart from tarvo's own rule, which it checks.
+bool IsHubName(const std::string& name) {
+  static const std::regex kHubName(
+      "ttyUSB(0|[1-9][0-9]?|1[0-9][0-9]|2[0-4][0-9]|25[0-5])");
+  return std::regex_match(name, kHubName);
+}
 
 // What a setting changes: the hub's record, the names it is reached by, or
 // how it misbehaves.
@@ -118,9 +126,9 @@ bool SetRecord(const std::string& key, const std::string& value,
     std::snprintf(text, sizeof text, "%02d", static_cast<int>(count));
     config->port_count = text;
   } else if (key == "states") {
-    return ParseStateHex(value, &config->states);
+    return ParseStateField(value, &config->states);
   } else if (key == "flash") {
-    return ParseStateHex(value, &config->flash);
+    return ParseStateField(value, &config->flash);
   } else if (key == "password") {
     if (value.size() > kPasswordBytes) return false;
     config->password = value + std::string(kPasswordBytes - value.size(), ' ');
@@ -201,7 +209,7 @@ std::string ParseHubSetup(const std::string& text, HubSetup* setup) {
   const std::string head = parts[0];
   const size_t colon = head.find(':');
   setup->name = head.substr(0, colon);
-  if (!IsScanName(setup->name))
+  if (!IsHubName(setup->name))
     return "a hub's name is ttyUSB and a number from 0 to 255: '" +
            setup->name + "'";
   if (colon != std::string::npos) {

@@ -5,13 +5,13 @@
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-
-#include "base/clock.h"
 
 namespace hubsim {
 
@@ -39,7 +39,7 @@ int64_t NowMicros() {
       .count();
 }
 
-bool ParseStateHex(const std::string& text, uint32_t* states) {
+bool ParseStateField(const std::string& text, uint32_t* states) {
   if (text.size() != 8) return false;
   uint32_t value = 0;
   for (int byte = 0; byte < 4; ++byte) {
@@ -115,7 +115,7 @@ std::string Respond(const std::string& frame, HubConfig* config) {
 
   if (code == "SP" || code == "FP") {
     uint32_t states;
-    if (!ParseStateHex(second_field, &states)) return kBadFrame;
+    if (!ParseStateField(second_field, &states)) return kBadFrame;
     config->states = states;
     if (code == "FP") config->flash = states;
     return "G" + StateHex(states) + kLineEnd;
@@ -213,7 +213,16 @@ void Hub::SetFaults(const Faults& faults) {
 }
 
 bool Hub::Pause(int64_t microseconds) {
-  return SleepUntil(MonotonicMicros() + microseconds, stop_read_.get());
+  const int64_t until = NowMicros() + microseconds;
+  for (;;) {
+    const int64_t left = std::max<int64_t>(0, until - NowMicros());
+    const struct timespec wait = {static_cast<time_t>(left / 1000000),
+                                  static_cast<long>(left % 1000000 * 1000)};
+    struct pollfd stop = {stop_read_.get(), POLLIN, 0};
+    const int ready = ppoll(&stop, 1, &wait, nullptr);
+    if (ready == 0) return true;
+    if (ready > 0 || errno != EINTR) return false;
+  }
 }
 
 // Returns how many bytes were read, or -1 once the hub is to stop.

@@ -77,8 +77,9 @@ int64_t NowMicros();
 
 // "A6010000" for ports 2, 3, 6, 8 and 9 on.
 std::string StateHex(uint32_t states);
-// The reverse, either case; false unless text is 8 hex digits.
-bool ParseStateHex(const std::string& text, uint32_t* states);
+// The reverse, either case, as a frame or a setting gives it: false unless
+// text is exactly 8 hex digits.
+bool ParseStateField(const std::string& text, uint32_t* states);
 
 // Shorthands for tests and benchmarks: a hub with this port count text,
 // states and firmware; one that answers code with reply; one that never

@@ -32,7 +32,7 @@ int Show(const std::string& tarvo, const std::vector<std::string>& args) {
   std::cout << line << std::endl;
   std::vector<std::string> argv = {tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
-  hubsim::RunResult r = hubsim::Run(argv, kCommandTimeoutSeconds);
+  sandbox::RunResult r = sandbox::Run(argv, kCommandTimeoutSeconds);
   if (r.status < 0) {
     std::cerr << "tarvo-demo: " << r.err << "\n";
     return -1;
@@ -48,10 +48,10 @@ std::string StartDemoHubs(std::vector<std::unique_ptr<hubsim::Hub>>* hubs) {
   std::vector<hubsim::HubSetup> setups(2);
   for (size_t i = 0; i < setups.size(); ++i) {
     const std::string error =
-        hubsim::ParseHubSetup(hubsim::kDemoHubs[i], &setups[i]);
+        hubsim::ParseHubSetup(sandbox::kDemoHubs[i], &setups[i]);
     if (!error.empty()) return error;
   }
-  return hubsim::StartHubs(setups, hubs);
+  return sandbox::StartHubs(setups, hubs);
 }
 
 const std::vector<std::vector<std::string>> kSession = {
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     (help ? std::cout : std::cerr) << kUsage;
     return help ? 0 : 2;
   }
-  const std::string tarvo = argc > 1 ? argv[1] : hubsim::FindTarvo();
+  const std::string tarvo = argc > 1 ? argv[1] : sandbox::FindTarvo();
   if (tarvo.empty() || access(tarvo.c_str(), X_OK) != 0) {
     std::cerr << "tarvo-demo: no tarvo to run "
               << (tarvo.empty() ? "beside tarvo-demo or on PATH"
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
               << "; give its path: tarvo-demo path/to/tarvo\n";
     return 1;
   }
-  std::string error = hubsim::EnterPrivateDev();
+  std::string error = sandbox::EnterPrivateDev();
   if (!error.empty()) {
     std::cerr << "tarvo-demo: cannot make a private /dev (" << error
               << "); run it as root or enable user namespaces\n";

@@ -9,7 +9,7 @@
 
 #include "devns.h"
 
-namespace hubsim {
+namespace sandbox {
 
 const char* const kDemoHubs[2] = {"ttyUSB0:4:05000000,firmware=1.3",
                                   "ttyUSB3:12:000A0000"};
@@ -48,10 +48,10 @@ std::string LinkToHub(const std::string& name, const std::string& hub) {
 
 }  // namespace
 
-std::string StartHubs(const std::vector<HubSetup>& setups,
-                      std::vector<std::unique_ptr<Hub>>* hubs) {
-  for (const HubSetup& setup : setups) {
-    hubs->push_back(std::make_unique<Hub>(setup.config, setup.faults));
+std::string StartHubs(const std::vector<hubsim::HubSetup>& setups,
+                      std::vector<std::unique_ptr<hubsim::Hub>>* hubs) {
+  for (const hubsim::HubSetup& setup : setups) {
+    hubs->push_back(std::make_unique<hubsim::Hub>(setup.config, setup.faults));
     if (!hubs->back()->Error().empty()) return hubs->back()->Error();
     std::string error = LinkDevice(setup.name, hubs->back()->TerminalPath());
     std::vector<std::string> names;
@@ -91,4 +91,4 @@ std::string FindTarvo() {
   return "";
 }
 
-}  // namespace hubsim
+}  // namespace sandbox

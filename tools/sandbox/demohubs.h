@@ -9,7 +9,7 @@
 #include "hubsetup.h"
 #include "hubsim.h"
 
-namespace hubsim {
+namespace sandbox {
 
 // ttyUSB0 (4 ports, 1 and 3 on, firmware 1.3) and ttyUSB3 (12 ports, 10
 // and 12 on), as hub setups.
@@ -17,8 +17,8 @@ extern const char* const kDemoHubs[2];
 
 // Starts the hubs and links each, with its stable names, into the private
 // /dev (devns.h); "" on success, else what went wrong.
-std::string StartHubs(const std::vector<HubSetup>& setups,
-                      std::vector<std::unique_ptr<Hub>>* hubs);
+std::string StartHubs(const std::vector<hubsim::HubSetup>& setups,
+                      std::vector<std::unique_ptr<hubsim::Hub>>* hubs);
 
 // The folder of the running executable; "" when it cannot be told.
 std::string DirectoryOfThisExecutable();
@@ -27,4 +27,4 @@ std::string DirectoryOfThisExecutable();
 // for none.
 std::string FindTarvo();
 
-}  // namespace hubsim
+}  // namespace sandbox

@@ -13,7 +13,7 @@
 
 #include "base/uniquefd.h"
 
-namespace hubsim {
+namespace sandbox {
 
 namespace {
 
@@ -143,4 +143,4 @@ std::string LinkDevice(const std::string& name, const std::string& target) {
   return "";
 }
 
-}  // namespace hubsim
+}  // namespace sandbox

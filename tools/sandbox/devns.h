@@ -18,7 +18,7 @@
 
 #include <string>
 
-namespace hubsim {
+namespace sandbox {
 
 // "" on success, else why the private /dev could not be made.
 std::string EnterPrivateDev();
@@ -26,4 +26,4 @@ std::string EnterPrivateDev();
 // Makes /dev/<name> a symbolic link to target. "" on success.
 std::string LinkDevice(const std::string& name, const std::string& target);
 
-}  // namespace hubsim
+}  // namespace sandbox

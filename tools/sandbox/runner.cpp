@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace hubsim {
+namespace sandbox {
 
 std::vector<std::string> SplitWords(const std::string& text) {
   std::vector<std::string> words;
@@ -180,14 +180,14 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  result.status = ExitStatus(wstatus);
+  result.status = ShellStatus(wstatus);
   return result;
 }
 
-int ExitStatus(int wait_status) {
+int ShellStatus(int wait_status) {
   if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
   if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
   return -1;
 }
 
-}  // namespace hubsim
+}  // namespace sandbox

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace hubsim {
+namespace sandbox {
 
 struct RunResult {
   std::string out;         // everything written to standard output
@@ -30,10 +30,10 @@ RunResult Run(const std::vector<std::string>& argv, double timeout_seconds,
 
 // A waitpid() status as a shell gives it: the exit status, or 128 + n when
 // signal n ended the process; -1 for a process that has not ended.
-int ExitStatus(int wait_status);
+int ShellStatus(int wait_status);
 
 // Splits a launcher prefix such as "qemu-arm -L /usr/arm-linux-gnueabihf"
 // at blanks.
 std::vector<std::string> SplitWords(const std::string& text);
 
-}  // namespace hubsim
+}  // namespace sandbox

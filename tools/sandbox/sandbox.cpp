@@ -101,7 +101,7 @@ int Fail(const std::string& what) {
 }
 
 int StatusOf(int wait_status) {
-  const int status = hubsim::ExitStatus(wait_status);
+  const int status = sandbox::ShellStatus(wait_status);
   return status < 0 ? kSandboxFailed : status;
 }
 
@@ -227,8 +227,8 @@ std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
     }
   }
   if (hub_texts.empty())
-    hub_texts.assign(std::begin(hubsim::kDemoHubs),
-                     std::end(hubsim::kDemoHubs));
+    hub_texts.assign(std::begin(sandbox::kDemoHubs),
+                     std::end(sandbox::kDemoHubs));
   const std::string error = ParseHubs(hub_texts, &parsed->hubs);
   if (!error.empty()) return error;
   parsed->command = CommandOrShell(argv + first_command_arg, argv + argc);
@@ -237,7 +237,7 @@ std::string ParseArguments(int argc, char** argv, SandboxArguments* parsed) {
 
 // Puts the tarvo beside this executable, if there is one, first on PATH.
 void PreferTheTarvoBesideUs() {
-  const std::string here = hubsim::DirectoryOfThisExecutable();
+  const std::string here = sandbox::DirectoryOfThisExecutable();
   if (here.empty() || access((here + "/tarvo").c_str(), X_OK) != 0) return;
   const char* path = std::getenv("PATH");
   const std::string joined =
@@ -298,13 +298,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   PreferTheTarvoBesideUs();
-  const std::string error = hubsim::EnterPrivateDev();
+  const std::string error = sandbox::EnterPrivateDev();
   if (!error.empty())
     return Fail(
         "cannot make the private /dev (" + error +
         "): run as root, or where unprivileged user namespaces are enabled");
   std::vector<std::unique_ptr<hubsim::Hub>> hubs;
-  const std::string not_started = hubsim::StartHubs(arguments.hubs, &hubs);
+  const std::string not_started = sandbox::StartHubs(arguments.hubs, &hubs);
   if (!not_started.empty()) return Fail(not_started);
   return RunCommandInside(std::move(arguments.command));
 }
