@@ -6,8 +6,8 @@
 // command, and from its fourth character on it names the hub, with "tty"
 // in lower case (/s:ttyusb3 -> ttyUSB3), or by a path in the device
 // folder taken exactly as typed (/G:/dev/serial/by-id/usb-FTDI_...), which
-// is worked out here to the hub it leads to (hubnames.h). Everything that can
-// be checked before a device is opened is checked here, in the order the
+// is worked out here to the hub it leads to (names/hubnames.h). Everything that
+// can be checked before a device is opened is checked here, in the order the
 // messages take precedence: the command word, the hub name, the options, the
 // passwords, /C's ports and time. A refused command line comes back as the
 // Outcome to print; nothing has been opened by then.
@@ -23,6 +23,6 @@ struct ParsedCommandLine {
   bool Refused() const { return refusal != Outcome::kSuccess; }
 };
 
-// device_dir is the device folder of the link settings ("/dev/").
+// device_dir is the device folder of the run's settings ("/dev/").
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
                                    const std::string& device_dir);

@@ -45,8 +45,8 @@ enum class Outcome {
 };
 
 // A run's end: its outcome and, when a deadly signal was held back during
-// it (signals.h), that signal, which ends the run once the outcome's line
-// is out.
+// it (signals/deadlysignals.h), that signal, which ends the run once the
+// outcome's line is out.
 struct RunEnd {
   Outcome outcome = Outcome::kSuccess;
   int32_t held_signal = 0;

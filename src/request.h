@@ -36,7 +36,7 @@ enum class SetTarget { kCurrentStates, kCurrentAndPowerOnStates };
 
 struct Request {
   CommandKind command = CommandKind::kHelp;
-  // The hub's name in the device folder, "ttyUSB3" (hubnames.h); "" for
+  // The hub's name in the device folder, "ttyUSB3" (names/hubnames.h); "" for
   // a path whose device is gone: the run goes on as for a missing device,
   // and opens nothing.
   std::string hub;

@@ -8,9 +8,9 @@
 // begun to go out the ports may be off, so the second message is always
 // sent; if it fails the run says "Ports Left Off!", unless the hub had
 // refused the first one (then nothing was off). A deadly signal that
-// arrives from then on is held (signals.h): the wait is cut short, the
-// ports go back on, and the signal comes back with the outcome, so that
-// the run's line is out before the signal ends it.
+// arrives from then on is held (signals/deadlysignals.h): the wait is cut
+// short, the ports go back on, and the signal comes back with the outcome, so
+// that the run's line is out before the signal ends it.
 #pragma once
 
 #include "linksettings.h"

@@ -26,7 +26,7 @@ std::string JsonString(const std::string& bytes);
 enum class FirmwareField { kIncluded, kLeftOut };
 
 // One hub's object ("ttyUSB0", "/dev/ttyUSB0", ...); links are its stable
-// names (stablenames.h).
+// names (names/stablenames.h).
 std::string HubJson(const std::string& name, const std::string& device,
                     const HubReport& report, FirmwareField firmware,
                     const std::vector<std::string>& links);

@@ -10,7 +10,7 @@
 // every path. The exchange never looks at what the reply says: "E01\r\n"
 // is a kOk exchange.
 //
-// An exchange talks only to the file its hub lock pinned (hublock.h): a
+// An exchange talks only to the file its hub lock pinned (locks/hublock.h): a
 // port that turns out to be another file fails as a port that cannot be
 // opened, before anything is written. A command that talks to one hub
 // also asks its port for low latency (serialport.h); a scan does not, so

@@ -100,7 +100,7 @@ class HubLock {
   HubLock(LockFileFolders folders, int64_t recheck_us);
 
   // One look, no wait, at device's flock and at the lock files that mark
-  // it: those of lock_file_names (hubnames.h), and those of every name of
+  // it: those of lock_file_names (names/hubnames.h), and those of every name of
   // the device folder that leads to it.
   LockState TryAcquire(const std::string& device,
                        const std::vector<std::string>& lock_file_names);

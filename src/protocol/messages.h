@@ -13,7 +13,7 @@
 //   "WP" | "RD" | "RH" + password + "\r"     save, defaults, reset
 //
 // Passwords travel as 8-character fields, states as the 8-character
-// state hex string (portstate.h).
+// state hex string (portstate/portstate.h).
 #pragma once
 
 #include <cstddef>

@@ -7,7 +7,7 @@
 // modem, a console) broken. So every signal whose default action ends the
 // process gets a handler that first writes back the settings of every
 // port listed here, then lets the signal take its course. Ports list
-// themselves (serialport.h).
+// themselves (line/serialport.h).
 //
 // What the caller set up stays: a signal ignored when the run started
 // gets no handler and stays ignored (nohup, the background jobs of a
