@@ -38,10 +38,10 @@ constexpr double kBaud = 9600;
 std::string g_tarvo;
 std::string g_c_client;
 
-hubsim::RunResult Tarvo(const std::vector<std::string>& args) {
+sandbox::RunResult Tarvo(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {g_tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
-  hubsim::RunResult r = hubsim::Run(argv, kTimeout);
+  sandbox::RunResult r = sandbox::Run(argv, kTimeout);
   if (r.timed_out || !r.err.empty()) {
     std::cerr << "tarvo-bench: tarvo " << args[0] << " failed: " << r.err
               << "\n";
@@ -74,7 +74,7 @@ struct Lab {
                    hubsim::Faults faults = {}) {
     hubs.push_back(std::make_unique<hubsim::Hub>(config, faults));
     Check(hubs.back()->Error().empty(), hubs.back()->Error());
-    Check(hubsim::LinkDevice("ttyUSB" + std::to_string(index),
+    Check(sandbox::LinkDevice("ttyUSB" + std::to_string(index),
                              hubs.back()->TerminalPath())
               .empty(),
           "link");
@@ -110,12 +110,12 @@ void ScanTable() {
       lab.Add(20 + 10 * k, {}, silent);
       names.push_back(20 + 10 * k);
     }
-    hubsim::RunResult scan = Tarvo({"/Q"});
+    sandbox::RunResult scan = Tarvo({"/Q"});
     Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos,
           scan.out);
     double sequential = 0;
     for (int name : names) {
-      hubsim::RunResult one = Tarvo({"/Q:ttyUSB" + std::to_string(name)});
+      sandbox::RunResult one = Tarvo({"/Q:ttyUSB" + std::to_string(name)});
       sequential += one.seconds;
       if (name >= 20) silent_probe = one.seconds;
     }
@@ -160,13 +160,13 @@ void LatencyTable(const std::string& pyserial, int repeats) {
     std::vector<double> tarvo;
     std::vector<double> python;
     for (int i = 0; i < repeats; ++i) {
-      hubsim::RunResult r = Tarvo(c.args);
+      sandbox::RunResult r = Tarvo(c.args);
       Check(r.status == 0, r.out);
       tarvo.push_back(r.seconds);
       std::vector<std::string> argv = {"/usr/bin/python3", pyserial,
                                        "/dev/ttyUSB0"};
       argv.insert(argv.end(), c.frames.begin(), c.frames.end());
-      hubsim::RunResult p = hubsim::Run(argv, kTimeout);
+      sandbox::RunResult p = sandbox::Run(argv, kTimeout);
       Check(p.status == 0, "pyserial: " + p.err);
       python.push_back(p.seconds);
     }
@@ -192,7 +192,7 @@ long PeakRssKiB(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {"/usr/bin/time", "-f",   "%M", "-o",
                                    report,          g_tarvo};
   argv.insert(argv.end(), args.begin(), args.end());
-  hubsim::RunResult r = hubsim::Run(argv, kTimeout);
+  sandbox::RunResult r = sandbox::Run(argv, kTimeout);
   Check(!r.timed_out && r.err.empty(), "time " + args[0] + ": " + r.err);
   std::ifstream in(report);
   long kib = -1;
@@ -244,7 +244,7 @@ void MemoryTable(const std::string& stripped) {
 double MedianSeconds(const std::vector<std::string>& argv, int repeats) {
   std::vector<double> seconds;
   for (int i = 0; i < repeats; ++i) {
-    hubsim::RunResult r = hubsim::Run(argv, kTimeout);
+    sandbox::RunResult r = sandbox::Run(argv, kTimeout);
     Check(r.status == 0 && !r.timed_out, argv[0] + ": " + r.out + r.err);
     seconds.push_back(r.seconds);
   }
@@ -260,13 +260,13 @@ void OverheadTable(int repeats) {
             << "| what | tarvo | peer | tarvo / peer |\n|---|---|---|---|\n";
   std::vector<double> help, truth, get, client;
   for (int i = 0; i < runs; ++i) {
-    help.push_back(hubsim::Run({g_tarvo, "/H"}, kTimeout).seconds);
-    truth.push_back(hubsim::Run({"/bin/true"}, kTimeout).seconds);
-    hubsim::RunResult g = Tarvo({"/G:ttyUSB0"});
+    help.push_back(sandbox::Run({g_tarvo, "/H"}, kTimeout).seconds);
+    truth.push_back(sandbox::Run({"/bin/true"}, kTimeout).seconds);
+    sandbox::RunResult g = Tarvo({"/G:ttyUSB0"});
     Check(g.status == 0, g.out);
     get.push_back(g.seconds);
-    hubsim::RunResult c =
-        hubsim::Run({g_c_client, "/dev/ttyUSB0", "?Q", "GP"}, kTimeout);
+    sandbox::RunResult c =
+        sandbox::Run({g_c_client, "/dev/ttyUSB0", "?Q", "GP"}, kTimeout);
     Check(c.status == 0, "c-client");
     client.push_back(c.seconds);
   }
@@ -288,7 +288,7 @@ void OverheadTable(int repeats) {
         "/bin/sh", "-c",
         "\"$0\" /G:ttyUSB0 >/dev/null & \"$0\" /G:ttyUSB0 >/dev/null; wait",
         g_tarvo};
-    hubsim::RunResult both = hubsim::Run(twice, kTimeout);
+    sandbox::RunResult both = sandbox::Run(twice, kTimeout);
     Check(both.status == 0, "two at once");
     together.push_back(both.seconds);
   }
@@ -312,8 +312,8 @@ void ManySilentScan() {
   silent.silent = true;
   for (int i = 1; i < 256; ++i)
     if (i != 128) lab.Add(i, {}, silent);
-  hubsim::RunResult one = Tarvo({"/Q:ttyUSB1"});
-  hubsim::RunResult scan = Tarvo({"/Q"});
+  sandbox::RunResult one = Tarvo({"/Q:ttyUSB1"});
+  sandbox::RunResult scan = Tarvo({"/Q"});
   Check(scan.out.find("2 Managed USB Hub(s) Found.") != std::string::npos,
         scan.out);
   const long kib = PeakRssKiB({"/Q", "-F"});
@@ -337,7 +337,7 @@ int main(int argc, char** argv) {
   g_tarvo = argv[1];
   g_c_client = argv[3];
   const int repeats = argc > 5 ? std::max(1, std::atoi(argv[5])) : 21;
-  std::string error = hubsim::EnterPrivateDev();
+  std::string error = sandbox::EnterPrivateDev();
   if (!error.empty()) {
     std::cerr << "tarvo-bench: no private /dev: " << error << "\n";
     return 1;
