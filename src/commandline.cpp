@@ -21,6 +21,9 @@ constexpr size_t kPortPartStart = 3;
 constexpr size_t kLongestWithoutPort = 9;
 constexpr size_t kLowerCasedPrefix = 3;  // "tty"
 constexpr int kMostArguments = 3;
+const char kHelpOption[] = "--help";
+const char kShortHelpOption[] = "-h";
+const char kVersionOption[] = "--version";
 
 // /C's off time: "PORTS[@SECONDS]", SECONDS decimal with up to 3 decimals.
 constexpr char kSecondsMark = '@';
@@ -149,6 +152,13 @@ bool Parser::TakeOption(const std::string& option, OptionSet options) {
 ParsedCommandLine Parser::Parse(int argc) {
   if (argc == 1) return parsed_;  // the help screen
   if (argc < 1 || argc - 1 > kMostArguments) return Usage();
+  // The usual words of a program, as typed, beside the command words.
+  if (typed_word_ == kHelpOption || typed_word_ == kShortHelpOption)
+    return parsed_;
+  if (typed_word_ == kVersionOption) {
+    request_.command = CommandKind::kVersion;
+    return parsed_;
+  }
   if (word_.size() < 2 || word_[0] != '/') return Usage();
   TakeHub();
   switch (word_[1]) {

@@ -13,6 +13,7 @@ RunEnd RunRequest(const Request& request, const LinkSettings& settings,
                   LineSink& out) {
   switch (request.command) {
     case CommandKind::kHelp: WriteHelp(out); return {};
+    case CommandKind::kVersion: WriteVersion(out); return {};
     case CommandKind::kScan: return {ScanForHubs(request, settings, out)};
     case CommandKind::kShowOneHub: return {ShowOneHub(request, settings, out)};
     case CommandKind::kGetStates: return {GetStates(request, settings, out)};

@@ -1,6 +1,11 @@
 #include "help.h"
 
+#include <string>
+
 namespace {
+
+// The version the help screen's first line gives.
+const char kVersion[] = "1.02";
 
 // The published screen, a line of the source for a line of the screen.
 // clang-format off
@@ -65,3 +70,5 @@ const char* const kHelpLines[] = {
 void WriteHelp(LineSink& out) {
   for (const char* line : kHelpLines) out.Line(line);
 }
+
+void WriteVersion(LineSink& out) { out.Line(std::string("tarvo ") + kVersion); }

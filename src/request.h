@@ -10,7 +10,8 @@
 #include <vector>
 
 enum class CommandKind {
-  kHelp,
+  kHelp,             // /H, /?, --help, -h, or no argument
+  kVersion,          // --version
   kScan,             // /Q
   kShowOneHub,       // /Q:ttyUSBn
   kGetStates,        // /G

@@ -38,6 +38,7 @@ OneMessageCommand CommandFor(CommandKind kind) {
       return {kResetHubCode, ReplyUse::kDoneOnceSent, Outcome::kOpenPortError,
               std::nullopt};
     case CommandKind::kHelp:
+    case CommandKind::kVersion:
     case CommandKind::kScan:
     case CommandKind::kShowOneHub:
     case CommandKind::kGetStates:

@@ -27,6 +27,7 @@ std::string Summary(const ParsedCommandLine& parsed) {
   const Request& r = parsed.request;
   const std::map<CommandKind, const char*> commands = {
       {CommandKind::kHelp, "help"},
+      {CommandKind::kVersion, "version"},
       {CommandKind::kScan, "scan"},
       {CommandKind::kShowOneHub, "query"},
       {CommandKind::kGetStates, "get"},
@@ -59,6 +60,10 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     {{}, "help  text"},
     {{"/hxyz", "a", "b"}, "help  text"},
     {{"/?"}, "help  text"},
+    {{"--help"}, "help  text"},
+    {{"-h"}, "help  text"},
+    {{"--version"}, "version  text"},
+    {{"--HELP"}, "Invalid Command! (2)"},
     {{"/H", "a", "b", "c"}, "Invalid Command! (2)"},
     {{""}, "Invalid Command! (2)"},
     {{"/"}, "Invalid Command! (2)"},
@@ -132,10 +137,13 @@ TEST(CommandLineTest, EveryFormParsesToItsRequestOrRefusal) {
             Summary(ParseCommandLine(0, no_arguments, "/dev/")));
 }
 
-// The screen is published text, byte for byte.
+// The screen is published text, byte for byte; --version gives the
+// version on its first line.
 TEST(HelpScreenTest, IsThePublishedText) {
   std::ifstream file(TARVO_UNIT_TEST_DIR "/help-screen.txt", std::ios::binary);
   std::ostringstream published;
   published << file.rdbuf();
-  EXPECT_EQ(published.str() + "(0)", TestRig().Run({"/H"}));
+  for (const char* word : {"/H", "--help", "-h"})
+    EXPECT_EQ(published.str() + "(0)", TestRig().Run({word})) << word;
+  EXPECT_EQ("tarvo 1.02\n(0)", TestRig().Run({"--version"}));
 }
