@@ -32,6 +32,11 @@ constexpr size_t kMostWholeDigits = 3;
 constexpr int64_t kDefaultCycleOffMs = 2000;
 constexpr int64_t kLongestCycleOffMs = 600000;
 
+// --lock-wait=SECONDS before the command word: how long a command waits
+// for a busy hub, up to a minute longer than the longest /C holds one.
+const char kLockWaitOption[] = "--lock-wait=";
+constexpr int64_t kLongestLockWaitMs = 660000;
+
 // The hub name in an upper-cased command word: its port part with "tty"
 // in lower case; "" when the word has none (9 characters or fewer).
 std::string HubName(const std::string& word) {
@@ -43,7 +48,8 @@ std::string HubName(const std::string& word) {
   return name;
 }
 
-bool ParseSeconds(const std::string& text, int64_t* ms) {
+// SECONDS as /C's time and --lock-wait take it; false above most_ms.
+bool ParseSeconds(const std::string& text, int64_t most_ms, int64_t* ms) {
   const size_t point = text.find('.');
   const std::string whole = text.substr(0, point);
   const std::string decimals =
@@ -59,7 +65,7 @@ bool ParseSeconds(const std::string& text, int64_t* ms) {
     if (ch < '0' || ch > '9') return false;
     value = value * 10 + (ch - '0');
   }
-  if (value > kLongestCycleOffMs) return false;
+  if (value > most_ms) return false;
   *ms = value;
   return true;
 }
@@ -70,8 +76,9 @@ enum class OptionSet { kQuery, kGet };
 
 class Parser {
  public:
-  Parser(int argc, const char* const* argv, const std::string& device_dir)
-      : device_dir_(device_dir) {
+  Parser(int argc, const char* const* argv, const std::string& device_dir,
+         const std::optional<std::string>& environment_password)
+      : device_dir_(device_dir), environment_password_(environment_password) {
     if (argc >= 2) typed_word_ = argv[1];
     word_ = UpperCased(typed_word_);
     if (argc >= 3) arg2_ = argv[2];
@@ -91,6 +98,10 @@ class Parser {
   void TakeHub();
   // /C's "PORTS[@SECONDS]"; false when it does not parse.
   bool TakeCycleArgument(const std::string& argument);
+  // The password that stands where [password] may: typed (null when not
+  // given), else the environment's, else the default; false, with the
+  // refusal set, when it cannot be a field or is given both ways.
+  bool TakePassword(const std::string* typed, std::string* field);
   // The one option of /Q and /G, or false for anything else.
   bool TakeOption(const std::string& option, OptionSet options);
 
@@ -102,6 +113,7 @@ class Parser {
   ParsedCommandLine PowerCycle();
 
   const std::string& device_dir_;
+  const std::optional<std::string>& environment_password_;
   std::string typed_word_;
   std::string word_;  // upper-cased
   bool names_a_hub_ = false;
@@ -200,28 +212,20 @@ ParsedCommandLine Parser::SetStates(SetTarget target) {
   request_.command = CommandKind::kSetStates;
   request_.set_target = target;
   // With one argument it is the states, never tested as a password.
-  if (arg3_.empty()) {
-    request_.password = kDefaultPassword;
-    request_.state_argument = arg2_;
+  const bool typed = !arg3_.empty();
+  if (!TakePassword(typed ? &arg2_ : nullptr, &request_.password))
     return parsed_;
-  }
-  if (!MakePasswordField(arg2_, &request_.password))
-    return Refuse(Outcome::kInvalidPassword);
-  request_.state_argument = arg3_;
+  request_.state_argument = typed ? arg3_ : arg2_;
   return parsed_;
 }
 
 ParsedCommandLine Parser::ChangePassword() {
   if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kChangePassword;
-  if (arg3_.empty()) {
-    request_.password = kDefaultPassword;
-    if (!MakePasswordField(arg2_, &request_.new_password))
-      return Refuse(Outcome::kInvalidPassword);
+  const bool typed = !arg3_.empty();
+  if (!TakePassword(typed ? &arg2_ : nullptr, &request_.password))
     return parsed_;
-  }
-  if (!MakePasswordField(arg2_, &request_.password) ||
-      !MakePasswordField(arg3_, &request_.new_password))
+  if (!MakePasswordField(typed ? arg3_ : arg2_, &request_.new_password))
     return Refuse(Outcome::kInvalidPassword);
   return parsed_;
 }
@@ -229,27 +233,36 @@ ParsedCommandLine Parser::ChangePassword() {
 ParsedCommandLine Parser::PasswordOnly(CommandKind command) {
   if (!NamesAHub() || !arg3_.empty()) return Usage();
   request_.command = command;
-  if (arg2_.empty())
-    request_.password = kDefaultPassword;
-  else if (!MakePasswordField(arg2_, &request_.password))
-    return Refuse(Outcome::kInvalidPassword);
+  (void)TakePassword(arg2_.empty() ? nullptr : &arg2_, &request_.password);
   return parsed_;
 }
 
 ParsedCommandLine Parser::PowerCycle() {
   if (!NamesAHub()) return Usage();
   request_.command = CommandKind::kPowerCycle;
-  std::string argument = arg2_;
-  if (arg3_.empty()) {
-    request_.password = kDefaultPassword;
-  } else {
-    if (!MakePasswordField(arg2_, &request_.password))
-      return Refuse(Outcome::kInvalidPassword);
-    argument = arg3_;
-  }
+  const bool typed = !arg3_.empty();
+  if (!TakePassword(typed ? &arg2_ : nullptr, &request_.password))
+    return parsed_;
+  const std::string& argument = typed ? arg3_ : arg2_;
   if (argument.empty()) return Usage();
   if (!TakeCycleArgument(argument)) return Refuse(Outcome::kInvalidNumber);
   return parsed_;
+}
+
+bool Parser::TakePassword(const std::string* typed, std::string* field) {
+  if (typed != nullptr && environment_password_) {
+    Usage();
+    return false;
+  }
+  if (typed == nullptr && !environment_password_) {
+    *field = kDefaultPassword;
+    return true;
+  }
+  if (MakePasswordField(typed != nullptr ? *typed : *environment_password_,
+                        field))
+    return true;
+  Refuse(Outcome::kInvalidPassword);
+  return false;
 }
 
 bool Parser::TakeCycleArgument(const std::string& argument) {
@@ -257,7 +270,8 @@ bool Parser::TakeCycleArgument(const std::string& argument) {
   const std::string list = UpperCased(argument.substr(0, mark));
   request_.cycle_off_ms = kDefaultCycleOffMs;
   if (mark != std::string::npos &&
-      !ParseSeconds(argument.substr(mark + 1), &request_.cycle_off_ms))
+      !ParseSeconds(argument.substr(mark + 1), kLongestCycleOffMs,
+                    &request_.cycle_off_ms))
     return false;
   request_.cycle_all_ports = list == kAllPorts;
   // Only ports the state word holds can be switched back on.
@@ -267,8 +281,25 @@ bool Parser::TakeCycleArgument(const std::string& argument) {
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
-                                   const std::string& device_dir) {
-  Parser parser(argc, argv, device_dir);
-  return parser.Parse(argc);
+ParsedCommandLine ParseCommandLine(
+    int argc, const char* const* argv, const std::string& device_dir,
+    const std::optional<std::string>& environment_password) {
+  std::vector<const char*> words(argv, argv + std::max(argc, 0));
+  int64_t lock_wait_ms = -1;
+  if (words.size() >= 2 &&
+      std::string(words[1]).compare(0, sizeof kLockWaitOption - 1,
+                                    kLockWaitOption) == 0) {
+    if (words.size() < 3 || !ParseSeconds(words[1] + sizeof kLockWaitOption - 1,
+                                          kLongestLockWaitMs, &lock_wait_ms)) {
+      ParsedCommandLine refused;
+      refused.refusal = Outcome::kInvalidCommand;
+      return refused;
+    }
+    words.erase(words.begin() + 1);
+  }
+  Parser parser(static_cast<int>(words.size()), words.data(), device_dir,
+                environment_password);
+  ParsedCommandLine parsed = parser.Parse(static_cast<int>(words.size()));
+  if (lock_wait_ms >= 0) parsed.request.lock_wait_us = lock_wait_ms * 1000;
+  return parsed;
 }

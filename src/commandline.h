@@ -13,6 +13,9 @@
 // Outcome to print; nothing has been opened by then.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "outcome.h"
 #include "request.h"
 
@@ -23,6 +26,8 @@ struct ParsedCommandLine {
   bool Refused() const { return refusal != Outcome::kSuccess; }
 };
 
-// device_dir is the device folder of the run's settings ("/dev/").
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
-                                   const std::string& device_dir);
+// device_dir is the device folder of the run's settings ("/dev/");
+// environment_password is TARVO_PASSWORD's value, when it has one.
+ParsedCommandLine ParseCommandLine(
+    int argc, const char* const* argv, const std::string& device_dir,
+    const std::optional<std::string>& environment_password);

@@ -9,8 +9,10 @@
 #include "commands/setstate.h"
 #include "help.h"
 
-RunEnd RunRequest(const Request& request, const LinkSettings& settings,
+RunEnd RunRequest(const Request& request, const LinkSettings& host_settings,
                   LineSink& out) {
+  LinkSettings settings = host_settings;
+  if (request.lock_wait_us >= 0) settings.lock_wait_us = request.lock_wait_us;
   switch (request.command) {
     case CommandKind::kHelp: WriteHelp(out); return {};
     case CommandKind::kVersion: WriteVersion(out); return {};
@@ -28,9 +30,10 @@ RunEnd RunRequest(const Request& request, const LinkSettings& settings,
 }
 
 RunEnd RunCommandLine(int argc, const char* const* argv,
+                      const std::optional<std::string>& environment_password,
                       const LinkSettings& settings, LineSink& out) {
   const ParsedCommandLine parsed =
-      ParseCommandLine(argc, argv, settings.device_dir);
+      ParseCommandLine(argc, argv, settings.device_dir, environment_password);
   const RunEnd end = parsed.Refused()
                          ? RunEnd{parsed.refusal}
                          : RunRequest(parsed.request, settings, out);

@@ -14,6 +14,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "dispatch.h"
 #include "linksettings.h"
@@ -48,6 +51,14 @@ LinkSettings HostLinkSettings() {
           kLockRecheckMicros};
 }
 
+// TARVO_PASSWORD: the password, kept out of the command line that every
+// local user can read; unset or empty, there is none.
+std::optional<std::string> PasswordFromEnvironment() {
+  const char* value = std::getenv("TARVO_PASSWORD");
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
 // A failed write leaves the stream's error flag set, which the exit
 // status then reports.
 class StandardOutput : public LineSink {
@@ -79,7 +90,8 @@ int main(int argc, char** argv) {
   if (!ReserveStandardDescriptors()) return kExitFailure;
   AskForRestoreOnDeadlySignals();
   StandardOutput out;
-  const RunEnd end = RunCommandLine(argc, argv, HostLinkSettings(), out);
+  const RunEnd end = RunCommandLine(argc, argv, PasswordFromEnvironment(),
+                                    HostLinkSettings(), out);
   if (end.held_signal != 0) {
     out.Flush();
     EndRunBySignal(end.held_signal);

@@ -48,6 +48,8 @@ struct Request {
   // part of every name on the way to its device.
   std::vector<std::string> lock_file_names;
   OutputForm form = OutputForm::kText;
+  // --lock-wait: how long to wait for a busy hub; -1: the settings' wait.
+  int64_t lock_wait_us = -1;
   SetTarget set_target = SetTarget::kCurrentStates;  // /F: and power-on
   std::string password;              // the 8-byte field the hub verifies
   std::string new_password;          // /P: the field the hub adopts

@@ -157,17 +157,16 @@ echo "=== man pages (at ${SECONDS} s)"
 # As a reader sees them at 80 columns: no markup shown as text (ttyUSB_n_),
 # no /dev path broken by a hyphen. A page that is missing, or that man
 # cannot show, fails.
-man_faults=0
-for page in build/tarvo.1.gz build/tarvo-sandbox.1.gz; do
-  if ! shown=$(MANWIDTH=80 man -l "$page" 2>&1) || [ -z "$shown" ]; then
-    echo "$page: man could not show it: $shown"
-    man_faults=$((man_faults + 1))
-  elif grep -nE '_[a-z]+_|/dev/[^ ]*[-‐]$' <<<"$shown"; then
-    echo "$page: markup shown as text, or a /dev path broken at the line's end"
-    man_faults=$((man_faults + 1))
+man_page() {  # page
+  local shown
+  if ! shown=$(MANWIDTH=80 man -l "$1" 2>&1) || [ -z "$shown" ]; then
+    echo "$1: man could not show it: $shown"
+    return 1
   fi
-done
-count "man pages" $((2 - man_faults)) "$man_faults"
+  ! grep -nE '_[a-z]+_|/dev/[^ ]*[-‐]$' <<<"$shown" ||
+    { echo "$1: markup shown as text, or a /dev path broken at the line's end"; return 1; }
+}
+for page in build/tarvo.1.gz build/tarvo-sandbox.1.gz; do check "man page ${page##*/}" 1 man_page "$page"; done
 # The real 10.1 s and 30 s waits are shown by the native build alone.
 ctest_options=(-LE slow)
 suite sanitizers build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZE=ON

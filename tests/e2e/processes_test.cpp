@@ -1,10 +1,12 @@
 // Runs side by side: the hub lock between processes, lock files of other
 // programs, many runs at once, and a descriptor limit.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <thread>
 
 #include "fixture.h"
 
@@ -21,6 +23,33 @@ TEST_F(Processes, ALockFileOfAnotherProgramIsWaitedForAndLeftAlone) {
       << "tarvo leaves other programs' files alone";
 }
 
+// TARVO_PASSWORD keeps the password out of /proc/PID/cmdline, which every
+// local user can read, while the run waits for a busy hub.
+TEST_F(Processes, ThePasswordFromTheEnvironmentIsNotOnTheCommandLine) {
+  hubsim::HubConfig config = HubWith("04", 0x5);
+  config.password = "s3cret  ";
+  hubsim::Hub& hub = AddHub(0, config);
+  const int holder = open("/dev/ttyUSB0", O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
+  std::string cmdline;  // the pid and /proc/PID/cmdline, as pgrep -a says
+  std::thread reader([&] {
+    EXPECT_TRUE(Eventually([&] {
+      cmdline = sandbox::Run({"pgrep", "-af", TARVO_EXE " /S:ttyUSB0"}, 60).out;
+      return !cmdline.empty();
+    }));
+    close(holder);
+  });
+  // Handed down as a caller hands it down: no shell in between, whose own
+  // command line would hold it.
+  ASSERT_EQ(0, setenv("TARVO_PASSWORD", "s3cret", 1));
+  EXPECT_RUN(Tarvo({"/S:ttyUSB0", "1:2"}), "", 0);
+  ASSERT_EQ(0, unsetenv("TARVO_PASSWORD"));
+  reader.join();
+  EXPECT_NE(std::string::npos, cmdline.find("/S:ttyUSB0")) << cmdline;
+  EXPECT_EQ(std::string::npos, cmdline.find("s3cret")) << cmdline;
+  EXPECT_EQ("SPs3cret  07000000\r", hub.Frames().back());
+}
+
 // Eight runs at once against one 8-port hub, each toggling its own port,
 // round after round: a change lost to another run's shows at once.
 TEST_F(Processes, NoLostUpdateNoInterleavedFrame) {
@@ -29,7 +58,8 @@ TEST_F(Processes, NoLostUpdateNoInterleavedFrame) {
     std::vector<TarvoRun> runs;
     for (int port = 1; port <= 8; ++port)
       runs.push_back({{"/S:ttyUSB0", "T:" + std::to_string(port)}});
-    for (const sandbox::RunResult& r : RunSideBySide(runs)) EXPECT_RUN(r, "", 0);
+    for (const sandbox::RunResult& r : RunSideBySide(runs))
+      EXPECT_RUN(r, "", 0);
     EXPECT_EQ(round % 2 ? "FF000000" : "00000000",
               hubsim::StateHex(hub.Config().states))
         << "round " << round;
@@ -61,7 +91,8 @@ TEST_F(Processes, OutOfDescriptorsWhileLockingIsNeitherBusyNorUnlocked) {
       {{"/Q", "-F"}, "Scan Incomplete!\n"}};
   for (const auto& [args, printed] : cases) {
     SCOPED_TRACE(args[0]);
-    const sandbox::RunResult r = sandbox::Run(TarvoArgv(args, "ulimit -n 4"), 60);
+    const sandbox::RunResult r =
+        sandbox::Run(TarvoArgv(args, "ulimit -n 4"), 60);
     EXPECT_RUN(r, printed, 1);
     EXPECT_LT(r.seconds, kSlack);
   }

@@ -54,9 +54,10 @@ def hide_the_name():
 
 
 def change_the_password():
-    subprocess.run(["tarvo", "/P:ttyUSB0", "mira", "other"], check=True)
-    return lambda: subprocess.run(["tarvo", "/P:ttyUSB0", "other", "mira"],
-                                  check=True)
+    subprocess.run(["tarvo", "/P:ttyUSB0", "other"], check=True)
+    return lambda: subprocess.run(
+        ["tarvo", "/P:ttyUSB0", os.environ["TARVO_PASSWORD"]], check=True,
+        env=dict(os.environ, TARVO_PASSWORD="other"))
 
 
 # tarvo's exit status 1 is labgrid's error, never a silent success.

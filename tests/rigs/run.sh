@@ -26,8 +26,9 @@ awk '/^## labgrid/ {on = 1} on && /^```yaml/ {take = 1; next}
      take && /^```/ {exit} take' docs/rigs.md >"$work/env.yaml"
 RIG_BY_ID=$(grep -o '/dev/serial/by-id/[^ ]*' "$work/env.yaml" | head -n 1)
 RIG_PORT=$(grep -o "cmd_on: .* 1:[0-9]*'" "$work/env.yaml" | grep -o '[0-9]*.$' | tr -d "'")
-export RIG_BY_ID RIG_PORT
+# The hub's password reaches every recipe as the page says to give it.
+export RIG_BY_ID RIG_PORT TARVO_PASSWORD=rig7pw
 
-tarvo-sandbox --hub "ttyUSB0:4:0F000000,by-id=${RIG_BY_ID##*/},link=/dev/hubs/rack3" -- \
+tarvo-sandbox --hub "ttyUSB0:4:0F000000,password=rig7pw,by-id=${RIG_BY_ID##*/},link=/dev/hubs/rack3" -- \
   unshare -n /usr/bin/python3 -m pytest -v -p no:cacheprovider --lg-env "$work/env.yaml" \
   tests/rigs/labgrid_test.py tests/rigs/pdudaemon_test.py "$@"

@@ -1,21 +1,27 @@
 #include "commandline.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "catalogue.h"
 #include "simhubs.h"
 
 namespace {
 
-ParsedCommandLine Parse(const std::vector<std::string>& args) {
+ParsedCommandLine Parse(const std::vector<std::string>& args,
+                        const std::optional<std::string>& password = {}) {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), "/dev/");
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), "/dev/",
+                          password);
 }
 
 // A parse as one line: the refusal and its status, or the request's
@@ -53,6 +59,7 @@ std::string Summary(const ParsedCommandLine& parsed) {
     ports += (ports.empty() ? "" : ",") + std::to_string(port);
   if (!ports.empty())
     text += " cycle " + ports + "@" + std::to_string(r.cycle_off_ms);
+  if (r.lock_wait_us >= 0) text += " wait " + std::to_string(r.lock_wait_us);
   return text;
 }
 
@@ -118,6 +125,24 @@ const std::pair<std::vector<std::string>, std::string> kParseCases[] = {
     {{"/C:ttyUSB0"}, "Invalid Command! (2)"},
     {{"/C"}, "Invalid Command! (2)"},
     {{"/C:ttyUSB0", "123456789", "1"}, "Invalid Password! (1)"},
+    // --lock-wait, before the command word alone.
+    {{"--lock-wait=660", "/S:ttyUSB0", "1:2"},
+     "set ttyUSB0 text [mira    ] states 1:2 wait 660000000"},
+    {{"--lock-wait=660.001", "/G:ttyUSB0"}, "Invalid Command! (2)"},
+    {{"--lock-wait=5"}, "Invalid Command! (2)"},
+};
+
+// With TARVO_PASSWORD ("env"): it stands where [password] may, /P's old
+// one; a password typed as well is refused, as a command line that cannot
+// be meant.
+const std::pair<std::vector<std::string>, std::string> kEnvironmentCases[] = {
+    {{"/S:ttyUSB0", "1:3"}, "set ttyUSB0 text [env     ] states 1:3"},
+    {{"/S:ttyUSB0", "", "1:3"}, "Invalid Command! (2)"},
+    {{"/P:ttyUSB0", "new"}, "password ttyUSB0 text [env     ] new[new     ]"},
+    {{"/P:ttyUSB0", "old", "new"}, "Invalid Command! (2)"},
+    {{"/R:ttyUSB0"}, "reset ttyUSB0 text [env     ]"},
+    {{"/C:ttyUSB0", "3"}, "cycle ttyUSB0 text [env     ] cycle 3@2000"},
+    {{"/G:ttyUSB0"}, "get ttyUSB0 text"},
 };
 
 }  // namespace
@@ -132,9 +157,13 @@ TEST(CommandLineTest, EveryFormParsesToItsRequestOrRefusal) {
                           "2@1e2", "0", "1,,2", "x", "2,", "33", "1,32,33@1"})
     EXPECT_EQ("Invalid Number! (1)", Summary(Parse({"/C:ttyUSB0", bad})))
         << bad;
+  for (const auto& [args, expected] : kEnvironmentCases)
+    EXPECT_EQ(expected, Summary(Parse(args, "env"))) << args[0];
+  EXPECT_EQ("Invalid Password! (1)",
+            Summary(Parse({"/D:ttyUSB0"}, "123456789")));
   const char* const no_arguments[] = {nullptr};
   EXPECT_EQ("Invalid Command! (2)",
-            Summary(ParseCommandLine(0, no_arguments, "/dev/")));
+            Summary(ParseCommandLine(0, no_arguments, "/dev/", {})));
 }
 
 // The screen is published text, byte for byte; --version gives the
@@ -146,4 +175,18 @@ TEST(HelpScreenTest, IsThePublishedText) {
   for (const char* word : {"/H", "--help", "-h"})
     EXPECT_EQ(published.str() + "(0)", TestRig().Run({word})) << word;
   EXPECT_EQ("tarvo 1.02\n(0)", TestRig().Run({"--version"}));
+}
+
+// The command line's wait for a busy hub replaces the settings' (0.5 s).
+TEST(LockWaitTest, TheCommandLineLengthensTheWaitForABusyHub) {
+  TestRig rig;
+  rig.AddHub("ttyUSB0", HubWith("04", 0x5));
+  const int holder = open(rig.Device("ttyUSB0").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_EQ(0, flock(holder, LOCK_EX));
+  std::thread release([holder] {
+    usleep(800000);
+    close(holder);
+  });
+  EXPECT_EQ("On=1,3 Off=2,4\n(0)", rig.Run({"--lock-wait=5", "/G:ttyUSB0"}));
+  release.join();
 }

@@ -106,7 +106,7 @@ TEST_F(NamedHub, EveryPathLeadsToItsHubOrIsRefused) {
 TEST_F(NamedHub, AGoneNameOpensNothingEvenOnceSomethingIsThere) {
   const std::string typed = "/G:" + Path("serial/by-id/usb-back");
   const char* const argv[] = {"tarvo", typed.c_str()};
-  const ParsedCommandLine parsed = ParseCommandLine(2, argv, Path(""));
+  const ParsedCommandLine parsed = ParseCommandLine(2, argv, Path(""), {});
   rig_.Link("serial/by-id/usb-back", "../../ttyUSB0");
   struct : LineSink {
     void Line(const std::string&) override {}

@@ -135,7 +135,7 @@ TEST(ScanTest, APortThatCannotBeOpenedForWantOfDescriptorsIsNoAnswer) {
   tight.rlim_cur = static_cast<rlim_t>(free_number + 1);
   const char* const argv[] = {"tarvo", "/Q", "-F"};
   const ParsedCommandLine parsed =
-      ParseCommandLine(3, argv, no_lock_folders.device_dir);
+      ParseCommandLine(3, argv, no_lock_folders.device_dir, {});
   struct Collected : LineSink {
     void Line(const std::string& text) override { lines += text + "\n"; }
     std::string lines;

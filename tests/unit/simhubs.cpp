@@ -40,12 +40,13 @@ hubsim::Hub& TestRig::AddHub(const std::string& name, hubsim::HubConfig config,
   return *hubs_.back();
 }
 
-std::string TestRig::Run(const std::vector<std::string>& args) const {
+std::string TestRig::Run(const std::vector<std::string>& args,
+                         const std::optional<std::string>& password) const {
   std::vector<const char*> argv = {"tarvo"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   LineCollector out;
   const RunEnd end = RunCommandLine(static_cast<int>(argv.size()), argv.data(),
-                                    settings_, out);
+                                    password, settings_, out);
   std::string printed;
   for (const std::string& line : out.lines) printed += line + "\n";
   return printed + "(" + std::to_string(ExitStatus(end.outcome)) + ")";

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,9 @@ class TestRig {
   // Runs "tarvo" + args as main() does, under the rig's settings: the
   // lines it prints, its message last when it has one, each with its
   // newline, then its exit status ("ID Err\n(1)"); a flush shows as a
-  // kFlushed line.
-  std::string Run(const std::vector<std::string>& args) const;
+  // kFlushed line. password stands for TARVO_PASSWORD's value.
+  std::string Run(const std::vector<std::string>& args,
+                  const std::optional<std::string>& password = {}) const;
 
  private:
   TempDir devices_;

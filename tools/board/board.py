@@ -14,6 +14,7 @@ against bench/c_client.c on the board and prints the figures as Markdown
 (bench/run.sh). As a module it is the harness the board's tests drive
 (tests/board/board_test.py): Hub, Board and boot_image().
 """
+import codecs
 import ctypes
 import json
 import os
@@ -48,7 +49,7 @@ class Hub:
         self.pty = self.proc.stdout.readline().strip()
         if not self.pty.startswith("/dev/pts/"):
             raise SystemExit("hubsim did not start: %r" % self.pty)
-        self.frames = []  # (speed, bytes as hubsim prints them)
+        self.frames = []  # (speed, its bytes, a character each)
         self.arrived = threading.Condition()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -57,7 +58,8 @@ class Hub:
             parts = line.split()
             if len(parts) == 3 and parts[0] == "frame":
                 with self.arrived:
-                    self.frames.append((int(parts[1]), parts[2]))
+                    self.frames.append((int(parts[1]), codecs.decode(
+                        parts[2], "unicode_escape")))
                     self.arrived.notify_all()
 
     def take(self):
