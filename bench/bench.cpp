@@ -75,7 +75,7 @@ struct Lab {
     hubs.push_back(std::make_unique<hubsim::Hub>(config, faults));
     Check(hubs.back()->Error().empty(), hubs.back()->Error());
     Check(sandbox::LinkDevice("ttyUSB" + std::to_string(index),
-                             hubs.back()->TerminalPath())
+                              hubs.back()->TerminalPath())
               .empty(),
           "link");
     return *hubs.back();

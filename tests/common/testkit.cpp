@@ -36,11 +36,11 @@ std::string ParsedByPython(const std::string& document,
   std::ofstream(dir / "document.json", std::ios::binary) << document;
   const sandbox::RunResult r =
       sandbox::Run({"python3", "-c",
-                   "import json,sys; v=json.load(open(sys.argv[1]))" + path +
-                       "; sys.stdout.buffer.write(v.encode('latin-1') if "
-                       "isinstance(v, str) else json.dumps(v).encode())",
-                   dir / "document.json"},
-                  60);
+                    "import json,sys; v=json.load(open(sys.argv[1]))" + path +
+                        "; sys.stdout.buffer.write(v.encode('latin-1') if "
+                        "isinstance(v, str) else json.dumps(v).encode())",
+                    dir / "document.json"},
+                   60);
   return r.out + r.err;
 }
 

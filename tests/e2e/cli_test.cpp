@@ -48,7 +48,7 @@ TEST_F(Executable, ClosedOutputIsAFailureAndNeverReachesAHub) {
   ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 &&
               unlockpt(terminal) == 0);
   EXPECT_EQ(1, sandbox::Run(TarvoArgv({"/G:ttyUSB0"}, "exec 1<&0"), 60,
-                           ptsname(terminal))
+                            ptsname(terminal))
                    .status);
   close(terminal);
   // A command that prints nothing on success has nothing to lose.

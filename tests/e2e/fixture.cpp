@@ -35,8 +35,8 @@ hubsim::Hub& E2E::AddHub(int index, hubsim::HubConfig config,
 }
 
 sandbox::RunResult E2E::Tarvo(const std::vector<std::string>& args,
-                             double timeout_seconds,
-                             const std::string& stdin_path) {
+                              double timeout_seconds,
+                              const std::string& stdin_path) {
   return sandbox::Run(TarvoArgv(args), timeout_seconds, stdin_path);
 }
 
@@ -59,7 +59,7 @@ std::vector<sandbox::RunResult> RunSideBySide(
     threads.emplace_back([&, i] {
       const TarvoRun& run = runs[i];
       results[i] = sandbox::Run(TarvoArgv(run.args, run.setup), 60, "/dev/null",
-                               run.signal, run.when, run.blocked);
+                                run.signal, run.when, run.blocked);
     });
   for (std::thread& thread : threads) thread.join();
   return results;

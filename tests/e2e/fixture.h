@@ -35,8 +35,8 @@ class E2E : public ::testing::Test {
   // Runs tarvo with args; standard input is /dev/null unless stdin_path
   // says otherwise ("" closes it).
   sandbox::RunResult Tarvo(const std::vector<std::string>& args,
-                          double timeout_seconds = 60,
-                          const std::string& stdin_path = "/dev/null");
+                           double timeout_seconds = 60,
+                           const std::string& stdin_path = "/dev/null");
 
  private:
   std::vector<std::unique_ptr<hubsim::Hub>> hubs_;
@@ -62,13 +62,14 @@ struct TarvoRun {
 std::function<bool()> AfterFrames(const hubsim::Hub& hub, size_t frames);
 
 // Starts the runs side by side and waits for them all.
-std::vector<sandbox::RunResult> RunSideBySide(const std::vector<TarvoRun>& runs);
+std::vector<sandbox::RunResult> RunSideBySide(
+    const std::vector<TarvoRun>& runs);
 
 // Asserts the whole outcome of a run: standard output, nothing on
 // standard error, the exit status.
 #define EXPECT_RUN(result, expected_out, expected_status) \
   do {                                                    \
-    const sandbox::RunResult& r_ = (result);               \
+    const sandbox::RunResult& r_ = (result);              \
     EXPECT_EQ(r_.out, expected_out);                      \
     EXPECT_EQ(r_.err, "");                                \
     EXPECT_EQ(r_.status, expected_status);                \

@@ -90,12 +90,12 @@ TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
   const std::string survives = "kill -$0 $$; echo alive";
   EXPECT_RUN(
       sandbox::Run({"sh", "-c", "trap '' HUP; exec \"$0\" -- sh -c \"$1\" HUP",
-                   TARVO_SANDBOX, survives},
-                  60),
+                    TARVO_SANDBOX, survives},
+                   60),
       "alive\n", 0);
   EXPECT_RUN(Sandbox({"--", "sh", "-c", survives, "INT"}), "", 128 + SIGINT);
   EXPECT_RUN(sandbox::Run({TARVO_SANDBOX, "--", "sh", "-c", survives, "TERM"},
-                         60, "/dev/null", 0, {}, {SIGTERM}),
+                          60, "/dev/null", 0, {}, {SIGTERM}),
              "alive\n", 0);
   // Killed once the sleep inside runs (not the shell that names it).
   const sandbox::RunResult killed = sandbox::Run(

@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   report.port_count = port_count;
   report.firmware = reply.substr(0, 3);
-  const std::string json = HubJson(reply, reply, report, true, {});
+  const std::string json =
+      HubJson(reply, reply, report, FirmwareField::kIncluded, {});
   for (char ch : json)
     Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
   Check(FormatBinaryStates(report.states, port_count).size() ==
