@@ -116,6 +116,7 @@ def test_a_missing_hub_is_answered_200_with_the_failure_mark(daemon, hub_on):
     assert "tarvo: rack3 port not switched on" in errors
     # The mark follows any failure, a shell's "tarvo: not found" too.
     assert "not found" not in errors
+    assert "ERROR" not in open(daemon.log).read()  # pdudaemon logs none
 
 
 def test_a_fractional_reboot_delay_is_refused_after_the_off(daemon, hub_on):
