@@ -1,16 +1,19 @@
 // The command line, parsed once.
 //
-//   tarvo /X[:ttyUSBn] [arg2] [arg3]
+//   tarvo [--lock-wait=SECONDS] /X[:ttyUSBn] [arg2] [arg3]
+//   tarvo --help | -h | --version
 //
 // The command word is upper-cased; its second character picks the
 // command, and from its fourth character on it names the hub, with "tty"
 // in lower case (/s:ttyusb3 -> ttyUSB3), or by a path in the device
 // folder taken exactly as typed (/G:/dev/serial/by-id/usb-FTDI_...), which
-// is worked out here to the hub it leads to (names/hubnames.h). Everything that
-// can be checked before a device is opened is checked here, in the order the
-// messages take precedence: the command word, the hub name, the options, the
-// passwords, /C's ports and time. A refused command line comes back as the
-// Outcome to print; nothing has been opened by then.
+// is worked out here to the hub it leads to (names/hubnames.h). A password
+// from the environment (TARVO_PASSWORD) stands where the optional password
+// argument may; given both ways, the command line is refused. Everything
+// that can be checked before a device is opened is checked here, in the
+// order the messages take precedence: the command word, the hub name, the
+// options, the passwords, /C's ports and time. A refused command line comes
+// back as the Outcome to print; nothing has been opened by then.
 #pragma once
 
 #include <optional>
