@@ -4,8 +4,15 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <utility>
+
+// Whether an open() that failed with error did so because the run, not
+// the file, is short of descriptors.
+inline bool IsOutOfDescriptors(int error) {
+  return error == EMFILE || error == ENFILE;
+}
 
 class UniqueFd {
  public:

@@ -21,7 +21,7 @@ void Exchange::Finish(ExchangeStatus status) {
 void Exchange::Start(int64_t now_us) {
   if (!port_.Open(device_)) {
     const int32_t error = port_.OpenErrno();
-    result_.out_of_descriptors = error == EMFILE || error == ENFILE;
+    result_.out_of_descriptors = IsOutOfDescriptors(error);
     return Finish(ExchangeStatus::kOpenFailed);
   }
   // The name now leads to another file than the one locked.

@@ -54,8 +54,8 @@ class SerialPort {
   bool Configure(const SerialFlagCalls* flag_calls);
 
   int32_t fd() const { return fd_.get(); }
-  // The errno of a failed Open(); EMFILE and ENFILE say that the run, not
-  // the device, is short of something.
+  // The errno of a failed Open() (IsOutOfDescriptors() tells the run's
+  // shortage from the device's failure).
   int32_t OpenErrno() const { return open_errno_; }
 
   // Writes back what Configure() found, then closes the descriptor.

@@ -36,8 +36,6 @@ constexpr size_t kBinaryPidBytes = 4;
 
 void CutShort(int) {}
 
-bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
-
 // Read-only and non-blocking: the lock descriptor never talks to the hub
 // and must not wait for a carrier.
 int32_t OpenForLock(const std::string& device) {
@@ -93,8 +91,8 @@ LockFileState ReadLockFile(const std::string& path) {
       path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT) return LockFileState::kNone;
-    return OutOfDescriptors(errno) ? LockFileState::kNoDescriptors
-                                   : LockFileState::kBusy;
+    return IsOutOfDescriptors(errno) ? LockFileState::kNoDescriptors
+                                     : LockFileState::kBusy;
   }
   struct stat file;
   char bytes[kLockFileMaxBytes];
@@ -150,8 +148,8 @@ LockFileState AddNamesLeadingToDevice(const std::string& dir,
                                       std::vector<std::string>* marking) {
   const FolderList list(opendir(dir.c_str()));
   if (!list)
-    return OutOfDescriptors(errno) ? LockFileState::kNoDescriptors
-                                   : LockFileState::kNone;
+    return IsOutOfDescriptors(errno) ? LockFileState::kNoDescriptors
+                                     : LockFileState::kNone;
   const size_t prefix = sizeof kLockFilePrefix - 1;
   int32_t entries = 0;
   while (const struct dirent* entry = readdir(list.get())) {
@@ -246,25 +244,31 @@ LockFileState CheckLockFiles(const std::string& device,
 bool DevicePin::Admit(int32_t fd) {
   struct stat file;
   if (fstat(fd, &file) != 0) return false;
-  if (!pinned_) {
-    Pin(fd);
-    return pinned_;
-  }
-  return file.st_dev == dev_ && file.st_ino == ino_ && file.st_rdev == rdev_;
+  if (!pinned_) Keep(file);
+  return IsPinned(file);
 }
 
 void DevicePin::Pin(int32_t fd) {
   struct stat file;
-  pinned_ = fstat(fd, &file) == 0;
+  pinned_ = false;
+  if (fstat(fd, &file) == 0) Keep(file);
+}
+
+bool DevicePin::IsFileAt(const std::string& path) const {
+  struct stat file;
+  return stat(path.c_str(), &file) == 0 && IsPinned(file);
+}
+
+void DevicePin::Keep(const struct stat& file) {
+  pinned_ = true;
   dev_ = file.st_dev;
   ino_ = file.st_ino;
   rdev_ = file.st_rdev;
 }
 
-bool DevicePin::IsFileAt(const std::string& path) const {
-  struct stat file;
-  return pinned_ && stat(path.c_str(), &file) == 0 && file.st_dev == dev_ &&
-         file.st_ino == ino_ && file.st_rdev == rdev_;
+bool DevicePin::IsPinned(const struct stat& file) const {
+  return pinned_ && file.st_dev == dev_ && file.st_ino == ino_ &&
+         file.st_rdev == rdev_;
 }
 
 HubLock::HubLock(LockFileFolders folders, int64_t recheck_us)
@@ -280,8 +284,8 @@ LockState HubLock::TryAcquire(const std::string& device,
   Release();
   const int32_t fd = OpenForLock(device);
   if (fd < 0)
-    return OutOfDescriptors(errno) ? LockState::kNoDescriptors
-                                   : LockState::kNoDevice;
+    return IsOutOfDescriptors(errno) ? LockState::kNoDescriptors
+                                     : LockState::kNoDevice;
   fd_.Reset(fd);
   int result;
   do {
@@ -319,7 +323,7 @@ LockState HubLock::Acquire(const std::string& device,
       // Another flock holder: wait in the kernel for the hand-over, then
       // look at the lock files once more with the flock held.
       const int32_t fd = OpenForLock(device);
-      if (fd < 0 && OutOfDescriptors(errno)) return LockState::kNoDescriptors;
+      if (fd < 0 && IsOutOfDescriptors(errno)) return LockState::kNoDescriptors;
       fd_.Reset(fd);
       if (fd_.valid() && WaitForFlock(fd_.get(), deadline_us)) {
         switch (CheckLockFiles(device, lock_file_names, folders_)) {

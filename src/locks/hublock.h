@@ -45,6 +45,7 @@
 // the host).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -87,6 +88,9 @@ class DevicePin {
   bool IsFileAt(const std::string& path) const;
 
  private:
+  void Keep(const struct stat& file);
+  bool IsPinned(const struct stat& file) const;
+
   bool pinned_ = false;
   dev_t dev_ = 0;
   ino_t ino_ = 0;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/uniquefd.h"
+
 namespace {
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -22,8 +24,7 @@ std::optional<std::vector<std::string>> StableNames(
   if (stat(device.c_str(), &target) != 0) return links;
   for (const std::string& dir : dirs) {
     DIR* listing = opendir(dir.c_str());
-    if (listing == nullptr &&
-        (errno == EMFILE || errno == ENFILE || errno == ENOMEM))
+    if (listing == nullptr && (IsOutOfDescriptors(errno) || errno == ENOMEM))
       return std::nullopt;
     if (listing == nullptr) continue;
     std::vector<std::string> found;
