@@ -88,11 +88,14 @@ class Parser {
   ParsedCommandLine Parse(int argc);
 
  private:
-  ParsedCommandLine Refuse(Outcome refusal) {
+  ParsedCommandLine Refuse(Outcome refusal, Cause cause) {
     parsed_.refusal = refusal;
+    parsed_.refusal_cause = cause;
     return parsed_;
   }
-  ParsedCommandLine Usage() { return Refuse(Outcome::kInvalidCommand); }
+  ParsedCommandLine Usage(Cause cause = Cause::kCommandLine) {
+    return Refuse(Outcome::kInvalidCommand, cause);
+  }
   bool NamesAHub() const { return names_a_hub_; }
   // The hub the command word names, from its fourth character on.
   void TakeHub();
@@ -185,7 +188,7 @@ ParsedCommandLine Parser::Parse(int argc) {
     case 'D': return PasswordOnly(CommandKind::kRestoreDefaults);
     case 'R': return PasswordOnly(CommandKind::kResetHub);
     case 'C': return PowerCycle();
-    default: return Refuse(Outcome::kUnknownCommand);
+    default: return Refuse(Outcome::kUnknownCommand, Cause::kUnknownCommand);
   }
 }
 
@@ -226,7 +229,7 @@ ParsedCommandLine Parser::ChangePassword() {
   if (!TakePassword(typed ? &arg2_ : nullptr, &request_.password))
     return parsed_;
   if (!MakePasswordField(typed ? arg3_ : arg2_, &request_.new_password))
-    return Refuse(Outcome::kInvalidPassword);
+    return Refuse(Outcome::kInvalidPassword, Cause::kPasswordUnusable);
   return parsed_;
 }
 
@@ -245,13 +248,14 @@ ParsedCommandLine Parser::PowerCycle() {
     return parsed_;
   const std::string& argument = typed ? arg3_ : arg2_;
   if (argument.empty()) return Usage();
-  if (!TakeCycleArgument(argument)) return Refuse(Outcome::kInvalidNumber);
+  if (!TakeCycleArgument(argument))
+    return Refuse(Outcome::kInvalidNumber, Cause::kCycleArgument);
   return parsed_;
 }
 
 bool Parser::TakePassword(const std::string* typed, std::string* field) {
   if (typed != nullptr && environment_password_) {
-    Usage();
+    Usage(Cause::kPasswordTwice);
     return false;
   }
   if (typed == nullptr && !environment_password_) {
@@ -261,7 +265,7 @@ bool Parser::TakePassword(const std::string* typed, std::string* field) {
   if (MakePasswordField(typed != nullptr ? *typed : *environment_password_,
                         field))
     return true;
-  Refuse(Outcome::kInvalidPassword);
+  Refuse(Outcome::kInvalidPassword, Cause::kPasswordUnusable);
   return false;
 }
 
@@ -293,6 +297,7 @@ ParsedCommandLine ParseCommandLine(
                                           kLongestLockWaitMs, &lock_wait_ms)) {
       ParsedCommandLine refused;
       refused.refusal = Outcome::kInvalidCommand;
+      refused.refusal_cause = Cause::kLockWaitArgument;
       return refused;
     }
     words.erase(words.begin() + 1);

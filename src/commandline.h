@@ -13,18 +13,21 @@
 // that can be checked before a device is opened is checked here, in the
 // order the messages take precedence: the command word, the hub name, the
 // options, the passwords, /C's ports and time. A refused command line comes
-// back as the Outcome to print; nothing has been opened by then.
+// back as the Outcome to print and its Cause; nothing has been opened by
+// then.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "outcome.h"
+#include "reason.h"
 #include "request.h"
 
 struct ParsedCommandLine {
   Request request;
-  Outcome refusal = Outcome::kSuccess;  // why the command line is refused
+  Outcome refusal = Outcome::kSuccess;        // the message of a refusal
+  Cause refusal_cause = Cause::kCommandLine;  // and what was wrong
 
   bool Refused() const { return refusal != Outcome::kSuccess; }
 };

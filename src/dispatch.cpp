@@ -19,12 +19,13 @@ RunEnd RunRequest(const Request& request, const LinkSettings& host_settings,
     case CommandKind::kScan: return {ScanForHubs(request, settings, out)};
     case CommandKind::kShowOneHub: return {ShowOneHub(request, settings, out)};
     case CommandKind::kGetStates: return {GetStates(request, settings, out)};
-    case CommandKind::kSetStates: return {SetStates(request, settings)};
+    case CommandKind::kSetStates: return {SetStates(request, settings, out)};
     case CommandKind::kChangePassword:
     case CommandKind::kSaveStates:
     case CommandKind::kRestoreDefaults:
-    case CommandKind::kResetHub: return {SendOneMessage(request, settings)};
-    case CommandKind::kPowerCycle: return PowerCycle(request, settings);
+    case CommandKind::kResetHub:
+      return {SendOneMessage(request, settings, out)};
+    case CommandKind::kPowerCycle: return PowerCycle(request, settings, out);
   }
   return {};
 }
@@ -34,6 +35,11 @@ RunEnd RunCommandLine(int argc, const char* const* argv,
                       const LinkSettings& settings, LineSink& out) {
   const ParsedCommandLine parsed =
       ParseCommandLine(argc, argv, settings.device_dir, environment_password);
+  if (parsed.Refused()) {
+    Reason reason;
+    reason.cause = parsed.refusal_cause;
+    out.Explain(reason);
+  }
   const RunEnd end = parsed.Refused()
                          ? RunEnd{parsed.refusal}
                          : RunRequest(parsed.request, settings, out);

@@ -14,7 +14,7 @@ RunEnd RunRequest(const Request& request, const LinkSettings& settings,
 
 // The whole of a run but its exit: parses the command line (with
 // TARVO_PASSWORD's value, when it has one), runs it under settings, and
-// writes its lines and its message, if any, to out.
+// writes its lines, its reasons and its message, if any, to out.
 RunEnd RunCommandLine(int argc, const char* const* argv,
                       const std::optional<std::string>& environment_password,
                       const LinkSettings& settings, LineSink& out);

@@ -7,7 +7,9 @@
 // could not be written (a closed or full standard output), so that a
 // script never takes a lost result for success. A deadly signal held
 // during a power cycle ends the run once its line is out, with 128 and
-// the signal's number. Nothing is ever written to standard error.
+// the signal's number. Standard error gets the reasons (catalogue.h): one
+// line for a failure, and one for each device a scan passed over; nothing
+// else, and nothing at all on success.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "catalogue.h"
 #include "dispatch.h"
 #include "linksettings.h"
 #include "signals/deadlysignals.h"
@@ -60,7 +63,8 @@ std::optional<std::string> PasswordFromEnvironment() {
 }
 
 // A failed write leaves the stream's error flag set, which the exit
-// status then reports.
+// status then reports. The reasons wait until the run's output is out, so
+// that each reads below the line it explains.
 class StandardOutput : public LineSink {
  public:
   void Line(const std::string& text) override {
@@ -68,6 +72,16 @@ class StandardOutput : public LineSink {
       (void)fputc('\n', stdout);
   }
   void Flush() override { (void)fflush(stdout); }
+  void Explain(const Reason& reason) override {
+    reasons_ += ReasonText(reason) + "\n";
+  }
+  // Standard error is unbuffered: the reasons go out in one write.
+  void WriteReasons() {
+    (void)fwrite(reasons_.data(), 1, reasons_.size(), stderr);
+  }
+
+ private:
+  std::string reasons_;
 };
 
 // A closed 0, 1 or 2 would be handed to the first device the run opens,
@@ -92,12 +106,10 @@ int main(int argc, char** argv) {
   StandardOutput out;
   const RunEnd end = RunCommandLine(argc, argv, PasswordFromEnvironment(),
                                     HostLinkSettings(), out);
-  if (end.held_signal != 0) {
-    out.Flush();
-    EndRunBySignal(end.held_signal);
-  }
+  const bool output_lost = fflush(stdout) != 0 || ferror(stdout) != 0;
+  out.WriteReasons();
+  if (end.held_signal != 0) EndRunBySignal(end.held_signal);
   const int32_t status = ExitStatus(end.outcome);
-  if (status == kExitSuccess && (fflush(stdout) != 0 || ferror(stdout) != 0))
-    return kExitFailure;
+  if (status == kExitSuccess && output_lost) return kExitFailure;
   return status;
 }

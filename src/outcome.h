@@ -3,12 +3,16 @@
 // A command prints nothing itself: the lines of its result (a scan's hub
 // lines, as soon as each is known) go to the LineSink that main() hands
 // it, and its end comes back as an Outcome: success, or which of the
-// published messages to print (catalogue.h holds their texts). Only
-// main() writes to the real output and exits.
+// published messages to print (catalogue.h holds their texts). Why it
+// failed goes to the same sink as a Reason (reason.h), as the command
+// meets it, for standard error. Only main() writes to the real output
+// and exits.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "reason.h"
 
 enum class Outcome {
   kSuccess,
@@ -72,4 +76,6 @@ class LineSink {
   virtual void Line(const std::string& text) = 0;
   // Makes the lines so far visible now, not only when the run ends.
   virtual void Flush() {}
+  // Why the run fails, or why a scan passed a device over.
+  virtual void Explain(const Reason& reason) = 0;
 };

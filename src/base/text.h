@@ -11,3 +11,8 @@ bool IsControlByte(char ch);
 // text with ASCII letters upper-cased and every other byte as it is: how
 // command words, options and state arguments are read.
 std::string UpperCased(std::string text);
+
+// bytes as one printable line, as hubsim --record shows frames: a carriage
+// return as \r, a byte from '!' to '~' but the backslash as itself, every
+// other byte (the blank, the line feed, controls, 0x80 and up) as \xHH.
+std::string EscapedBytes(const std::string& bytes);

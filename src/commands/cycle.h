@@ -17,4 +17,5 @@
 #include "outcome.h"
 #include "request.h"
 
-RunEnd PowerCycle(const Request& request, const LinkSettings& settings);
+RunEnd PowerCycle(const Request& request, const LinkSettings& settings,
+                  LineSink& out);

@@ -10,7 +10,7 @@ Outcome GetStates(const Request& request, const LinkSettings& settings,
   std::optional<LockedHub> hub;
   HubReport report;
   const Outcome queried =
-      LockedHub::LockAndReadReport(request, settings, &hub, &report);
+      LockedHub::LockAndReadReport(request, settings, out, &hub, &report);
   if (queried != Outcome::kSuccess) return queried;
   switch (request.form) {
     case OutputForm::kBinary:
@@ -20,7 +20,8 @@ Outcome GetStates(const Request& request, const LinkSettings& settings,
     case OutputForm::kJson: {
       // Short of descriptors, as for a device it cannot open.
       const auto links = StableNames(hub->device(), settings.stable_name_dirs);
-      if (!links) return Outcome::kQueryErr;
+      if (!links)
+        return OutOfDescriptors(hub->device(), Outcome::kQueryErr, out);
       out.Line(HubJson(request.hub, hub->device(), report,
                        FirmwareField::kLeftOut, *links));
       break;

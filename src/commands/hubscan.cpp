@@ -9,8 +9,11 @@
 #include <cerrno>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "base/clock.h"
+#include "commands/lockedhub.h"
 #include "line/exchange.h"
 #include "locks/hublock.h"
 #include "names/hubnames.h"
@@ -38,6 +41,7 @@ struct Probe {
   std::unique_ptr<Exchange> exchange;
   HubReport report;
   bool is_hub = false;
+  std::optional<Reason> passed_over;  // a device there, but no hub
   bool waited_for_lock = false;
   int64_t recheck_us = 0;
 };
@@ -65,8 +69,9 @@ size_t ProbesAtOnce() {
 class Scan {
  public:
   Scan(const LinkSettings& settings,
-       const std::function<void(const FoundHub&)>& on_hub)
-      : settings_(settings), on_hub_(on_hub) {
+       const std::function<void(const FoundHub&)>& on_hub,
+       const std::function<void(const Reason&)>& passed_over)
+      : settings_(settings), on_hub_(on_hub), passed_over_(passed_over) {
     probes_.reserve(kScanNames);
     for (int32_t i = 0; i < kScanNames; ++i) probes_.emplace_back(settings);
   }
@@ -81,6 +86,7 @@ class Scan {
                      int64_t now);
   void ExchangeFinished(Probe* probe, int64_t now);
   void Finish(Probe* probe, bool is_hub);
+  void PassOver(Probe* probe, Reason reason);
   void Starve(Probe* probe);
   void HandOnInOrder();
   void StartPending(int64_t now);
@@ -90,6 +96,7 @@ class Scan {
 
   const LinkSettings& settings_;
   const std::function<void(const FoundHub&)>& on_hub_;
+  const std::function<void(const Reason&)>& passed_over_;
   std::vector<Probe> probes_;
   std::deque<Probe*> pending_;
   std::vector<Probe*> starved_;
@@ -97,6 +104,7 @@ class Scan {
   std::vector<Probe*> polled_;
   size_t running_ = 0;  // probes that hold descriptors
   size_t most_running_ = 1;
+  int64_t start_ = 0;
   int64_t lock_deadline_ = 0;
   int64_t late_probe_end_ = 0;  // for a probe that waited for its lock
   int32_t next_to_hand_on_ = 0;
@@ -146,15 +154,20 @@ void Scan::Begin(Probe* probe, int64_t now) {
 }
 
 void Scan::TryLock(Probe* probe, int64_t now) {
-  switch (probe->lock.TryAcquire(probe->device, probe->lock_file_names)) {
+  const LockState state =
+      probe->lock.TryAcquire(probe->device, probe->lock_file_names);
+  switch (state) {
     case LockState::kHeld:
     case LockState::kNoDevice:
       return StartExchange(probe, BuildFrame(kQueryCode), Phase::kQuery, now);
     case LockState::kNoDescriptors: return Starve(probe);
     case LockState::kBusy:
+    case LockState::kCannotLook:
       --running_;
-      if (now >= lock_deadline_) {
+      if (now >= lock_deadline_ || state == LockState::kCannotLook) {
         probe->phase = Phase::kDone;
+        probe->passed_over =
+            HeldReason(probe->device, probe->lock.Holder(), now - start_);
         return;
       }
       probe->phase = Phase::kLockWait;
@@ -180,15 +193,25 @@ void Scan::ExchangeFinished(Probe* probe, int64_t now) {
   const ExchangeResult result = probe->exchange->Result();
   probe->exchange.reset();
   if (result.out_of_descriptors) return Starve(probe);
-  if (result.status != ExchangeStatus::kOk) return Finish(probe, false);
-  if (probe->phase == Phase::kQuery) {
-    if (DecodeQueryReply(result.reply, &probe->report) != ReportStatus::kOk)
-      return Finish(probe, false);
+  const char* code =
+      probe->phase == Phase::kQuery ? kQueryCode : kGetStatesCode;
+  const bool decoded = result.status == ExchangeStatus::kOk &&
+                       (probe->phase == Phase::kQuery
+                            ? DecodeQueryReply(result.reply, &probe->report)
+                            : DecodeStateReply(result.reply, &probe->report)) ==
+                           ReportStatus::kOk;
+  if (!decoded)
+    return PassOver(probe, ExchangeReason(probe->device, code, result,
+                                          settings_.byte_wait_us));
+  if (probe->phase == Phase::kQuery)
     return StartExchange(probe, BuildFrame(kGetStatesCode), Phase::kStates,
                          now);
-  }
-  Finish(probe,
-         DecodeStateReply(result.reply, &probe->report) == ReportStatus::kOk);
+  Finish(probe, true);
+}
+
+void Scan::PassOver(Probe* probe, Reason reason) {
+  probe->passed_over = std::move(reason);
+  Finish(probe, false);
 }
 
 void Scan::Finish(Probe* probe, bool is_hub) {
@@ -210,6 +233,10 @@ void Scan::Starve(Probe* probe) {
     // Nothing of ours will free a descriptor: this device goes unprobed.
     probe->phase = Phase::kDone;
     complete_ = false;
+    Reason reason;
+    reason.cause = Cause::kOutOfDescriptors;
+    reason.device = probe->device;
+    probe->passed_over = reason;
     return;
   }
   starved_.push_back(probe);
@@ -222,6 +249,8 @@ void Scan::HandOnInOrder() {
     const Probe& probe = probes_[next_to_hand_on_++];
     if (probe.is_hub)
       on_hub_({probe.index, ScanName(probe.index), probe.device, probe.report});
+    else if (probe.passed_over)
+      passed_over_(*probe.passed_over);
   }
 }
 
@@ -276,8 +305,8 @@ void Scan::RecheckLocks(int64_t now) {
 }
 
 bool Scan::Run() {
-  const int64_t start = MonotonicMicros();
-  lock_deadline_ = start + settings_.byte_wait_us;
+  start_ = MonotonicMicros();
+  lock_deadline_ = start_ + settings_.byte_wait_us;
   late_probe_end_ = lock_deadline_ + settings_.byte_wait_us / 5;
   most_running_ = ProbesAtOnce();
   ChooseDevices();
@@ -297,7 +326,8 @@ bool Scan::Run() {
 }  // namespace
 
 bool ScanHubs(const LinkSettings& settings,
-              const std::function<void(const FoundHub&)>& on_hub) {
-  Scan scan(settings, on_hub);
+              const std::function<void(const FoundHub&)>& on_hub,
+              const std::function<void(const Reason&)>& passed_over) {
+  Scan scan(settings, on_hub, passed_over);
   return scan.Run();
 }

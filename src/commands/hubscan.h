@@ -32,6 +32,7 @@
 
 #include "linksettings.h"
 #include "protocol/hubreport.h"
+#include "reason.h"
 
 struct FoundHub {
   int32_t index = 0;
@@ -40,7 +41,10 @@ struct FoundHub {
   HubReport report;
 };
 
-// Calls on_hub for each hub, in increasing index order. Returns false when
-// some device could not be probed for lack of descriptors.
+// Calls on_hub for each hub, and passed_over with the reason for each
+// device that is there but was passed over, in increasing index order.
+// Returns false when some device could not be probed for lack of
+// descriptors.
 bool ScanHubs(const LinkSettings& settings,
-              const std::function<void(const FoundHub&)>& on_hub);
+              const std::function<void(const FoundHub&)>& on_hub,
+              const std::function<void(const Reason&)>& passed_over);

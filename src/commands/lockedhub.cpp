@@ -1,5 +1,7 @@
 #include "commands/lockedhub.h"
 
+#include <cerrno>
+
 #include "base/clock.h"
 #include "line/serialport.h"
 #include "names/hubnames.h"
@@ -17,19 +19,31 @@ LockedHub::LockedHub(Key, const Request& request, const LinkSettings& settings)
             settings.lock_recheck_us) {}
 
 Outcome LockedHub::Lock(const Request& request, const LinkSettings& settings,
-                        Outcome cannot_open, std::optional<LockedHub>* hub) {
+                        Outcome cannot_open, LineSink& out,
+                        std::optional<LockedHub>* hub) {
   LockedHub& locked = hub->emplace(Key{}, request, settings);
-  switch (locked.lock_.Acquire(locked.device_, locked.lock_file_names_,
-                               MonotonicMicros() + settings.lock_wait_us)) {
+  const int64_t start = MonotonicMicros();
+  const LockState state = locked.lock_.Acquire(
+      locked.device_, locked.lock_file_names_, start + settings.lock_wait_us);
+  switch (state) {
     case LockState::kHeld:
     case LockState::kNoDevice: break;
-    case LockState::kBusy: hub->reset(); return Outcome::kPortBusy;
-    case LockState::kNoDescriptors: hub->reset(); return cannot_open;
+    case LockState::kBusy:
+    case LockState::kCannotLook:
+      out.Explain(HeldReason(locked.device_, locked.lock_.Holder(),
+                             MonotonicMicros() - start));
+      hub->reset();
+      return Outcome::kPortBusy;
+    case LockState::kNoDescriptors:
+      (void)OutOfDescriptors(locked.device_, cannot_open, out);
+      hub->reset();
+      return cannot_open;
   }
   if (!locked.typed_path_.empty() && !locked.TypedPathLeadsToLockedDevice()) {
     // The empty path fails to open as a missing device does.
     locked.lock_.Release();
     locked.device_.clear();
+    locked.led_elsewhere_ = true;
   }
   return Outcome::kSuccess;
 }
@@ -42,22 +56,41 @@ bool LockedHub::TypedPathLeadsToLockedDevice() const {
 
 Outcome LockedHub::LockAndReadReport(const Request& request,
                                      const LinkSettings& settings,
+                                     LineSink& out,
                                      std::optional<LockedHub>* hub,
                                      HubReport* report) {
-  const Outcome locked = Lock(request, settings, Outcome::kQueryErr, hub);
+  const Outcome locked = Lock(request, settings, Outcome::kQueryErr, out, hub);
   if (locked != Outcome::kSuccess) return locked;
   const ExchangeResult query = (*hub)->Exchange(BuildFrame(kQueryCode));
-  if (query.status != ExchangeStatus::kOk) return Outcome::kQueryErr;
-  if (DecodeQueryReply(query.reply, report) != ReportStatus::kOk)
+  if (query.status != ExchangeStatus::kOk) {
+    out.Explain((*hub)->Why(kQueryCode, query));
+    return Outcome::kQueryErr;
+  }
+  if (DecodeQueryReply(query.reply, report) != ReportStatus::kOk) {
+    out.Explain((*hub)->Why(kQueryCode, query));
     return Outcome::kIdErr;
+  }
   const ExchangeResult states = (*hub)->Exchange(BuildFrame(kGetStatesCode));
   if (states.status != ExchangeStatus::kOk ||
-      DecodeStateReply(states.reply, report) != ReportStatus::kOk)
+      DecodeStateReply(states.reply, report) != ReportStatus::kOk) {
+    out.Explain((*hub)->Why(kGetStatesCode, states));
     return Outcome::kGetPortStateErr;
+  }
   return Outcome::kSuccess;
 }
 ExchangeResult LockedHub::Exchange(const std::string& frame) {
   return RunExchange(device_, frame, Use());
+}
+
+Reason LockedHub::Why(const std::string& code,
+                      const ExchangeResult& result) const {
+  if (led_elsewhere_) {
+    Reason reason;
+    reason.cause = Cause::kAnotherDevice;
+    reason.device = typed_path_;
+    return reason;
+  }
+  return ExchangeReason(device_, code, result, settings_.byte_wait_us);
 }
 
 PortUse LockedHub::Use() {
@@ -74,4 +107,86 @@ Outcome LineFailure(ExchangeStatus status) {
     case ExchangeStatus::kReplyTooLong: return Outcome::kErrorParameters;
   }
   return Outcome::kSuccess;
+}
+
+Reason ExchangeReason(const std::string& device, const std::string& code,
+                      const ExchangeResult& result, int64_t byte_wait_us) {
+  Reason reason;
+  reason.device = device;
+  reason.code = code;
+  reason.error = result.error;
+  reason.reply = result.reply;
+  reason.waited_us = byte_wait_us;
+  switch (result.status) {
+    case ExchangeStatus::kOk: reason.cause = Cause::kNotAHubReply; break;
+    case ExchangeStatus::kOpenFailed:
+      if (result.finding == PortFinding::kAnotherFile)
+        reason.cause = Cause::kAnotherDevice;
+      else if (result.out_of_descriptors)
+        reason.cause = Cause::kOutOfDescriptors;
+      else if (result.error == ENOENT || result.error == ENXIO ||
+               result.error == ENODEV)
+        reason.cause = Cause::kNoDevice;
+      else if (result.error == EACCES || result.error == EPERM)
+        reason.cause = Cause::kPermissionDenied;
+      else
+        reason.cause = Cause::kCannotOpen;
+      reason.group = result.device_group;
+      break;
+    case ExchangeStatus::kConfigureFailed:
+      reason.cause =
+          result.finding == PortFinding::kNotDevice     ? Cause::kNotCharDevice
+          : result.finding == PortFinding::kNotTerminal ? Cause::kNotSerialLine
+                                                        : Cause::kLineRefused;
+      break;
+    case ExchangeStatus::kSendFailed:
+      reason.cause =
+          result.error == 0 ? Cause::kSendTimedOut : Cause::kSendFailed;
+      break;
+    case ExchangeStatus::kReadTimedOut:
+      reason.cause = result.finding == PortFinding::kHungUp ? Cause::kHungUp
+                                                            : Cause::kNoAnswer;
+      break;
+    case ExchangeStatus::kReplyTooLong:
+      reason.cause = Cause::kReplyTooLong;
+      break;
+  }
+  return reason;
+}
+
+Reason HeldReason(const std::string& device, const LockHolder& holder,
+                  int64_t waited_us) {
+  Reason reason;
+  reason.device = device;
+  reason.pid = holder.pid;
+  reason.holder = holder.name;
+  reason.path = holder.path;
+  reason.error = holder.error;
+  reason.waited_us = waited_us;
+  switch (holder.through) {
+    case HeldThrough::kFlock: reason.cause = Cause::kHeldThroughFlock; break;
+    case HeldThrough::kLockFile:
+      reason.cause = Cause::kHeldThroughLockFile;
+      break;
+    case HeldThrough::kUnnamedLockFile:
+      reason.cause = Cause::kUnnamedLockFile;
+      break;
+    case HeldThrough::kUnreadableLockFile:
+      reason.cause = Cause::kUnreadableLockFile;
+      break;
+    case HeldThrough::kFullFolder: reason.cause = Cause::kFullLockFolder; break;
+    case HeldThrough::kUnsearchableFolder:
+      reason.cause = Cause::kUnsearchableLockFolder;
+      break;
+  }
+  return reason;
+}
+
+Outcome OutOfDescriptors(const std::string& device, Outcome outcome,
+                         LineSink& out) {
+  Reason reason;
+  reason.cause = Cause::kOutOfDescriptors;
+  reason.device = device;
+  out.Explain(reason);
+  return outcome;
 }

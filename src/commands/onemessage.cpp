@@ -58,30 +58,39 @@ bool FrameNotOut(ExchangeStatus status) {
 
 }  // namespace
 
-Outcome SendOneMessage(const Request& request, const LinkSettings& settings) {
+Outcome SendOneMessage(const Request& request, const LinkSettings& settings,
+                       LineSink& out) {
   const OneMessageCommand command = CommandFor(request.command);
   std::optional<LockedHub> hub;
   const Outcome locked =
-      LockedHub::Lock(request, settings, command.not_through, &hub);
+      LockedHub::Lock(request, settings, command.not_through, out, &hub);
   if (locked != Outcome::kSuccess) return locked;
   const std::string frame =
       request.command == CommandKind::kChangePassword
           ? BuildFrame(command.code, request.password, request.new_password)
           : BuildFrame(command.code, request.password);
   const ExchangeResult exchange = hub->Exchange(frame);
+  Reason reason = hub->Why(command.code, exchange);
   switch (command.reply_use) {
     case ReplyUse::kJudged:
-      if (exchange.status != ExchangeStatus::kOk) return command.not_through;
-      break;
+      if (exchange.status == ExchangeStatus::kOk) break;
+      out.Explain(reason);
+      return command.not_through;
     case ReplyUse::kDoneOnceSent:
-      if (FrameNotOut(exchange.status)) return LineFailure(exchange.status);
-      break;
+      if (!FrameNotOut(exchange.status)) break;
+      out.Explain(reason);
+      return LineFailure(exchange.status);
   }
   switch (ClassifyAcknowledgement(exchange.reply)) {
     case ReplyClass::kAccepted: return Outcome::kSuccess;
-    case ReplyClass::kWrongPassword: return Outcome::kInvalidPassword;
+    case ReplyClass::kWrongPassword:
+      reason.cause = Cause::kWrongPassword;
+      out.Explain(reason);
+      return Outcome::kInvalidPassword;
     case ReplyClass::kRefused: break;
   }
   if (command.reply_use == ReplyUse::kDoneOnceSent) return Outcome::kSuccess;
+  reason.cause = Cause::kRefused;
+  out.Explain(reason);
   return *command.refused;
 }

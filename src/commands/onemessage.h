@@ -14,4 +14,5 @@
 #include "outcome.h"
 #include "request.h"
 
-Outcome SendOneMessage(const Request& request, const LinkSettings& settings);
+Outcome SendOneMessage(const Request& request, const LinkSettings& settings,
+                       LineSink& out);

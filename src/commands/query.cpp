@@ -44,13 +44,19 @@ std::string HubLine(const std::string& name, const HubReport& hub) {
 Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
                     LineSink& out) {
   std::vector<FoundHub> found;
-  const bool complete = ScanHubs(settings, [&](const FoundHub& hub) {
-    found.push_back(hub);
-    if (request.form == OutputForm::kText) {
-      out.Line(HubLine(hub.name, hub.report));
-      out.Flush();  // a hub line is worth seeing before the scan ends
-    }
-  });
+  const bool complete = ScanHubs(
+      settings,
+      [&](const FoundHub& hub) {
+        found.push_back(hub);
+        if (request.form == OutputForm::kText) {
+          out.Line(HubLine(hub.name, hub.report));
+          out.Flush();  // a hub line is worth seeing before the scan ends
+        }
+      },
+      [&](Reason reason) {
+        reason.passed_over = true;
+        out.Explain(reason);
+      });
   if (!complete) return Outcome::kScanIncomplete;
   if (request.form == OutputForm::kCompact) {
     std::vector<int32_t> indices;
@@ -61,7 +67,8 @@ Outcome ScanForHubs(const Request& request, const LinkSettings& settings,
     std::vector<std::string> objects;
     for (const FoundHub& hub : found) {
       const auto links = StableNames(hub.device, settings.stable_name_dirs);
-      if (!links) return Outcome::kScanIncomplete;
+      if (!links)
+        return OutOfDescriptors(hub.device, Outcome::kScanIncomplete, out);
       objects.push_back(HubJson(hub.name, hub.device, hub.report,
                                 FirmwareField::kIncluded, *links));
     }
@@ -77,14 +84,14 @@ Outcome ShowOneHub(const Request& request, const LinkSettings& settings,
   std::optional<LockedHub> hub;
   HubReport report;
   const Outcome queried =
-      LockedHub::LockAndReadReport(request, settings, &hub, &report);
+      LockedHub::LockAndReadReport(request, settings, out, &hub, &report);
   if (queried != Outcome::kSuccess) return queried;
   if (request.form == OutputForm::kCompact) {
     out.Line(HubRecord(report));
   } else if (request.form == OutputForm::kJson) {
     // Short of descriptors, as for a device it cannot open.
     const auto links = StableNames(hub->device(), settings.stable_name_dirs);
-    if (!links) return Outcome::kQueryErr;
+    if (!links) return OutOfDescriptors(hub->device(), Outcome::kQueryErr, out);
     out.Line(HubJson(request.hub, hub->device(), report,
                      FirmwareField::kIncluded, *links));
   } else {

@@ -17,12 +17,14 @@
 #include "portstate/portstate.h"
 #include "request.h"
 
-Outcome SetStates(const Request& request, const LinkSettings& settings);
+Outcome SetStates(const Request& request, const LinkSettings& settings,
+                  LineSink& out);
 
 struct SetResult {
   Outcome outcome = Outcome::kSuccess;
   bool frame_started = false;  // the hub may have acted on it
   bool refused = false;        // the hub said it did not act on it
+  Reason reason;               // why, when it failed
 };
 
 // Sends one set message ("SP", or "FP" for kCurrentAndPowerOnStates) with the

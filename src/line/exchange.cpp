@@ -1,5 +1,6 @@
 #include "line/exchange.h"
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,15 +21,25 @@ void Exchange::Finish(ExchangeStatus status) {
 
 void Exchange::Start(int64_t now_us) {
   if (!port_.Open(device_)) {
-    const int32_t error = port_.OpenErrno();
-    result_.out_of_descriptors = IsOutOfDescriptors(error);
+    result_.error = port_.Errno();
+    result_.out_of_descriptors = IsOutOfDescriptors(result_.error);
+    if (result_.error == EACCES) result_.device_group = DeviceGroup(device_);
     return Finish(ExchangeStatus::kOpenFailed);
   }
   // The name now leads to another file than the one locked.
-  if (use_.pin != nullptr && !use_.pin->Admit(port_.fd()))
+  if (use_.pin != nullptr && !use_.pin->Admit(port_.fd())) {
+    result_.finding = PortFinding::kAnotherFile;
     return Finish(ExchangeStatus::kOpenFailed);
-  if (!port_.Configure(use_.low_latency))
+  }
+  if (!port_.Configure(use_.low_latency)) {
+    result_.error = port_.Errno();
+    struct stat file;
+    if (result_.error == ENOTTY)
+      result_.finding = fstat(port_.fd(), &file) == 0 && !S_ISCHR(file.st_mode)
+                            ? PortFinding::kNotDevice
+                            : PortFinding::kNotTerminal;
     return Finish(ExchangeStatus::kConfigureFailed);
+  }
   deadline_us_ = NextDeadline(now_us);
   Send(now_us);
 }
@@ -61,6 +72,7 @@ void Exchange::Send(int64_t now_us) {
     if (written < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) return;  // the line is full or stopped: poll
+      result_.error = errno;
       (void)tcflush(port_.fd(), TCOFLUSH);
       return Finish(ExchangeStatus::kSendFailed);
     }
@@ -78,7 +90,11 @@ void Exchange::Receive(int64_t now_us) {
   if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
   // With VMIN 0 a readable line that yields no byte has hung up; a byte
   // that was not received is never stored.
-  if (got <= 0) return Finish(ExchangeStatus::kReadTimedOut);
+  if (got <= 0) {
+    result_.error = got < 0 ? errno : 0;
+    result_.finding = PortFinding::kHungUp;
+    return Finish(ExchangeStatus::kReadTimedOut);
+  }
   for (ssize_t i = 0; i < got; ++i) {
     result_.reply.push_back(bytes[i]);
     if (bytes[i] == '\n') return Finish(ExchangeStatus::kOk);

@@ -39,6 +39,15 @@ enum class ExchangeStatus {
 
 constexpr int32_t kMaxReplyBytes = 20;
 
+// What the port turned out to be, where that is why the exchange failed.
+enum class PortFinding {
+  kNone,
+  kAnotherFile,  // kOpenFailed: not the file the lock pinned
+  kNotDevice,    // kConfigureFailed: a file that is no device
+  kNotTerminal,  // kConfigureFailed: a device that is no terminal
+  kHungUp,       // kReadTimedOut: the line hung up, before the wait ran out
+};
+
 struct ExchangeResult {
   ExchangeStatus status = ExchangeStatus::kOk;
   // Exactly the reply bytes that arrived: after kOk the whole reply with
@@ -47,6 +56,12 @@ struct ExchangeResult {
   std::string reply;
   bool frame_started = false;       // a byte of the frame was written
   bool out_of_descriptors = false;  // the run, not the device, fell short
+  // Why it failed, beyond the status: the errno of the call that failed
+  // (0 when none did), what the port was found to be, and for a device
+  // the user may not open, its group (DeviceGroup()).
+  int32_t error = 0;
+  PortFinding finding = PortFinding::kNone;
+  std::string device_group;
 };
 
 // How an exchange may use its port.

@@ -1,7 +1,9 @@
 #include "line/serialport.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,7 +51,24 @@ struct termios HubLineSettings() {
   return settings;
 }
 
+std::string DeviceGroup(const std::string& device) {
+  struct stat file;
+  if (stat(device.c_str(), &file) != 0) return "";
+  struct group entry;
+  struct group* found = nullptr;
+  char buffer[4096];
+  if (getgrgid_r(file.st_gid, &entry, buffer, sizeof buffer, &found) != 0 ||
+      found == nullptr)
+    return std::to_string(file.st_gid);
+  return entry.gr_name;
+}
+
 SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::Failed() {
+  errno_ = errno;
+  return false;
+}
 
 bool SerialPort::Open(const std::string& device) {
   Close();
@@ -57,13 +76,13 @@ bool SerialPort::Open(const std::string& device) {
   // write may block past the exchange's deadline.
   const int32_t fd =
       open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  open_errno_ = fd < 0 ? errno : 0;
+  errno_ = fd < 0 ? errno : 0;
   fd_.Reset(fd);
   return fd_.valid();
 }
 
 bool SerialPort::Configure(const SerialFlagCalls* flag_calls) {
-  if (tcgetattr(fd_.get(), &found_) != 0) return false;
+  if (tcgetattr(fd_.get(), &found_) != 0) return Failed();
   // A driver without serial flags refuses the call: nothing to change.
   if (flag_calls != nullptr && flag_calls->get(fd_.get(), &found_flags_) == 0)
     flag_calls_ = flag_calls;
@@ -75,9 +94,9 @@ bool SerialPort::Configure(const SerialFlagCalls* flag_calls) {
   changed_ = true;
   // Bytes left over from an earlier reply, or sent unasked, must never be
   // taken for part of the next reply.
-  if (tcflush(fd_.get(), TCIFLUSH) != 0) return false;
+  if (tcflush(fd_.get(), TCIFLUSH) != 0) return Failed();
   const struct termios hub_line = HubLineSettings();
-  if (tcsetattr(fd_.get(), TCSANOW, &hub_line) != 0) return false;
+  if (tcsetattr(fd_.get(), TCSANOW, &hub_line) != 0) return Failed();
   if (flag_calls_ != nullptr && (found_flags_.flags & ASYNC_LOW_LATENCY) == 0) {
     struct serial_struct low_latency = found_flags_;
     low_latency.flags |= ASYNC_LOW_LATENCY;

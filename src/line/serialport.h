@@ -31,6 +31,10 @@
 // program is made here.
 struct termios HubLineSettings();
 
+// The name of the group that owns device, for a user it refuses: its
+// number when the group has no name, "" when device cannot be looked at.
+std::string DeviceGroup(const std::string& device);
+
 // The driver calls on a port's serial flags (TIOCGSERIAL, TIOCSSERIAL),
 // apart so that a test can stand in for a driver that has them.
 struct SerialFlagCalls {
@@ -46,24 +50,26 @@ class SerialPort {
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  // Opens device; false with OpenErrno() set when it cannot be opened.
+  // Opens device; false with Errno() set when it cannot be opened.
   bool Open(const std::string& device);
   // Discards pending input and sets the hub's line, with low latency
-  // asked for through flag_calls when it is not null. False when the
-  // device is not a terminal or refuses the line settings.
+  // asked for through flag_calls when it is not null. False, with Errno()
+  // set, when the device is not a terminal or refuses the line settings.
   bool Configure(const SerialFlagCalls* flag_calls);
 
   int32_t fd() const { return fd_.get(); }
-  // The errno of a failed Open() (IsOutOfDescriptors() tells the run's
-  // shortage from the device's failure).
-  int32_t OpenErrno() const { return open_errno_; }
+  // The errno of the failed Open() or Configure() (IsOutOfDescriptors()
+  // tells the run's shortage from the device's failure).
+  int32_t Errno() const { return errno_; }
 
   // Writes back what Configure() found, then closes the descriptor.
   void Close();
 
  private:
+  bool Failed();  // keeps errno for Errno()
+
   UniqueFd fd_;
-  int32_t open_errno_ = 0;
+  int32_t errno_ = 0;
   bool changed_ = false;  // the line carries our settings
   bool listed_ = false;   // listed for the deadly-signal restore
   struct termios found_ = {};

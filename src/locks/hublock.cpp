@@ -7,11 +7,13 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -33,6 +35,9 @@ const char kLockFilePrefix[] = "LCK..";
 // Enough for an id right-aligned in many more columns than anyone writes.
 constexpr size_t kLockFileMaxBytes = 128;
 constexpr size_t kBinaryPidBytes = 4;
+// The kernel's lock table, read to name a flock's holder, is read this far
+// at most.
+constexpr size_t kMostLockTableBytes = 1 << 20;
 
 void CutShort(int) {}
 
@@ -80,17 +85,54 @@ bool IsYoung(const struct stat& file) {
   return age_us < kLockFileGraceMicros && age_us > -kLockFileGraceMicros;
 }
 
-LockFileState ReadLockFile(const std::string& path) {
+// The name the kernel keeps for a process (/proc/PID/comm): never its
+// arguments, which may hold a password. "" when it cannot be read.
+std::string ProcessName(int64_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/comm";
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  char bytes[64];
+  ssize_t got = -1;
+  if (fd.valid()) {
+    do {
+      got = read(fd.get(), bytes, sizeof bytes);
+    } while (got < 0 && errno == EINTR);
+  }
+  if (got <= 0) return "";
+  std::string name(bytes, static_cast<size_t>(got));
+  if (name.back() == '\n') name.pop_back();
+  return name;
+}
+
+LockHolder Holder(HeldThrough through, const std::string& path, int32_t error) {
+  LockHolder holder;
+  holder.through = through;
+  holder.path = path;
+  holder.error = error;
+  return holder;
+}
+
+LockFileState ReadLockFile(const std::string& dir, const std::string& path,
+                           LockHolder* holder) {
   // A look first, so that a FIFO or a device is never opened at all.
   struct stat seen;
-  if (lstat(path.c_str(), &seen) != 0)
-    return errno == ENOENT ? LockFileState::kNone : LockFileState::kBusy;
+  if (lstat(path.c_str(), &seen) != 0) {
+    if (errno == ENOENT) return LockFileState::kNone;
+    // The folder itself is closed to this user, or is no folder.
+    if (errno == EACCES || errno == ENOTDIR) {
+      *holder = Holder(HeldThrough::kUnsearchableFolder, dir, errno);
+      return LockFileState::kCannotLook;
+    }
+    *holder = Holder(HeldThrough::kUnreadableLockFile, path, errno);
+    return LockFileState::kBusy;
+  }
+  *holder = Holder(HeldThrough::kUnreadableLockFile, path, 0);
   if (!S_ISREG(seen.st_mode)) return LockFileState::kBusy;
   // Non-blocking and never through a link, in case it was swapped since.
   const UniqueFd fd(open(
       path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT) return LockFileState::kNone;
+    holder->error = errno;
     return IsOutOfDescriptors(errno) ? LockFileState::kNoDescriptors
                                      : LockFileState::kBusy;
   }
@@ -101,16 +143,61 @@ LockFileState ReadLockFile(const std::string& path) {
     do {
       got = read(fd.get(), bytes, sizeof bytes);
     } while (got < 0 && errno == EINTR);
+    if (got < 0) holder->error = errno;
   }
   if (got < 0) return LockFileState::kBusy;
 
   const int64_t pid = NamedPid(bytes, static_cast<size_t>(got));
-  if (pid == 0)
+  if (pid == 0) {
+    holder->through = HeldThrough::kUnnamedLockFile;
     return IsYoung(file) ? LockFileState::kBusy : LockFileState::kNone;
+  }
   // Written for this very run (by the shell that exec'd it, say).
   if (pid == getpid()) return LockFileState::kNone;
   const bool alive = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-  return alive ? LockFileState::kBusy : LockFileState::kNone;
+  if (!alive) return LockFileState::kNone;
+  holder->through = HeldThrough::kLockFile;
+  holder->pid = pid;
+  holder->name = ProcessName(pid);
+  return LockFileState::kBusy;
+}
+
+// Who holds the flock on fd's file, from the kernel's table of locks
+// (/proc/locks: "1: FLOCK  ADVISORY  WRITE 4242 00:05:1234 0 EOF"; a
+// waiter's line has "->" before FLOCK); pid 0 when it cannot be told.
+LockHolder FlockHolder(int32_t fd) {
+  LockHolder holder;
+  struct stat file;
+  const UniqueFd locks(open("/proc/locks", O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  if (fstat(fd, &file) != 0 || !locks.valid()) return holder;
+  std::string table;
+  char chunk[4096];
+  while (table.size() < kMostLockTableBytes) {
+    const ssize_t got = read(locks.get(), chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    table.append(chunk, static_cast<size_t>(got));
+  }
+  size_t start = 0;
+  while (start < table.size()) {
+    size_t end = table.find('\n', start);
+    if (end == std::string::npos) end = table.size();
+    const std::string line = table.substr(start, end - start);
+    start = end + 1;
+    long long pid = 0;
+    unsigned major_number = 0;
+    unsigned minor_number = 0;
+    unsigned long long inode = 0;
+    if (std::sscanf(line.c_str(), "%*d: FLOCK %*s %*s %lld %x:%x:%llu", &pid,
+                    &major_number, &minor_number, &inode) == 4 &&
+        major_number == major(file.st_dev) &&
+        minor_number == minor(file.st_dev) && inode == file.st_ino && pid > 0) {
+      holder.pid = pid;
+      holder.name = ProcessName(pid);
+      return holder;
+    }
+  }
+  return holder;
 }
 
 // Which names of the device folder lead to one device node. Looked up by
@@ -145,7 +232,8 @@ using FolderList = std::unique_ptr<DIR, CloseFolder>;
 // folder that cannot be listed is still looked in by name.
 LockFileState AddNamesLeadingToDevice(const std::string& dir,
                                       const DeviceNames& device,
-                                      std::vector<std::string>* marking) {
+                                      std::vector<std::string>* marking,
+                                      LockHolder* holder) {
   const FolderList list(opendir(dir.c_str()));
   if (!list)
     return IsOutOfDescriptors(errno) ? LockFileState::kNoDescriptors
@@ -155,7 +243,10 @@ LockFileState AddNamesLeadingToDevice(const std::string& dir,
   while (const struct dirent* entry = readdir(list.get())) {
     const char* name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    if (++entries > kMostLockFolderEntries) return LockFileState::kBusy;
+    if (++entries > kMostLockFolderEntries) {
+      *holder = Holder(HeldThrough::kFullFolder, dir, 0);
+      return LockFileState::kBusy;
+    }
     if (std::strncmp(name, kLockFilePrefix, prefix) != 0 ||
         name[prefix] == '\0')
       continue;
@@ -169,13 +260,14 @@ LockFileState AddNamesLeadingToDevice(const std::string& dir,
 
 LockFileState CheckLockFolder(const std::string& dir,
                               const std::vector<std::string>& lock_file_names,
-                              const DeviceNames& device) {
+                              const DeviceNames& device, LockHolder* holder) {
   std::vector<std::string> marking = lock_file_names;
-  const LockFileState listed = AddNamesLeadingToDevice(dir, device, &marking);
+  const LockFileState listed =
+      AddNamesLeadingToDevice(dir, device, &marking, holder);
   if (listed != LockFileState::kNone) return listed;
   for (const std::string& name : marking) {
     const LockFileState state =
-        ReadLockFile(dir + "/" + kLockFilePrefix + name);
+        ReadLockFile(dir, dir + "/" + kLockFilePrefix + name, holder);
     if (state != LockFileState::kNone) return state;
   }
   return LockFileState::kNone;
@@ -232,10 +324,12 @@ bool WaitForFlock(int32_t fd, int64_t deadline_us) {
 
 LockFileState CheckLockFiles(const std::string& device,
                              const std::vector<std::string>& lock_file_names,
-                             const LockFileFolders& folders) {
+                             const LockFileFolders& folders,
+                             LockHolder* holder) {
   const DeviceNames names(device, folders.device_dir);
   for (const std::string& dir : folders.lock_file_dirs) {
-    const LockFileState state = CheckLockFolder(dir, lock_file_names, names);
+    const LockFileState state =
+        CheckLockFolder(dir, lock_file_names, names, holder);
     if (state != LockFileState::kNone) return state;
   }
   return LockFileState::kNone;
@@ -292,6 +386,7 @@ LockState HubLock::TryAcquire(const std::string& device,
     result = flock(fd_.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0 && errno == EWOULDBLOCK) {
+    holder_ = FlockHolder(fd_.get());
     Release();
     return LockState::kBusy;
   }
@@ -299,9 +394,10 @@ LockState HubLock::TryAcquire(const std::string& device,
   // rather than refuse to talk to the hub; the pin still holds.
   pin_.Pin(fd_.get());
   if (result != 0) fd_.Reset();
-  switch (CheckLockFiles(device, lock_file_names, folders_)) {
+  switch (CheckLockFiles(device, lock_file_names, folders_, &holder_)) {
     case LockFileState::kNone: return LockState::kHeld;
     case LockFileState::kBusy: Release(); return LockState::kBusy;
+    case LockFileState::kCannotLook: Release(); return LockState::kCannotLook;
     case LockFileState::kNoDescriptors: break;
   }
   Release();
@@ -315,10 +411,12 @@ LockState HubLock::Acquire(const std::string& device,
     const LockState state = TryAcquire(device, lock_file_names);
     if (state != LockState::kBusy) return state;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
+    LockHolder looked = holder_;
     const LockFileState files =
-        CheckLockFiles(device, lock_file_names, folders_);
+        CheckLockFiles(device, lock_file_names, folders_, &looked);
     if (files == LockFileState::kNoDescriptors)
       return LockState::kNoDescriptors;
+    if (files == LockFileState::kCannotLook) return LockState::kCannotLook;
     if (files == LockFileState::kNone) {
       // Another flock holder: wait in the kernel for the hand-over, then
       // look at the lock files once more with the flock held.
@@ -326,11 +424,14 @@ LockState HubLock::Acquire(const std::string& device,
       if (fd < 0 && IsOutOfDescriptors(errno)) return LockState::kNoDescriptors;
       fd_.Reset(fd);
       if (fd_.valid() && WaitForFlock(fd_.get(), deadline_us)) {
-        switch (CheckLockFiles(device, lock_file_names, folders_)) {
+        switch (CheckLockFiles(device, lock_file_names, folders_, &holder_)) {
           case LockFileState::kNone:
             pin_.Pin(fd_.get());
             return LockState::kHeld;
           case LockFileState::kBusy: break;
+          case LockFileState::kCannotLook:
+            Release();
+            return LockState::kCannotLook;
           case LockFileState::kNoDescriptors:
             Release();
             return LockState::kNoDescriptors;

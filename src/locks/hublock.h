@@ -36,7 +36,9 @@
 //     younger than 2 s (its owner may still be writing), stale after,
 //     and stale too when it is dated more than 2 s ahead;
 //   - anything that is not a regular file, or cannot be read: busy.
-// tarvo never creates such files.
+// tarvo never creates such files. A lock folder it may not look in at all
+// can only be read as busy, and that will not change while the run waits:
+// such a look ends the wait at once (kCannotLook).
 //
 // A command waits for the flock in the kernel, so a lock changes hands the
 // moment it is released; a timer on a signal that is otherwise ignored
@@ -72,7 +74,26 @@ enum class LockState {
   kNoDevice,       // the device cannot be opened: nothing to lock, and the
                    // exchange that follows says why
   kBusy,           // another run or program has the device
+  kCannotLook,     // a lock folder cannot be looked in: busy, for good
   kNoDescriptors,  // the run is out of descriptors: nothing may be sent
+};
+
+// How a busy device is held, as far as one look can tell.
+enum class HeldThrough {
+  kFlock,               // another run's flock
+  kLockFile,            // a lock file naming a live process
+  kUnnamedLockFile,     // a young lock file naming none
+  kUnreadableLockFile,  // not a regular file, or unreadable (error)
+  kFullFolder,          // a lock folder with too many entries
+  kUnsearchableFolder,  // a lock folder that cannot be looked in (error)
+};
+
+struct LockHolder {
+  HeldThrough through = HeldThrough::kFlock;
+  int64_t pid = 0;    // the holder, 0 when not known
+  std::string name;   // its /proc/PID/comm, never its arguments
+  std::string path;   // the lock file or folder
+  int32_t error = 0;  // errno of the look that failed
 };
 
 // The file a device name led to: device and inode, and the device number
@@ -117,19 +138,23 @@ class HubLock {
   // The locked file, for the exchanges made under the lock.
   DevicePin* Pin() { return &pin_; }
   const DevicePin* Pin() const { return &pin_; }
+  // Who held the device at the last look that found it busy.
+  const LockHolder& Holder() const { return holder_; }
 
  private:
   LockFileFolders folders_;
   int64_t recheck_us_;
   UniqueFd fd_;  // holds the flock; closing it releases the lock
   DevicePin pin_;
+  LockHolder holder_;
 };
 
-enum class LockFileState { kNone, kBusy, kNoDescriptors };
+enum class LockFileState { kNone, kBusy, kCannotLook, kNoDescriptors };
 
 // What the lock files of other programs say of device, whose names are
 // lock_file_names ("ttyUSB0"); kNone when none marks it or those that do
-// are stale.
+// are stale. When it is busy, *holder says how.
 LockFileState CheckLockFiles(const std::string& device,
                              const std::vector<std::string>& lock_file_names,
-                             const LockFileFolders& folders);
+                             const LockFileFolders& folders,
+                             LockHolder* holder);

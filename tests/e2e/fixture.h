@@ -65,13 +65,25 @@ std::function<bool()> AfterFrames(const hubsim::Hub& hub, size_t frames);
 std::vector<sandbox::RunResult> RunSideBySide(
     const std::vector<TarvoRun>& runs);
 
-// Asserts the whole outcome of a run: standard output, nothing on
-// standard error, the exit status.
+// What a failed run leaves on standard error: lines that each start with
+// the program's name, at least one.
+inline bool AreReasonLines(const std::string& err) {
+  if (err.empty() || err.back() != '\n') return false;
+  for (size_t start = 0; start < err.size(); start = err.find('\n', start) + 1)
+    if (err.compare(start, 7, "tarvo: ") != 0) return false;
+  return true;
+}
+
+// Asserts the whole outcome of a run: standard output, the exit status,
+// and standard error: nothing on success, reasons on failure.
 #define EXPECT_RUN(result, expected_out, expected_status) \
   do {                                                    \
     const sandbox::RunResult& r_ = (result);              \
     EXPECT_EQ(r_.out, expected_out);                      \
-    EXPECT_EQ(r_.err, "");                                \
+    if ((expected_status) == 0)                           \
+      EXPECT_EQ(r_.err, "");                              \
+    else                                                  \
+      EXPECT_PRED1(AreReasonLines, r_.err);               \
     EXPECT_EQ(r_.status, expected_status);                \
     EXPECT_FALSE(r_.timed_out);                           \
   } while (0)

@@ -46,8 +46,12 @@ TEST_F(SandboxTool, RunsTheCommandAmongItsHubsAndExitsAsItDid) {
   EXPECT_RUN(Sandbox({"--hub", "ttyUSB2:12,firmware=9.9", "--", "tarvo",
                       "/Q:ttyUSB2", "-F"}),
              "FFFFFFFF0C9.9\r\n", 0);
-  EXPECT_RUN(Sandbox({"--", "sh", "-c", "exit 7"}), "", 7);
-  EXPECT_RUN(Sandbox({"--", "sh", "-c", "kill -TERM $$"}), "", 128 + 15);
+  for (const auto& [script, status] : {std::pair<std::string, int>{"exit 7", 7},
+                                       {"kill -TERM $$", 128 + 15}}) {
+    const sandbox::RunResult r = Sandbox({"--", "sh", "-c", script});
+    EXPECT_EQ(status, r.status);
+    EXPECT_EQ("", r.out + r.err);
+  }
   const std::pair<std::vector<std::string>, std::string> failures[] = {
       {{"--", "no-such-command"}, "127 no-such-command: not found"},
       {{"--", "/etc/passwd"}, "126 /etc/passwd: cannot run"},
@@ -93,7 +97,10 @@ TEST_F(SandboxTool, TheCommandGetsTheCallersSignalsAndDiesWithTheSandbox) {
                     TARVO_SANDBOX, survives},
                    60),
       "alive\n", 0);
-  EXPECT_RUN(Sandbox({"--", "sh", "-c", survives, "INT"}), "", 128 + SIGINT);
+  const sandbox::RunResult interrupted =
+      Sandbox({"--", "sh", "-c", survives, "INT"});
+  EXPECT_EQ(128 + SIGINT, interrupted.status);
+  EXPECT_EQ("", interrupted.out + interrupted.err);
   EXPECT_RUN(sandbox::Run({TARVO_SANDBOX, "--", "sh", "-c", survives, "TERM"},
                           60, "/dev/null", 0, {}, {SIGTERM}),
              "alive\n", 0);

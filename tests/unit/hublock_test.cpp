@@ -104,7 +104,9 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   };
   for (const auto& c : cases) {
     WriteLockFile(dir, c.bytes, c.mode, c.age_s, c.kind);
-    EXPECT_EQ(c.state, CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}}))
+    LockHolder holder;
+    EXPECT_EQ(c.state,
+              CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}}, &holder))
         << c.bytes << " " << c.age_s;
   }
 
@@ -114,8 +116,9 @@ TEST(LockFileTest, LiveOwnersYoungAndOddFilesAreBusyStaleOnesAreNot) {
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
   none.rlim_max = saved.rlim_max;
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &none));
+  LockHolder holder;
   const LockFileState files =
-      CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}});
+      CheckLockFiles("", {"ttyUSB0"}, {"", {dir.path()}}, &holder);
   const LockState lock =
       HubLock(kNoLockFiles, kTestLockRecheckUs).TryAcquire("/dev/null", {});
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));

@@ -110,6 +110,7 @@ TEST_F(NamedHub, AGoneNameOpensNothingEvenOnceSomethingIsThere) {
   rig_.Link("serial/by-id/usb-back", "../../ttyUSB0");
   struct : LineSink {
     void Line(const std::string&) override {}
+    void Explain(const Reason&) override {}
   } ignored;
   EXPECT_EQ(Outcome::kQueryErr,
             RunRequest(parsed.request, rig_.settings(), ignored).outcome);

@@ -138,7 +138,9 @@ TEST(ScanTest, APortThatCannotBeOpenedForWantOfDescriptorsIsNoAnswer) {
       ParseCommandLine(3, argv, no_lock_folders.device_dir, {});
   struct Collected : LineSink {
     void Line(const std::string& text) override { lines += text + "\n"; }
+    void Explain(const Reason& reason) override { reasons.push_back(reason); }
     std::string lines;
+    std::vector<Reason> reasons;
   } out;
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
   // A scan that finds nothing prints nothing: no call is made that needs a
@@ -146,4 +148,7 @@ TEST(ScanTest, APortThatCannotBeOpenedForWantOfDescriptorsIsNoAnswer) {
   const RunEnd end = RunRequest(parsed.request, no_lock_folders, out);
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
   EXPECT_EQ(Outcome::kScanIncomplete, end.outcome) << out.lines;
+  ASSERT_EQ(1u, out.reasons.size());
+  EXPECT_EQ(Cause::kOutOfDescriptors, out.reasons[0].cause);
+  EXPECT_EQ(rig.Device("ttyUSB0"), out.reasons[0].device);
 }

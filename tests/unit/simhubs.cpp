@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "catalogue.h"
 #include "dispatch.h"
 #include "locks/hublock.h"
 
@@ -13,7 +14,12 @@ class LineCollector : public LineSink {
  public:
   void Line(const std::string& text) override { lines.push_back(text); }
   void Flush() override { lines.push_back(kFlushed); }
+  void Explain(const Reason& reason) override {
+    (reason.passed_over ? passed_over : reasons).push_back(ReasonText(reason));
+  }
   std::vector<std::string> lines;
+  std::vector<std::string> reasons;
+  std::vector<std::string> passed_over;
 };
 
 }  // namespace
@@ -47,6 +53,13 @@ std::string TestRig::Run(const std::vector<std::string>& args,
   LineCollector out;
   const RunEnd end = RunCommandLine(static_cast<int>(argv.size()), argv.data(),
                                     password, settings_, out);
+  // A failure says why in one line; a success says nothing but what a
+  // scan passed over.
+  EXPECT_EQ(out.reasons.size(), end.outcome == Outcome::kSuccess ? 0u : 1u)
+      << testing::PrintToString(out.reasons);
+  reasons_ = out.reasons;
+  reasons_.insert(reasons_.end(), out.passed_over.begin(),
+                  out.passed_over.end());
   std::string printed;
   for (const std::string& line : out.lines) printed += line + "\n";
   return printed + "(" + std::to_string(ExitStatus(end.outcome)) + ")";

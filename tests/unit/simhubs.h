@@ -53,10 +53,13 @@ class TestRig {
   // kFlushed line. password stands for TARVO_PASSWORD's value.
   std::string Run(const std::vector<std::string>& args,
                   const std::optional<std::string>& password = {}) const;
+  // The reasons the last Run() gave, as standard error shows them.
+  const std::vector<std::string>& Reasons() const { return reasons_; }
 
  private:
   TempDir devices_;
   TempDir locks_;
   LinkSettings settings_;
   std::vector<std::unique_ptr<hubsim::Hub>> hubs_;
+  mutable std::vector<std::string> reasons_;
 };
