@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "fixture.h"
@@ -128,4 +131,44 @@ TEST_F(RealWaits, ALockIsWaitedForThirtySeconds) {
   ExpectAtMost(busy.seconds, 30 + kHubByteWaitSlack);
   EXPECT_TRUE(hub.Frames().empty());
   close(holder);
+}
+
+// LAVA ignores a failed end-of-job power-off, so docs/rigs.md's must wait
+// out another run's /C: run as written, under the page's action timeout,
+// while a /C holds the hub for 40 s, it leaves the port off.
+TEST_F(RealWaits, TheRigsPagesLavaPowerOffWaitsOutAPowerCycle) {
+  std::ifstream page(TARVO_SOURCE_DIR "/docs/rigs.md");
+  const std::string text((std::istreambuf_iterator<char>(page)),
+                         std::istreambuf_iterator<char>());
+  std::smatch command, timeout;
+  ASSERT_TRUE(std::regex_search(text, command,
+                                std::regex("power_off_command = '([^']*)'")));
+  ASSERT_TRUE(std::regex_search(
+      text, timeout, std::regex("action_timeout_power_off = ([0-9]+)")));
+  const std::vector<std::string> words = sandbox::SplitWords(command[1]);
+  const std::string link =
+      std::find_if(words.begin(), words.end(), [](const std::string& word) {
+        return word[0] == '/';
+      })->substr(3);
+  ASSERT_EQ("/dev/serial/by-path/", link.substr(0, 20));
+  hubsim::Hub& hub = AddHub(0, HubWith("04", 0xF));
+  ASSERT_TRUE(mkdir("/dev/serial", 0755) == 0 &&
+              mkdir("/dev/serial/by-path", 0755) == 0 &&
+              symlink("/dev/ttyUSB0", link.c_str()) == 0);
+  sandbox::RunResult cycle;
+  std::thread holder([&] { cycle = Tarvo({"/C:" + link, "3@40"}); });
+  // Its first set frame is out: the port is off, and held so for 40 s.
+  EXPECT_TRUE(Eventually([&] { return hub.Frames().size() >= 3; }));
+  std::vector<std::string> argv = {"timeout", timeout[1]};
+  const std::vector<std::string> tarvo =
+      TarvoArgv({words.begin() + 1, words.end()});
+  argv.insert(argv.end(), tarvo.begin(), tarvo.end());
+  const sandbox::RunResult off = sandbox::Run(argv, 700);
+  holder.join();
+  EXPECT_RUN(cycle, "", 0);
+  EXPECT_RUN(off, "", 0);
+  EXPECT_EQ(0xBu, hub.Config().states);
+  EXPECT_EQ(0, unlink(link.c_str()));
+  EXPECT_EQ(0, rmdir("/dev/serial/by-path"));
+  EXPECT_EQ(0, rmdir("/dev/serial"));
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "fixture.h"
@@ -150,16 +151,22 @@ TEST_F(SandboxTool, EveryRecipeOfTheRigsPageRuns) {
   bool in_code = false;
   for (std::string text; std::getline(page, text);) {
     if (text.compare(0, 3, "```") == 0) in_code = !in_code;
-    const size_t at = text.find("tarvo /");
-    if (!in_code || at == std::string::npos) continue;
+    std::smatch found;
+    if (!in_code ||
+        !std::regex_search(text, found, std::regex("tarvo (--[^ ]+ )?/")))
+      continue;
     ++recipes;
+    const size_t at = found.position(0);
     std::string line = text.substr(at, text.find_first_of("'\"|#", at) - at);
     // pdudaemon's templates, with the port it puts in place of %s.
     for (size_t port; (port = line.find("%s")) != std::string::npos;)
       line.replace(port, 2, "2");
     const std::vector<std::string> words = sandbox::SplitWords(line);
+    const std::string& command_word =
+        *std::find_if(words.begin(), words.end(),
+                      [](const std::string& word) { return word[0] == '/'; });
     std::vector<std::string> args = {
-        "--hub", "ttyUSB0:4:00000000,link=" + words[1].substr(3),
+        "--hub", "ttyUSB0:4:00000000,link=" + command_word.substr(3),
         "--",    "sh",
         "-c",    "\"$@\" && tarvo /G:ttyUSB0 -B",
         "sh"};
