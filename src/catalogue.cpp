@@ -1,5 +1,6 @@
 #include "catalogue.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/text.h"
@@ -117,7 +118,10 @@ std::string Body(const Reason& r) {
              Seconds(r.waited_us) + "; is the line stopped by flow control?";
     case Cause::kSendFailed:
       return "sending the " + Quoted(r.code) +
-             " message failed: " + SystemSays(r.error);
+             " message failed: " + SystemSays(r.error) +
+             (r.error == EIO || r.error == ENODEV
+                  ? "; is the adapter still plugged in?"
+                  : "");
     case Cause::kNoAnswer:
       if (r.reply.empty())
         return "no answer to " + Quoted(r.code) + " within " +

@@ -185,7 +185,9 @@ def test_unplugged_while_a_reply_is_awaited(board):
         board.hubs["gone"].wait_for("?Q")
         board.unplug("gone")
     out, status, seconds = board.run_while("tarvo /G:ttyUSB5", pull)
-    assert (out, status) == ("Query Err\n", 1)
+    assert (out, status) == (
+        "Query Err\ntarvo: /dev/ttyUSB5: the line hung up while waiting for "
+        "the answer to \"?Q\"\n", 1)
     # The hub would answer after 5 s: the hang-up ends the wait before.
     assert seconds < 4, seconds
     board.run(vanish("ttyUSB5"))
@@ -203,12 +205,20 @@ def test_a_scan_with_an_unplug_takes_one_byte_wait(board):
         pull)
     took = re.search(r"took (\S+) (\S+)", out)
     seconds = float(took.group(2)) - float(took.group(1))
-    assert (out[:took.start()], status) == (
+    printed, gone = out[:took.start()].rsplit("ttyUSB5: ", 1)
+    assert (printed, status) == (
         "ttyUSB0, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n"
         "ttyUSB1, 12 ports, On=10,12, Off=1,2,3,4,5,6,7,8,9,11, FW=2.1\n"
         "ttyUSB2, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n"
         "ttyUSB3, 4 ports, On=1,2,3,4, Off=None, FW=2.1\n"
-        "4 Managed USB Hub(s) Found.\n", 0)
+        "4 Managed USB Hub(s) Found.\n"
+        "tarvo: scan passed over /dev/ttyUSB4: no answer to \"?Q\" within "
+        "10.1 s\n"
+        "tarvo: scan passed over /dev/", 0)
+    # The pull comes before or after the hub's answer to "?Q".
+    assert gone in ('the line hung up while waiting for the answer to "?Q"\n',
+                    'sending the "GP" message failed: Input/output error; is '
+                    'the adapter still plugged in?\n'), gone
     assert BYTE_WAIT_S - 0.5 < seconds < BYTE_WAIT_S + 1.5, seconds
     board.run(vanish("ttyUSB5"))
 
