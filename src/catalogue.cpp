@@ -42,49 +42,26 @@ const char* OutcomeText(Outcome outcome) {
 namespace {
 
 const char kProgramName[] = "tarvo";
-const char kLongerWait[] = " (--lock-wait=SECONDS waits longer)";
 
-std::string Quoted(const std::string& bytes) {
-  return "\"" + EscapedBytes(bytes) + "\"";
-}
-
-// 10100000 -> "10.1 s", to the nearest tenth.
-std::string Seconds(int64_t micros) {
-  const int64_t tenths = (micros + 50000) / 100000;
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
-}
-
-std::string SystemSays(int32_t error) { return std::strerror(error); }
-
-std::string Holder(const Reason& reason) {
-  if (reason.pid == 0) return "another process";
-  std::string holder = "process " + std::to_string(reason.pid);
-  if (!reason.holder.empty())
-    holder += " (" + EscapedBytes(reason.holder) + ")";
-  return holder;
-}
-
-std::string Waited(const Reason& reason) {
-  return "; waited " + Seconds(reason.waited_us) + kLongerWait;
-}
-
-std::string Body(const Reason& r) {
-  const std::string answer = "the answer to " + Quoted(r.code);
+// The text of each cause, its facts in braces: {device} and the like take
+// the Reason's field, escaped; {code} and {reply} come quoted; {error} is
+// the system's text for the errno; {waited} the lock wait and what to do
+// about it; {byte_wait} the byte wait in seconds.
+const char* Template(const Reason& r) {
   switch (r.cause) {
     case Cause::kNoDevice:
       return "no such device; is the hub plugged in, and is the name right?";
     case Cause::kPermissionDenied:
       if (r.group.empty()) return "permission denied";
-      return "permission denied; the device belongs to group " +
-             EscapedBytes(r.group) + ": add the user to it (usermod -aG " +
-             EscapedBytes(r.group) + " USER) and log in again";
+      return "permission denied; the device belongs to group {group}: add "
+             "the user to it (usermod -aG {group} USER) and log in again";
     case Cause::kNotCharDevice:
       return "not a device, so not a hub's serial port";
     case Cause::kNotSerialLine:
       return "not a serial line, so not a hub's serial port";
-    case Cause::kCannotOpen: return "cannot be opened: " + SystemSays(r.error);
+    case Cause::kCannotOpen: return "cannot be opened: {error}";
     case Cause::kLineRefused:
-      return "refused the line settings (9600 8N1): " + SystemSays(r.error);
+      return "refused the line settings (9600 8N1): {error}";
     case Cause::kAnotherDevice:
       return "the name led to another device once the hub was locked; "
              "nothing was sent";
@@ -92,67 +69,60 @@ std::string Body(const Reason& r) {
       return "the run is out of file descriptors, so nothing was sent "
              "(ulimit -n shows the limit)";
     case Cause::kHeldThroughFlock:
-      return "held by " + Holder(r) + " through flock" + Waited(r);
+      return "held by {holder} through flock{waited}";
     case Cause::kHeldThroughLockFile:
-      return "held by " + Holder(r) + " through the lock file " +
-             EscapedBytes(r.path) + Waited(r);
+      return "held by {holder} through the lock file {path}{waited}";
     case Cause::kUnnamedLockFile:
-      return "held through the lock file " + EscapedBytes(r.path) +
-             ", which names no process yet" + Waited(r);
+      return "held through the lock file {path}, which names no process "
+             "yet{waited}";
     case Cause::kUnreadableLockFile:
-      return "the lock file " + EscapedBytes(r.path) +
-             (r.error == 0 ? " is not a regular file"
-                           : " cannot be read (" + SystemSays(r.error) + ")") +
-             ", so the hub counts as held" + Waited(r);
+      if (r.error == 0)
+        return "the lock file {path} is not a regular file, so the hub "
+               "counts as held{waited}";
+      return "the lock file {path} cannot be read ({error}), so the hub "
+             "counts as held{waited}";
     case Cause::kFullLockFolder:
-      return "the lock folder " + EscapedBytes(r.path) + " holds more than " +
-             std::to_string(kMostLockFolderEntries) +
-             " entries, so the hub counts as held" + Waited(r);
+      return "the lock folder {path} holds more than {entries} entries, so "
+             "the hub counts as held{waited}";
     case Cause::kUnsearchableLockFolder:
-      return "cannot look in the lock folder " + EscapedBytes(r.path) + " (" +
-             SystemSays(r.error) +
-             "), so the hub counts as held; nothing was sent, and no wait "
-             "would change that";
+      return "cannot look in the lock folder {path} ({error}), so the hub "
+             "counts as held; nothing was sent, and no wait would change "
+             "that";
     case Cause::kSendTimedOut:
-      return "the " + Quoted(r.code) + " message did not go out within " +
-             Seconds(r.waited_us) + "; is the line stopped by flow control?";
+      return "the {code} message did not go out within {byte_wait}; is the "
+             "line stopped by flow control?";
     case Cause::kSendFailed:
-      return "sending the " + Quoted(r.code) +
-             " message failed: " + SystemSays(r.error) +
-             (r.error == EIO || r.error == ENODEV
-                  ? "; is the adapter still plugged in?"
-                  : "");
+      if (r.error == EIO || r.error == ENODEV)
+        return "sending the {code} message failed: {error}; is the adapter "
+               "still plugged in?";
+      return "sending the {code} message failed: {error}";
     case Cause::kNoAnswer:
-      if (r.reply.empty())
-        return "no answer to " + Quoted(r.code) + " within " +
-               Seconds(r.waited_us);
-      return answer + " stopped after " + Quoted(r.reply) +
-             ", with no byte more within " + Seconds(r.waited_us);
+      if (r.reply.empty()) return "no answer to {code} within {byte_wait}";
+      return "the answer to {code} stopped after {reply}, with no byte more "
+             "within {byte_wait}";
     case Cause::kHungUp:
-      return "the line hung up while waiting for " + answer +
-             (r.reply.empty() ? "" : ", after " + Quoted(r.reply));
+      if (r.reply.empty())
+        return "the line hung up while waiting for the answer to {code}";
+      return "the line hung up while waiting for the answer to {code}, after "
+             "{reply}";
     case Cause::kReplyTooLong:
-      return answer + " runs past " + std::to_string(r.reply.size()) +
-             " bytes without a line feed: " + Quoted(r.reply);
+      return "the answer to {code} runs past {reply_length} bytes without a "
+             "line feed: {reply}";
     case Cause::kNotAHubReply:
-      return answer + " is not a hub's: " + Quoted(r.reply);
+      return "the answer to {code} is not a hub's: {reply}";
     case Cause::kEchoDiffers:
-      return "the states sent were " + EscapedBytes(r.sent) +
-             ", and the hub echoed " + Quoted(r.reply);
+      return "the states sent were {sent}, and the hub echoed {reply}";
     case Cause::kWrongPassword:
       return "the hub refused the password; give the hub's own as the "
              "password argument or in TARVO_PASSWORD";
-    case Cause::kRefused:
-      return "the hub refused the " + Quoted(r.code) +
-             " message: " + Quoted(r.reply);
+    case Cause::kRefused: return "the hub refused the {code} message: {reply}";
     case Cause::kPortBeyondHub:
-      return "port " + std::to_string(r.number) + " is beyond the hub's " +
-             std::to_string(r.count) + " ports";
+      return "port {number} is beyond the hub's {count} ports";
     case Cause::kBadStates:
       return "the states argument is none of the forms that tarvo -h lists";
     case Cause::kBadStateNumber:
-      return "the states argument names a port beyond the hub's " +
-             std::to_string(r.count) + " ports, or a digit the form lacks";
+      return "the states argument names a port beyond the hub's {count} "
+             "ports, or a digit the form lacks";
     case Cause::kCommandLine:
       return "the command line is none of the forms that tarvo -h lists";
     case Cause::kUnknownCommand:
@@ -172,14 +142,81 @@ std::string Body(const Reason& r) {
   return "";
 }
 
+// 10100000 -> "10.1 s", to the nearest tenth.
+void AppendSeconds(int64_t micros, std::string* text) {
+  const int64_t tenths = (micros + 50000) / 100000;
+  *text += std::to_string(tenths / 10);
+  *text += '.';
+  *text += std::to_string(tenths % 10);
+  *text += " s";
+}
+
+void AppendQuoted(const std::string& bytes, std::string* text) {
+  *text += '"';
+  *text += EscapedBytes(bytes);
+  *text += '"';
+}
+
+void AppendFact(const std::string& name, const Reason& r, std::string* text) {
+  if (name == "group") {
+    *text += EscapedBytes(r.group);
+  } else if (name == "error") {
+    *text += std::strerror(r.error);
+  } else if (name == "holder") {
+    if (r.pid == 0) {
+      *text += "another process";
+      return;
+    }
+    *text += "process " + std::to_string(r.pid);
+    if (!r.holder.empty()) *text += " (" + EscapedBytes(r.holder) + ")";
+  } else if (name == "path") {
+    *text += EscapedBytes(r.path);
+  } else if (name == "waited") {
+    *text += "; waited ";
+    AppendSeconds(r.waited_us, text);
+    *text += " (--lock-wait=SECONDS waits longer)";
+  } else if (name == "entries") {
+    *text += std::to_string(kMostLockFolderEntries);
+  } else if (name == "code") {
+    AppendQuoted(r.code, text);
+  } else if (name == "byte_wait") {
+    AppendSeconds(r.waited_us, text);
+  } else if (name == "reply") {
+    AppendQuoted(r.reply, text);
+  } else if (name == "reply_length") {
+    *text += std::to_string(r.reply.size());
+  } else if (name == "sent") {
+    *text += EscapedBytes(r.sent);
+  } else if (name == "number") {
+    *text += std::to_string(r.number);
+  } else if (name == "count") {
+    *text += std::to_string(r.count);
+  }
+}
+
 }  // namespace
 
 std::string ReasonText(const Reason& reason) {
-  std::string text = std::string(kProgramName) + ": ";
+  std::string text = kProgramName;
+  text += ": ";
   if (reason.passed_over) text += "scan passed over ";
-  if (!reason.device.empty()) text += EscapedBytes(reason.device) + ": ";
-  text += Body(reason);
-  if (!reason.left_off.empty())
-    text += "; ports " + reason.left_off + " may be left off";
+  if (!reason.device.empty()) {
+    text += EscapedBytes(reason.device);
+    text += ": ";
+  }
+  if (!reason.left_off.empty()) {
+    text += "ports ";
+    text += reason.left_off;
+    text += " may be left off; switching them back on failed: ";
+  }
+  for (const char* at = Template(reason); *at != '\0'; ++at) {
+    const char* end = *at == '{' ? std::strchr(at, '}') : nullptr;
+    if (end == nullptr) {
+      text += *at;
+      continue;
+    }
+    AppendFact(std::string(at + 1, end), reason, &text);
+    at = end;
+  }
   return text;
 }

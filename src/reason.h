@@ -53,6 +53,15 @@ enum class Cause {
 };
 
 struct Reason {
+  // Out of line: a Reason is made, copied and dropped on many paths, and
+  // its many strings would otherwise be built and freed inline in each.
+  Reason();
+  Reason(const Reason&);
+  Reason(Reason&&) noexcept;
+  Reason& operator=(const Reason&);
+  Reason& operator=(Reason&&) noexcept;
+  ~Reason();
+
   Cause cause = Cause::kCommandLine;
   std::string device;        // the device concerned ("/dev/ttyUSB0"), or ""
   bool passed_over = false;  // a device a scan passed over, not the run's end
