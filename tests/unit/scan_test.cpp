@@ -142,6 +142,10 @@ TEST(ScanTest, APortThatCannotBeOpenedForWantOfDescriptorsIsNoAnswer) {
     std::string lines;
     std::vector<Reason> reasons;
   } out;
+  // UBSan's check of a virtual call needs a descriptor the first time it
+  // meets a type: the sink's is met before the limit.
+  out.Explain(Reason{});
+  out.reasons.clear();
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
   // A scan that finds nothing prints nothing: no call is made that needs a
   // descriptor of its own (a sanitizer's checks do).
