@@ -89,13 +89,24 @@ bool IgnoredNow(int signal) {
          (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN;
 }
 
-// Without the handler the signal still ends the run, only without the
-// restore: nothing to do about a failure here.
+// One call sets the handler and reads what was there; a signal the caller
+// ignored gets its SIG_IGN back at once. The signals are blocked while
+// this runs (InstallHandlers()), so none reaches the handler in between,
+// and putting SIG_IGN back discards one that arrived. Without the handler
+// the signal still ends the run, only without the restore: nothing to do
+// about a failure here.
 void Install(int signal, const struct sigaction& action) {
-  if (!IgnoredNow(signal)) (void)sigaction(signal, &action, nullptr);
+  struct sigaction previous;
+  if (sigaction(signal, &action, &previous) != 0) return;
+  if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN)
+    (void)sigaction(signal, &previous, nullptr);
 }
 
 void InstallHandlers() {
+  sigset_t all;
+  sigset_t previous_mask;
+  (void)sigfillset(&all);
+  if (sigprocmask(SIG_BLOCK, &all, &previous_mask) != 0) return;
   struct sigaction restore = {};
   restore.sa_handler = RestoreAndDie;
   restore.sa_flags = SA_RESETHAND;
@@ -113,6 +124,7 @@ void InstallHandlers() {
   (void)kCrashSignals;
   (void)RestoreOrHoldCrash;
 #endif
+  (void)sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
 }
 
 }  // namespace
