@@ -59,6 +59,9 @@ const Setting kSettings[] = {
      "sends only the first N bytes of every reply"},
     {SettingKind::kFault, "wire-time", nullptr,
      "keeps 9600-baud wire time, both ways"},
+    {SettingKind::kFault, "latency-trace", "PATH",
+     "holds each reply as an FT232 whose latency timer QEMU's trace at PATH "
+     "last shows set"},
 };
 
 bool ParseCount(const std::string& text, int64_t most, int32_t* value) {
@@ -165,6 +168,10 @@ bool SetFault(const std::string& key, const std::string& value,
   if (key == "silent") faults->silent = true;
   if (key == "wire-time") faults->wire_time = true;
   if (key == "silent" || key == "wire-time") return true;
+  if (key == "latency-trace") {
+    faults->latency_timer_ms = LatencyTimerFromQemuTrace(value);
+    return !value.empty();
+  }
   int32_t count = 0;
   if (!ParseCount(value, 600000, &count)) return false;
   if (key == "delay-ms") faults->reply_delay_ms = count;

@@ -21,6 +21,8 @@
 //   byte-gap-ms=N  waits N ms between the bytes of a reply
 //   cut-after=N    sends only the first N bytes of every reply
 //   wire-time      keeps 9600-baud wire time, both ways
+//   latency-trace=PATH  holds each reply as an FT232 would, its latency
+//                  timer as QEMU's trace at PATH last shows it set
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,7 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace hubsim {
 
@@ -352,7 +355,33 @@ bool Hub::SendReply(const std::string& reply, const Faults& faults) {
   return true;
 }
 
+// Each byte leaves the adapter at the first timer tick after it came off
+// the wire (all of them at the first tick, without wire time).
+bool Hub::WriteThroughAdapter(const std::string& bytes, const Faults& faults) {
+  const int64_t tick =
+      int64_t{std::max<int32_t>(1, faults.latency_timer_ms())} * 1000;
+  // When byte n (from 0) is off the wire, from the reply's start.
+  auto off_wire = [&](size_t n) {
+    return faults.wire_time ? static_cast<int64_t>(n + 1) * kWireMicrosPerByte
+                            : 0;
+  };
+  const int64_t start = NowMicros();
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const int64_t leaves = (off_wire(sent) / tick + 1) * tick;
+    size_t end = sent + 1;
+    while (end < bytes.size() && off_wire(end) < leaves) ++end;
+    if (!Pause(start + leaves - NowMicros())) return false;
+    const ssize_t n = write(master_.get(), bytes.data() + sent, end - sent);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool Hub::WritePaced(const std::string& bytes, const Faults& faults) {
+  if (faults.latency_timer_ms) return WriteThroughAdapter(bytes, faults);
   const bool paced = faults.byte_gap_ms > 0 || faults.wire_time;
   // Wire time is kept against the clock, so that late wake-ups do not add
   // up over a reply.
@@ -375,6 +404,39 @@ bool Hub::WritePaced(const std::string& bytes, const Faults& faults) {
     sent += static_cast<size_t>(n);
   }
   return true;
+}
+
+std::function<int32_t()> LatencyTimerFromQemuTrace(const std::string& path) {
+  struct Trace {
+    int64_t offset = 0;
+    std::string partial;  // a line not yet ended
+    int32_t timer_ms = 16;
+  };
+  auto trace = std::make_shared<Trace>();
+  return [path, trace] {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat file;
+    if (!fd.valid() || fstat(fd.get(), &file) != 0) return trace->timer_ms;
+    if (file.st_size < trace->offset) *trace = Trace{0, "", trace->timer_ms};
+    char chunk[4096];
+    ssize_t got;
+    while ((got = pread(fd.get(), chunk, sizeof chunk, trace->offset)) > 0) {
+      trace->offset += got;
+      trace->partial.append(chunk, static_cast<size_t>(got));
+    }
+    size_t end;
+    while ((end = trace->partial.find('\n')) != std::string::npos) {
+      const std::string line = trace->partial.substr(0, end);
+      trace->partial.erase(0, end + 1);
+      unsigned value = 0;
+      const size_t at = line.find("got control 0x4009, value ");
+      if (at != std::string::npos &&
+          std::sscanf(line.c_str() + at, "got control 0x4009, value %x",
+                      &value) == 1)
+        trace->timer_ms = static_cast<int32_t>(value & 0xFF);
+    }
+    return trace->timer_ms;
+  };
 }
 
 }  // namespace hubsim

@@ -57,6 +57,13 @@ struct Faults {
   // Exact reply bytes by frame number (0 for the first frame the hub
   // receives), ahead of everything above; "" leaves that frame unanswered.
   std::map<int32_t, std::string> replies_by_frame;
+  // A USB adapter with a latency timer between the hub and the program,
+  // as FTDI documents its chips (AN232B-04): bytes short of a full packet
+  // wait in the chip until the timer runs out, so each byte of a reply
+  // leaves at the first tick after it came off the wire, the ticks
+  // starting with the reply. The timer in ms as the adapter's driver last
+  // set it, asked at each reply; null for no adapter.
+  std::function<int32_t()> latency_timer_ms;
 };
 
 // One frame as the hub received it.
@@ -89,6 +96,12 @@ HubConfig HubWith(const std::string& ports, uint32_t states,
 Faults Answering(const std::string& code, const std::string& reply);
 Faults Silent();
 
+// The latency timer an emulated FT232 was last set to, read from QEMU's
+// trace of its control requests (-trace usb_serial_handle_control):
+// "got control 0x4009, value 0xN" sets N ms, and 16, the chip's own, holds
+// until one does. The trace is read on from where the last call ended.
+std::function<int32_t()> LatencyTimerFromQemuTrace(const std::string& path);
+
 // Called on the hub's own thread with each frame as it is recorded.
 using FrameWatcher = std::function<void(const FrameRecord&)>;
 
@@ -118,6 +131,7 @@ class Hub {
   void Answer(const std::string& frame, size_t number);
   bool SendReply(const std::string& reply, const Faults& faults);
   bool WritePaced(const std::string& bytes, const Faults& faults);
+  bool WriteThroughAdapter(const std::string& bytes, const Faults& faults);
   bool Pause(int64_t microseconds);  // false when asked to stop
   void HangUp();
 
