@@ -322,7 +322,8 @@ def boot_image(armhf, cache, extra_programs=()):
                            stdout=subprocess.PIPE, text=True)
     if image.returncode != 0:
         sys.exit("board: no image to boot (image.py's message above)")
-    print("board: image ready in %.1f s" % (time.monotonic() - began))
+    print("board: image ready in %.1f s" % (time.monotonic() - began),
+          file=sys.stderr)
     return image.stdout.split()
 
 
