@@ -18,6 +18,7 @@
 #include "locks/hublock.h"
 #include "names/hubnames.h"
 #include "protocol/messages.h"
+#include "signals/deadlysignals.h"
 
 namespace {
 
@@ -100,7 +101,8 @@ class Scan {
   std::vector<Probe> probes_;
   std::deque<Probe*> pending_;
   std::vector<Probe*> starved_;
-  std::vector<struct pollfd> wanted_;  // one per exchange in polled_
+  // One per exchange in polled_, then the signal watch.
+  std::vector<struct pollfd> wanted_;
   std::vector<Probe*> polled_;
   size_t running_ = 0;  // probes that hold descriptors
   size_t most_running_ = 1;
@@ -277,6 +279,9 @@ int Scan::WaitForEvents() {
       wake = std::min(wake, probe.recheck_us);
     }
   }
+  // Last, past the probes': the deadly signals watched while lines are
+  // changed.
+  wanted_.push_back({DeadlySignalWatch(), POLLIN, 0});
   return poll(wanted_.data(), wanted_.size(),
               PollTimeoutMs(wake, MonotonicMicros()));
 }
@@ -317,6 +322,7 @@ bool Scan::Run() {
     const int ready = WaitForEvents();
     // A signal cuts the wait short; every deadline still stands.
     if (ready < 0 && errno == EINTR) continue;
+    if (ready > 0 && wanted_.back().revents != 0) ActOnWatchedSignals();
     const int64_t now = MonotonicMicros();
     AdvanceExchanges(ready, now);
     RecheckLocks(now);

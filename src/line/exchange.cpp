@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/clock.h"
+#include "signals/deadlysignals.h"
 
 Exchange::Exchange(std::string device, std::string frame, PortUse use)
     : device_(std::move(device)), frame_(std::move(frame)), use_(use) {}
@@ -113,15 +114,17 @@ ExchangeResult RunExchange(const std::string& device, const std::string& frame,
   Exchange exchange(device, frame, use);
   exchange.Start(MonotonicMicros());
   while (!exchange.Finished()) {
-    struct pollfd wanted = exchange.Wanted();
-    const int ready =
-        poll(&wanted, 1,
-             PollTimeoutMs(exchange.DeadlineMicros(), MonotonicMicros()));
+    // The port, and the deadly signals watched while its line is changed.
+    struct pollfd wanted[] = {exchange.Wanted(),
+                              {DeadlySignalWatch(), POLLIN, 0}};
+    const int ready = poll(
+        wanted, 2, PollTimeoutMs(exchange.DeadlineMicros(), MonotonicMicros()));
     // A signal cuts the wait short; the rest of the same wait follows. Any
     // other failure of poll() is taken as the deadline.
     if (ready < 0 && errno == EINTR) continue;
+    if (ready > 0 && wanted[1].revents != 0) ActOnWatchedSignals();
     const int64_t now = MonotonicMicros();
-    exchange.Advance(ready > 0 ? wanted.revents : 0,
+    exchange.Advance(ready > 0 ? wanted[0].revents : 0,
                      ready < 0 ? exchange.DeadlineMicros() : now);
   }
   return exchange.Result();

@@ -1,5 +1,6 @@
 #include "signals/deadlysignals.h"
 
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <ctime>
 
 #include "base/clock.h"
+#include "base/uniquefd.h"
 #include "signals/allocation.h"
 
 namespace {
@@ -32,6 +34,15 @@ RestoreEntry g_restore_entries[kRestoreEntries];
 std::atomic<bool> g_restore_wanted{false};
 std::atomic<bool> g_handlers_installed{false};
 
+// The deadly signals that are not crashes are watched rather than caught:
+// blocked while a port is listed, and read from this signalfd by the
+// exchange's poll(), so that a run costs a few system calls on them
+// rather than a sigaction each. Global because the listing, the exchange
+// and the scan share it; not touched by any handler.
+UniqueFd g_watch;
+sigset_t g_watched;          // the holdable signals not blocked at start
+int32_t g_listed_ports = 0;  // ports listed now
+
 // Global because the crash handler reads and writes them: whether a
 // DeadlySignalHold is on, and the crash signal another process sent
 // during it.
@@ -52,12 +63,18 @@ void ForEachHoldableSignal(Use use) {
   for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) use(signal);
 }
 
+// Raised, the signal is delivered at once, or when it is unblocked here (a
+// watched one is blocked while ports are listed).
 void RaiseWithDefaultAction(int signal) {
   struct sigaction fallback = {};
   fallback.sa_handler = SIG_DFL;
   (void)sigemptyset(&fallback.sa_mask);
   (void)sigaction(signal, &fallback, nullptr);
   (void)raise(signal);
+  sigset_t just_it;
+  (void)sigemptyset(&just_it);
+  (void)sigaddset(&just_it, signal);
+  (void)sigprocmask(SIG_UNBLOCK, &just_it, nullptr);
 }
 
 void RestoreAndDie(int signal) {
@@ -102,16 +119,31 @@ void Install(int signal, const struct sigaction& action) {
     (void)sigaction(signal, &previous, nullptr);
 }
 
+// The watch on the holdable signals: a signalfd for those the caller has
+// not blocked. Without a descriptor for it (a run at its limit) they get
+// the handler instead, as the crash signals do.
+bool StartWatch(const sigset_t& blocked_at_start) {
+  (void)sigemptyset(&g_watched);
+  ForEachHoldableSignal([&](int signal) {
+    if (sigismember(&blocked_at_start, signal) != 1)
+      (void)sigaddset(&g_watched, signal);
+  });
+  g_watch.Reset(signalfd(-1, &g_watched, SFD_NONBLOCK | SFD_CLOEXEC));
+  return g_watch.valid();
+}
+
 void InstallHandlers() {
   sigset_t all;
   sigset_t previous_mask;
   (void)sigfillset(&all);
   if (sigprocmask(SIG_BLOCK, &all, &previous_mask) != 0) return;
-  struct sigaction restore = {};
-  restore.sa_handler = RestoreAndDie;
-  restore.sa_flags = SA_RESETHAND;
-  (void)sigemptyset(&restore.sa_mask);
-  ForEachHoldableSignal([&](int signal) { Install(signal, restore); });
+  if (!StartWatch(previous_mask)) {
+    struct sigaction restore = {};
+    restore.sa_handler = RestoreAndDie;
+    restore.sa_flags = SA_RESETHAND;
+    (void)sigemptyset(&restore.sa_mask);
+    ForEachHoldableSignal([&](int signal) { Install(signal, restore); });
+  }
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_UNDEFINED__)
   // Not reset on entry: a held crash signal leaves the handler in place
   // for the next one.
@@ -151,6 +183,9 @@ bool AddRestoreEntry(int32_t fd, const struct termios& found,
                      SerialFlagsSetter set_flags) {
   if (g_restore_wanted.load() && !g_handlers_installed.exchange(true))
     InstallHandlers();
+  // Blocked before the line changes; a hold has blocked them already.
+  if (g_watch.valid() && g_listed_ports++ == 0 && !g_holding.load())
+    (void)sigprocmask(SIG_BLOCK, &g_watched, nullptr);
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = kFreeEntry;
     if (!entry.fd.compare_exchange_strong(expected, kClaimedEntry)) continue;
@@ -166,7 +201,29 @@ bool AddRestoreEntry(int32_t fd, const struct termios& found,
 void RemoveRestoreEntry(int32_t fd) {
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = fd;
-    if (entry.fd.compare_exchange_strong(expected, kFreeEntry)) return;
+    if (entry.fd.compare_exchange_strong(expected, kFreeEntry)) break;
+  }
+  // The line is back as found: a signal that came meanwhile, still
+  // pending, now takes its course. A hold keeps them blocked.
+  if (g_watch.valid() && --g_listed_ports == 0 && !g_holding.load())
+    (void)sigprocmask(SIG_UNBLOCK, &g_watched, nullptr);
+}
+
+int32_t DeadlySignalWatch() {
+  return g_listed_ports > 0 && !g_holding.load() ? g_watch.get() : -1;
+}
+
+void ActOnWatchedSignals() {
+  struct signalfd_siginfo info;
+  while (read(g_watch.get(), &info, sizeof info) ==
+         static_cast<ssize_t>(sizeof info)) {
+    const int signal = static_cast<int>(info.ssi_signo);
+    // Ignored by the caller, it stays ignored.
+    struct sigaction current;
+    if (sigaction(signal, nullptr, &current) == 0 &&
+        (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN)
+      continue;
+    EndRunBySignal(signal);
   }
 }
 

@@ -4,10 +4,18 @@
 // its low-latency flag) only for the length of one exchange and writes
 // them back before it closes the port. A signal that ends the run in
 // between would leave the device raw, and the program that owns it (a
-// modem, a console) broken. So every signal whose default action ends the
-// process gets a handler that first writes back the settings of every
-// port listed here, then lets the signal take its course. Ports list
-// themselves (line/serialport.h).
+// modem, a console) broken. So no signal whose default action ends the
+// process may end it while a port is listed here before every listed
+// port's settings are written back. Ports list themselves
+// (line/serialport.h). The crash signals get a handler that writes them
+// back and lets the signal take its course. The others are blocked while
+// a port is listed and watched through a signalfd, which the exchange's
+// wait polls (DeadlySignalWatch()): one arriving ends the wait, the ports
+// are put back and the run ends by the signal, as its default action
+// would; one that arrives outside a wait is pending until the wait or
+// until the last port is closed, and then takes its course. That costs a
+// run a few system calls, where a handler for each signal would cost a
+// sigaction each.
 //
 // What the caller set up stays: a signal ignored when the run started
 // gets no handler and stays ignored (nohup, the background jobs of a
@@ -53,6 +61,16 @@ void RemoveRestoreEntry(int32_t fd);
 // Writes back what every listed port was found with: what the handler
 // does before the signal takes its course.
 void RestoreListedPorts();
+
+// While a port is listed, the deadly signals that are not crashes are
+// blocked and watched on this descriptor (a signalfd): a wait that may
+// last while the line is changed polls it too, and when it is readable
+// calls ActOnWatchedSignals(), which puts every listed port back and ends
+// the run by the signal, unless the caller ignored it. -1 when nothing
+// is watched (no port listed, during a hold, or no descriptor for it:
+// then those signals have the handler).
+int32_t DeadlySignalWatch();
+void ActOnWatchedSignals();
 
 // Ports that can be listed at once: a whole scan's and the main one.
 constexpr int32_t kRestoreEntries = 260;

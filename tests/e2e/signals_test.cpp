@@ -64,7 +64,21 @@ TEST_F(Signals, EveryDeadlySignalPutsTheLineBackFirst) {
     }
     EXPECT_EQ(128 + signals[i], results[i].status);
     EXPECT_EQ(found[i], LineSettings("ttyUSB" + std::to_string(i)));
+    // At once, not once the silent hub's byte wait has run out.
+    EXPECT_LT(results[i].seconds, kHubByteWait);
   }
+}
+
+// With no descriptor left for watching the signals (the lock and the port
+// take the last two), they get handlers that put the line back instead.
+TEST_F(Signals, WithoutADescriptorForTheWatchHandlersPutTheLineBack) {
+  const hubsim::Hub& hub = AddHub(0, {}, hubsim::Silent());
+  const std::string found = LineSettings("ttyUSB0", {"115200", "icanon"});
+  const sandbox::RunResult r = RunSideBySide(
+      {{{"/G:ttyUSB0"}, "ulimit -n 5", SIGTERM, AfterFrames(hub, 1)}})[0];
+  EXPECT_EQ(128 + SIGTERM, r.status);
+  EXPECT_EQ(found, LineSettings("ttyUSB0"));
+  EXPECT_LT(r.seconds, kHubByteWait);
 }
 
 // Ctrl-C, or a watchdog's kill -ABRT (-SEGV, -TRAP), during the off time:
