@@ -183,9 +183,6 @@ bool AddRestoreEntry(int32_t fd, const struct termios& found,
                      SerialFlagsSetter set_flags) {
   if (g_restore_wanted.load() && !g_handlers_installed.exchange(true))
     InstallHandlers();
-  // Blocked before the line changes; a hold has blocked them already.
-  if (g_watch.valid() && g_listed_ports++ == 0 && !g_holding.load())
-    (void)sigprocmask(SIG_BLOCK, &g_watched, nullptr);
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = kFreeEntry;
     if (!entry.fd.compare_exchange_strong(expected, kClaimedEntry)) continue;
@@ -193,6 +190,9 @@ bool AddRestoreEntry(int32_t fd, const struct termios& found,
     entry.found_flags = found_flags;
     entry.set_flags = set_flags;
     entry.fd.store(fd, std::memory_order_release);
+    // Blocked before the line changes; a hold has blocked them already.
+    if (g_watch.valid() && g_listed_ports++ == 0 && !g_holding.load())
+      (void)sigprocmask(SIG_BLOCK, &g_watched, nullptr);
     return true;
   }
   return false;
@@ -201,12 +201,13 @@ bool AddRestoreEntry(int32_t fd, const struct termios& found,
 void RemoveRestoreEntry(int32_t fd) {
   for (RestoreEntry& entry : g_restore_entries) {
     int32_t expected = fd;
-    if (entry.fd.compare_exchange_strong(expected, kFreeEntry)) break;
+    if (!entry.fd.compare_exchange_strong(expected, kFreeEntry)) continue;
+    // The line is back as found: a signal that came meanwhile, still
+    // pending, now takes its course. A hold keeps them blocked.
+    if (g_watch.valid() && --g_listed_ports == 0 && !g_holding.load())
+      (void)sigprocmask(SIG_UNBLOCK, &g_watched, nullptr);
+    return;
   }
-  // The line is back as found: a signal that came meanwhile, still
-  // pending, now takes its course. A hold keeps them blocked.
-  if (g_watch.valid() && --g_listed_ports == 0 && !g_holding.load())
-    (void)sigprocmask(SIG_UNBLOCK, &g_watched, nullptr);
 }
 
 int32_t DeadlySignalWatch() {
