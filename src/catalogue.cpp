@@ -61,6 +61,9 @@ const char* Template(const Reason& r) {
       return "not a serial line, so not a hub's serial port";
     case Cause::kCannotOpen: return "cannot be opened: {error}";
     case Cause::kLineRefused:
+      if (r.error == EIO || r.error == ENODEV)
+        return "refused the line settings (9600 8N1): {error}; is the "
+               "adapter still plugged in?";
       return "refused the line settings (9600 8N1): {error}";
     case Cause::kAnotherDevice:
       return "the name led to another device once the hub was locked; "
