@@ -35,11 +35,7 @@ RunEnd RunCommandLine(int argc, const char* const* argv,
                       const LinkSettings& settings, LineSink& out) {
   const ParsedCommandLine parsed =
       ParseCommandLine(argc, argv, settings.device_dir, environment_password);
-  if (parsed.Refused()) {
-    Reason reason;
-    reason.cause = parsed.refusal_cause;
-    out.Explain(reason);
-  }
+  if (parsed.Refused()) out.Explain(Reason(parsed.refusal_cause, ""));
   const RunEnd end = parsed.Refused()
                          ? RunEnd{parsed.refusal}
                          : RunRequest(parsed.request, settings, out);

@@ -56,6 +56,7 @@ struct Reason {
   // Out of line: a Reason is made, copied and dropped on many paths, and
   // its many strings would otherwise be built and freed inline in each.
   Reason();
+  Reason(Cause cause, std::string device);
   Reason(const Reason&);
   Reason(Reason&&) noexcept;
   Reason& operator=(const Reason&);

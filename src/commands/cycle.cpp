@@ -13,7 +13,7 @@ Outcome OffWaitOn(LockedHub* hub, const Request& request,
                   DeadlySignalHold* hold, LineSink& out) {
   const SetResult off = SendStates(hub, SetTarget::kCurrentStates,
                                    request.password, report.states & ~cycled);
-  if (off.outcome != Outcome::kSuccess && !off.frame_started) {
+  if (!off.frame_started) {
     out.Explain(off.reason);
     return off.outcome;
   }
@@ -45,9 +45,7 @@ RunEnd PowerCycle(const Request& request, const LinkSettings& settings,
   if (!request.cycle_all_ports) {
     for (int64_t port : request.cycle_ports) {
       if (port <= report.port_count) continue;
-      Reason beyond;
-      beyond.cause = Cause::kPortBeyondHub;
-      beyond.device = hub->device();
+      Reason beyond(Cause::kPortBeyondHub, hub->device());
       beyond.number = port;
       beyond.count = report.port_count;
       out.Explain(beyond);

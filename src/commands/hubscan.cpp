@@ -235,10 +235,7 @@ void Scan::Starve(Probe* probe) {
     // Nothing of ours will free a descriptor: this device goes unprobed.
     probe->phase = Phase::kDone;
     complete_ = false;
-    Reason reason;
-    reason.cause = Cause::kOutOfDescriptors;
-    reason.device = probe->device;
-    probe->passed_over = reason;
+    probe->passed_over = Reason(Cause::kOutOfDescriptors, probe->device);
     return;
   }
   starved_.push_back(probe);

@@ -34,10 +34,11 @@ Outcome LockedHub::Lock(const Request& request, const LinkSettings& settings,
                              MonotonicMicros() - start));
       hub->reset();
       return Outcome::kPortBusy;
-    case LockState::kNoDescriptors:
-      (void)OutOfDescriptors(locked.device_, cannot_open, out);
+    case LockState::kNoDescriptors: {
+      const Outcome said = OutOfDescriptors(locked.device_, cannot_open, out);
       hub->reset();
-      return cannot_open;
+      return said;
+    }
   }
   if (!locked.typed_path_.empty() && !locked.TypedPathLeadsToLockedDevice()) {
     // The empty path fails to open as a missing device does.
@@ -84,12 +85,7 @@ ExchangeResult LockedHub::Exchange(const std::string& frame) {
 
 Reason LockedHub::Why(const std::string& code,
                       const ExchangeResult& result) const {
-  if (led_elsewhere_) {
-    Reason reason;
-    reason.cause = Cause::kAnotherDevice;
-    reason.device = typed_path_;
-    return reason;
-  }
+  if (led_elsewhere_) return Reason(Cause::kAnotherDevice, typed_path_);
   return ExchangeReason(device_, code, result, settings_.byte_wait_us);
 }
 
@@ -111,8 +107,7 @@ Outcome LineFailure(ExchangeStatus status) {
 
 Reason ExchangeReason(const std::string& device, const std::string& code,
                       const ExchangeResult& result, int64_t byte_wait_us) {
-  Reason reason;
-  reason.device = device;
+  Reason reason(Cause::kNotAHubReply, device);
   reason.code = code;
   reason.error = result.error;
   reason.reply = result.reply;
@@ -156,8 +151,7 @@ Reason ExchangeReason(const std::string& device, const std::string& code,
 
 Reason HeldReason(const std::string& device, const LockHolder& holder,
                   int64_t waited_us) {
-  Reason reason;
-  reason.device = device;
+  Reason reason(Cause::kHeldThroughFlock, device);
   reason.pid = holder.pid;
   reason.holder = holder.name;
   reason.path = holder.path;
@@ -184,9 +178,6 @@ Reason HeldReason(const std::string& device, const LockHolder& holder,
 
 Outcome OutOfDescriptors(const std::string& device, Outcome outcome,
                          LineSink& out) {
-  Reason reason;
-  reason.cause = Cause::kOutOfDescriptors;
-  reason.device = device;
-  out.Explain(reason);
+  out.Explain(Reason(Cause::kOutOfDescriptors, device));
   return outcome;
 }

@@ -70,27 +70,31 @@ Outcome SendOneMessage(const Request& request, const LinkSettings& settings,
           ? BuildFrame(command.code, request.password, request.new_password)
           : BuildFrame(command.code, request.password);
   const ExchangeResult exchange = hub->Exchange(frame);
-  Reason reason = hub->Why(command.code, exchange);
+  // Why, made only for a failure: the exchange's own reason, or the
+  // hub's refusal of what got through.
+  auto explain = [&](std::optional<Cause> refusal) {
+    Reason reason = hub->Why(command.code, exchange);
+    if (refusal) reason.cause = *refusal;
+    out.Explain(reason);
+  };
   switch (command.reply_use) {
     case ReplyUse::kJudged:
       if (exchange.status == ExchangeStatus::kOk) break;
-      out.Explain(reason);
+      explain(std::nullopt);
       return command.not_through;
     case ReplyUse::kDoneOnceSent:
       if (!FrameNotOut(exchange.status)) break;
-      out.Explain(reason);
+      explain(std::nullopt);
       return LineFailure(exchange.status);
   }
   switch (ClassifyAcknowledgement(exchange.reply)) {
     case ReplyClass::kAccepted: return Outcome::kSuccess;
     case ReplyClass::kWrongPassword:
-      reason.cause = Cause::kWrongPassword;
-      out.Explain(reason);
+      explain(Cause::kWrongPassword);
       return Outcome::kInvalidPassword;
     case ReplyClass::kRefused: break;
   }
   if (command.reply_use == ReplyUse::kDoneOnceSent) return Outcome::kSuccess;
-  reason.cause = Cause::kRefused;
-  out.Explain(reason);
+  explain(Cause::kRefused);
   return *command.refused;
 }

@@ -13,29 +13,31 @@ SetResult SendStates(LockedHub* hub, SetTarget target,
       hub->Exchange(BuildFrame(code, password, state_hex));
   SetResult result;
   result.frame_started = exchange.frame_started;
-  result.reason = hub->Why(code, exchange);
   if (exchange.status != ExchangeStatus::kOk) {
     result.outcome = LineFailure(exchange.status);
+    result.reason = hub->Why(code, exchange);
     return result;
   }
+  Cause cause = Cause::kRefused;
   switch (ClassifySetReply(exchange.reply, state_hex)) {
-    case SetReplyClass::kAccepted: break;
+    case SetReplyClass::kAccepted: return result;
     case SetReplyClass::kEchoMismatch:
       result.outcome = Outcome::kSetPortStateError;
-      result.reason.cause = Cause::kEchoDiffers;
-      result.reason.sent = state_hex;
+      cause = Cause::kEchoDiffers;
       break;
     case SetReplyClass::kWrongPassword:
       result.outcome = Outcome::kPasswordError;
-      result.reason.cause = Cause::kWrongPassword;
+      cause = Cause::kWrongPassword;
       result.refused = true;
       break;
     case SetReplyClass::kRefused:
       result.outcome = Outcome::kCommandError;
-      result.reason.cause = Cause::kRefused;
       result.refused = true;
       break;
   }
+  result.reason = hub->Why(code, exchange);
+  result.reason.cause = cause;
+  result.reason.sent = state_hex;
   return result;
 }
 
@@ -50,19 +52,17 @@ Outcome SetStates(const Request& request, const LinkSettings& settings,
   if (queried != Outcome::kSuccess) return queried;
   const StateChange change = ApplyStateArgument(
       request.state_argument, report.port_count, report.states);
-  Reason refused;
-  refused.device = hub->device();
-  refused.count = report.port_count;
   switch (change.status) {
     case StateArgStatus::kApplied: break;
     case StateArgStatus::kBadFunction:
-      refused.cause = Cause::kBadStates;
-      out.Explain(refused);
+      out.Explain(Reason(Cause::kBadStates, hub->device()));
       return Outcome::kStateFormatError;
-    case StateArgStatus::kBadNumber:
-      refused.cause = Cause::kBadStateNumber;
-      out.Explain(refused);
+    case StateArgStatus::kBadNumber: {
+      Reason beyond(Cause::kBadStateNumber, hub->device());
+      beyond.count = report.port_count;
+      out.Explain(beyond);
       return Outcome::kInvalidNumber;
+    }
   }
   const SetResult set = SendStates(&hub.value(), request.set_target,
                                    request.password, change.states);

@@ -266,9 +266,13 @@ LockFileState CheckLockFolder(const std::string& dir,
       AddNamesLeadingToDevice(dir, device, &marking, holder);
   if (listed != LockFileState::kNone) return listed;
   for (const std::string& name : marking) {
+    // A stale file's look leaves *holder as it was.
+    LockHolder found;
     const LockFileState state =
-        ReadLockFile(dir, dir + "/" + kLockFilePrefix + name, holder);
-    if (state != LockFileState::kNone) return state;
+        ReadLockFile(dir, dir + "/" + kLockFilePrefix + name, &found);
+    if (state == LockFileState::kNone) continue;
+    *holder = found;
+    return state;
   }
   return LockFileState::kNone;
 }
@@ -411,9 +415,8 @@ LockState HubLock::Acquire(const std::string& device,
     const LockState state = TryAcquire(device, lock_file_names);
     if (state != LockState::kBusy) return state;
     if (MonotonicMicros() >= deadline_us) return LockState::kBusy;
-    LockHolder looked = holder_;
     const LockFileState files =
-        CheckLockFiles(device, lock_file_names, folders_, &looked);
+        CheckLockFiles(device, lock_file_names, folders_, &holder_);
     if (files == LockFileState::kNoDescriptors)
       return LockState::kNoDescriptors;
     if (files == LockFileState::kCannotLook) return LockState::kCannotLook;
