@@ -22,7 +22,7 @@ armhf_toolchain=()
 [ -f build-armhf/CMakeCache.txt ] || armhf_toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake)
 cmake -S . -B build-armhf -DCMAKE_BUILD_TYPE=Release "${armhf_toolchain[@]}" >/dev/null
 cmake --build build-armhf -j"$(nproc)" --target tarvo
-board=$(python3 tools/board/board.py --bench build-armhf build build-armhf/board)
+board=$(python3 bench/board_bench.py build-armhf build build-armhf/board)
 
 results=$(build/bench/tarvo-bench build/tarvo build/tarvo.stripped build/bench/c-client \
   bench/pyserial_exchange.py 21)

@@ -3,16 +3,14 @@
 own FTDI driver (ftdi_sio) and Debian's udev.
 
     board.py --shell ARMHF_BUILD NATIVE_BUILD CACHE
-    board.py --bench ARMHF_BUILD NATIVE_BUILD CACHE
 
 QEMU emulates the board (virt, Cortex-A15) with an xHCI controller and
 FTDI FT232 adapters (usb-serial), each wired to a simulated hub (hubsim)
 on the host. The board's kernel and initramfs come from image.py beside
 this file. With --shell it boots the board with two hubs and hands its
-console to the terminal (tools/try-board.sh); with --bench it times tarvo
-against bench/c_client.c on the board and prints the figures as Markdown
-(bench/run.sh). As a module it is the harness the board's tests drive
-(tests/board/board_test.py): Hub, Board and boot_image().
+console to the terminal (tools/try-board.sh). As a module it is the
+harness that the board's tests (tests/board/board_test.py) and its
+benchmark (bench/board_bench.py) drive: Hub, Board and boot_image().
 """
 import codecs
 import ctypes
@@ -94,7 +92,8 @@ def qemu_args(kernel, initrd, hubs, plugged, console):
 
 
 class Board:
-    def __init__(self, kernel, initrd, hubs, plugged, work):
+    def __init__(self, kernel, initrd, hubs, plugged, work,
+                 bound_s=BOARD_BOUND_S):
         self.qmp_path = os.path.join(work, "qmp.sock")
         self.trace_path = os.path.join(work, "trace.log")
         self.plugged = set(plugged)
@@ -111,7 +110,7 @@ class Board:
                                      stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT,
                                      preexec_fn=die_with_the_driver)
-        self.watchdog = threading.Timer(BOARD_BOUND_S, self.proc.kill)
+        self.watchdog = threading.Timer(bound_s, self.proc.kill)
         self.watchdog.start()
         self.buffer = b""
         self.console = b""
@@ -223,92 +222,6 @@ def shell(kernel, initrd, hubsim):
     return subprocess.call(args)
 
 
-ROUNDS = 9
-RUNS = 30
-# A freshly booted board runs slower for its first minute or so (the
-# emulator still translating, udev still settling): rounds before the
-# measured ones.
-WARM_UP_ROUNDS = 6
-
-
-def batch_ms(board, command):
-    """Milliseconds per run of command, over RUNS runs in a row."""
-    out, status, _ = board.run(
-        "read a rest < /proc/uptime; i=0; while [ $i -lt %d ]; do %s "
-        ">/dev/null || exit 1; i=$((i+1)); done; read b rest < /proc/uptime;"
-        " echo $a $b" % (RUNS, command))
-    if status != 0:
-        raise RuntimeError("%s failed on the board: %s" % (command, out))
-    start, end = (float(x) for x in out.split())
-    return (end - start) * 1000 / RUNS
-
-
-def median_rounds(board, commands):
-    """Milliseconds per run of each command, the median of ROUNDS rounds of
-    alternating batches, after WARM_UP_ROUNDS; and the rounds themselves,
-    for ratios taken round by round."""
-    for _ in range(WARM_UP_ROUNDS):
-        for command in commands:
-            batch_ms(board, command)
-    rounds = [[batch_ms(board, c) for c in commands] for _ in range(ROUNDS)]
-    middle = ROUNDS // 2
-    times = [sorted(r[i] for r in rounds)[middle] for i in range(len(commands))]
-    return times, rounds
-
-
-def median_ratio(rounds, i, j):
-    """The median over the rounds of command i's time over command j's."""
-    return sorted(r[i] / r[j] for r in rounds)[ROUNDS // 2]
-
-
-def bench(board):
-    """Per-run work: tarvo beside the C client, the hub answering at once,
-    /G and /S in the same rounds."""
-    commands = ["tarvo /G:ttyUSB0", "c-client /dev/ttyUSB0 '?Q' GP",
-                "tarvo /S:ttyUSB0 1:1",
-                "c-client /dev/ttyUSB0 '?Q' GP 'SPmira    FFFFFFFF'"]
-    times, rounds = median_rounds(board, commands)
-    print("| command | tarvo (ms) | C client (ms) | ratio (median of %d "
-          "rounds) |" % ROUNDS)
-    print("|---|---|---|---|")
-    for row, name in enumerate(("/G", "/S")):
-        print("| %s | %.1f | %.1f | %.3f |" % (
-            name, times[2 * row], times[2 * row + 1],
-            median_ratio(rounds, 2 * row, 2 * row + 1)))
-    out, _, _ = board.run("open-configure /dev/ttyUSB0 200")
-    print()
-    print("One open and configure of the emulated adapter (open, settings "
-          "read, input flushed, raw 9600 8N1 set, settings put back, close): "
-          "%s µs, the mean of 200 cycles." % out.strip())
-
-
-def bench_as_a_user_waits(board):
-    """/G with the wire paced and the adapter's latency timer modelled:
-    tarvo, the C client asking for low latency as tarvo does, and the C
-    client as a script would be, which does not. The emulated adapter
-    reports a timer of 0, where a real FT232 comes at 16 ms: it is set to
-    16 first, as a real one's driver finds it."""
-    board.run("echo 16 > /sys/bus/usb-serial/devices/ttyUSB0/latency_timer")
-    (t, low, plain), rounds = median_rounds(
-        board, ["tarvo /G:ttyUSB0", "c-client -l /dev/ttyUSB0 '?Q' GP",
-                "c-client /dev/ttyUSB0 '?Q' GP"])
-    to_low, to_plain = median_ratio(rounds, 0, 1), median_ratio(rounds, 0, 2)
-    print("| /G | tarvo (ms) | C client, low latency (ms) | C client, "
-          "timer left at 16 ms (ms) | tarvo / low-latency client | tarvo "
-          "/ plain client |")
-    print("|---|---|---|---|---|---|")
-    print("| median of %d rounds | %.1f | %.1f | %.1f | %.3f | %.3f |" % (
-        ROUNDS, t, low, plain, to_low, to_plain))
-
-
-def cross_compile(source, cache):
-    """An armhf build of one of bench/'s C programs, for the board."""
-    out = os.path.join(cache, os.path.basename(source)[:-2].replace("_", "-"))
-    subprocess.run(["arm-linux-gnueabihf-gcc", "-O2", "-o", out, source],
-                   check=True)
-    return out
-
-
 def boot_image(armhf, cache, extra_programs=()):
     """The board's kernel and initramfs, with the armhf tarvo and
     extra_programs in it; exits when there is no image to boot."""
@@ -328,33 +241,11 @@ def boot_image(armhf, cache, extra_programs=()):
 
 
 def main():
-    mode = sys.argv[1] if sys.argv[1:2] in (["--shell"], ["--bench"]) else ""
-    if not mode or len(sys.argv) != 5:
-        sys.exit("usage: board.py --shell|--bench ARMHF_BUILD NATIVE_BUILD "
-                 "CACHE")
+    if sys.argv[1:2] != ["--shell"] or len(sys.argv) != 5:
+        sys.exit("usage: board.py --shell ARMHF_BUILD NATIVE_BUILD CACHE")
     armhf, native, cache = sys.argv[2:5]
-    hubsim = os.path.join(native, "hubsim")
-    if mode == "--shell":
-        sys.exit(shell(*boot_image(armhf, cache), hubsim))
-    benches = os.path.join(HERE, "..", "..", "bench")
-    os.makedirs(cache, exist_ok=True)
-    kernel, initrd = boot_image(
-        armhf, cache, [cross_compile(os.path.join(benches, c), cache)
-                       for c in ("c_client.c", "open_configure.c")])
-    # The hub answering at once, then paced at 9600 baud behind the model
-    # of the adapter's timer: a board each.
-    trace = os.path.join(cache, "trace.log")
-    for run, settings in ((bench, []),
-                          (bench_as_a_user_waits,
-                           ["--wire-time", "--latency-trace", trace])):
-        hub = Hub(hubsim, settings)
-        board = Board(kernel, initrd, {"huba": hub}, ["huba"], cache)
-        try:
-            run(board)
-            print()
-        finally:
-            board.stop()
-            hub.proc.kill()
+    sys.exit(shell(*boot_image(armhf, cache),
+                   os.path.join(native, "hubsim")))
 
 
 if __name__ == "__main__":

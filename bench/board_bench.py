@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""tarvo beside the C client (c_client.c) on the emulated armv7 board,
+printed as Markdown for docs/performance.md (bench/run.sh).
+
+    board_bench.py ARMHF_BUILD NATIVE_BUILD CACHE
+
+The board, its FT232 adapter and its simulated hub are
+tools/board/board.py's. Two boards, one after the other: the hub answering
+at once (each program's per-run work), and the hub keeping 9600-baud wire
+time behind a model of the FT232's latency timer (what a user waits for).
+
+Commands run in alternating batches of RUNS runs: WARM_UP_ROUNDS rounds,
+then ROUNDS measured ones, every batch of a table in each round, ratios
+taken round by round. Every batch runs twice in its round: with the
+board's address randomization as it boots, and with it off. The emulator
+reuses the code it has translated only at the virtual addresses it was
+translated at, so with randomization every run has its executable's and
+its libraries' code translated anew: a cost that grows with how much code
+a run touches, which no real CPU pays. Beside each figure stands QEMU's
+own count of the blocks it translated (x-query-jit), per run.
+"""
+import os
+import re
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tools", "board"))
+from board import Board, Hub, boot_image  # noqa: E402
+
+ROUNDS = 9
+RUNS = 30
+# A freshly booted board runs slower for its first minute or so (udev
+# still settling, the emulator translating the first runs' code): rounds
+# before the measured ones.
+WARM_UP_ROUNDS = 6
+# Both boards' batches, boot included, take about five minutes.
+BENCH_BOUND_S = 900
+LAYOUTS = (("randomized", 2), ("fixed", 0))
+
+
+def translated_blocks(board):
+    """How many code blocks the emulator has translated so far."""
+    text = board.ask("x-query-jit")["human-readable-text"]
+    return int(re.search(r"TB count\s+(\d+)", text).group(1))
+
+
+def batch(board, command, layout):
+    """Milliseconds a run of command takes over RUNS runs in a row, with
+    the board's address randomization at layout (/proc's value), and the
+    blocks translated a run."""
+    board.run("echo %d > /proc/sys/kernel/randomize_va_space" % layout)
+    blocks = translated_blocks(board)
+    out, status, _ = board.run(
+        "read a rest < /proc/uptime; i=0; while [ $i -lt %d ]; do %s "
+        ">/dev/null || exit 1; i=$((i+1)); done; read b rest < /proc/uptime;"
+        " echo $a $b" % (RUNS, command))
+    if status != 0:
+        raise RuntimeError("%s failed on the board: %s" % (command, out))
+    start, end = (float(x) for x in out.split())
+    return ((end - start) * 1000 / RUNS,
+            (translated_blocks(board) - blocks) / RUNS)
+
+
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
+class Rounds:
+    """Every command under every layout in each round, after the warm-up
+    rounds; medians of the times and blocks, and ratios round by round."""
+
+    def __init__(self, board, commands):
+        self.columns = [(c, layout) for _, layout in LAYOUTS for c in commands]
+        for _ in range(WARM_UP_ROUNDS):
+            for command, layout in self.columns:
+                batch(board, command, layout)
+        self.rounds = [[batch(board, c, layout) for c, layout in self.columns]
+                       for _ in range(ROUNDS)]
+        self.commands = commands
+
+    def _column(self, command, layout):
+        return self.columns.index((command, layout))
+
+    def ms(self, command, layout):
+        i = self._column(command, layout)
+        return median([r[i][0] for r in self.rounds])
+
+    def blocks(self, command, layout):
+        i = self._column(command, layout)
+        return median([r[i][1] for r in self.rounds])
+
+    def ratio(self, command, peer, layout):
+        i, j = self._column(command, layout), self._column(peer, layout)
+        return median([r[i][0] / r[j][0] for r in self.rounds])
+
+
+def bench_per_run(board):
+    """Per-run work: tarvo beside the C client, the hub answering at once,
+    /G and /S in the same rounds."""
+    pairs = (("/G", "tarvo /G:ttyUSB0", "c-client /dev/ttyUSB0 '?Q' GP"),
+             ("/S", "tarvo /S:ttyUSB0 1:1",
+              "c-client /dev/ttyUSB0 '?Q' GP 'SPmira    FFFFFFFF'"))
+    rounds = Rounds(board, [c for _, t, p in pairs for c in (t, p)])
+    print("| command | addresses | tarvo (ms) | C client (ms) | ratio (median "
+          "of %d rounds) | blocks translated a run: tarvo, C client |" % ROUNDS)
+    print("|---|---|---|---|---|---|")
+    for name, tarvo, peer in pairs:
+        for layout_name, layout in LAYOUTS:
+            print("| %s | %s | %.1f | %.1f | %.3f | %.0f, %.0f |" % (
+                name, layout_name, rounds.ms(tarvo, layout),
+                rounds.ms(peer, layout), rounds.ratio(tarvo, peer, layout),
+                rounds.blocks(tarvo, layout), rounds.blocks(peer, layout)))
+    out, _, _ = board.run("open-configure /dev/ttyUSB0 200")
+    print()
+    print("One open and configure of the emulated adapter (open, settings "
+          "read, input flushed, raw 9600 8N1 set, settings put back, close): "
+          "%s µs, the mean of 200 cycles." % out.strip())
+
+
+def bench_as_a_user_waits(board):
+    """/G with the wire paced and the adapter's latency timer modelled:
+    tarvo, the C client asking for low latency as tarvo does, and the C
+    client as a script would be, which does not. The emulated adapter
+    reports a timer of 0, where a real FT232 comes at 16 ms: it is set to
+    16 first, as a real one's driver finds it."""
+    board.run("echo 16 > /sys/bus/usb-serial/devices/ttyUSB0/latency_timer")
+    tarvo, low = "tarvo /G:ttyUSB0", "c-client -l /dev/ttyUSB0 '?Q' GP"
+    plain = "c-client /dev/ttyUSB0 '?Q' GP"
+    rounds = Rounds(board, [tarvo, low, plain])
+    print("| /G, median of %d rounds | tarvo (ms) | C client, low latency "
+          "(ms) | C client, timer left at 16 ms (ms) | tarvo / low-latency "
+          "client | tarvo / plain client |" % ROUNDS)
+    print("|---|---|---|---|---|---|")
+    for layout_name, layout in LAYOUTS:
+        print("| addresses %s | %.1f | %.1f | %.1f | %.3f | %.3f |" % (
+            layout_name, rounds.ms(tarvo, layout), rounds.ms(low, layout),
+            rounds.ms(plain, layout), rounds.ratio(tarvo, low, layout),
+            rounds.ratio(tarvo, plain, layout)))
+
+
+def cross_compile(source, cache):
+    """An armhf build of one of bench/'s C programs, for the board."""
+    out = os.path.join(cache, os.path.basename(source)[:-2].replace("_", "-"))
+    subprocess.run(["arm-linux-gnueabihf-gcc", "-O2", "-o", out, source],
+                   check=True)
+    return out
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit("usage: board_bench.py ARMHF_BUILD NATIVE_BUILD CACHE")
+    armhf, native, cache = sys.argv[1:4]
+    os.makedirs(cache, exist_ok=True)
+    kernel, initrd = boot_image(
+        armhf, cache, [cross_compile(os.path.join(HERE, c), cache)
+                       for c in ("c_client.c", "open_configure.c")])
+    trace = os.path.join(cache, "trace.log")
+    for run, settings in ((bench_per_run, []),
+                          (bench_as_a_user_waits,
+                           ["--wire-time", "--latency-trace", trace])):
+        hub = Hub(os.path.join(native, "hubsim"), settings)
+        board = Board(kernel, initrd, {"huba": hub}, ["huba"], cache,
+                      bound_s=BENCH_BOUND_S)
+        try:
+            run(board)
+            print()
+        finally:
+            board.stop()
+            hub.proc.kill()
+
+
+if __name__ == "__main__":
+    main()
