@@ -48,6 +48,9 @@ class Hub:
         if not self.pty.startswith("/dev/pts/"):
             raise SystemExit("hubsim did not start: %r" % self.pty)
         self.frames = []  # (speed, its bytes, a character each)
+        # (when it arrived as the clock's time, its bytes), for timing
+        # against the trace's times; never taken.
+        self.arrivals = []
         self.arrived = threading.Condition()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -55,9 +58,10 @@ class Hub:
         for line in self.proc.stdout:
             parts = line.split()
             if len(parts) == 3 and parts[0] == "frame":
+                frame = codecs.decode(parts[2], "unicode_escape")
                 with self.arrived:
-                    self.frames.append((int(parts[1]), codecs.decode(
-                        parts[2], "unicode_escape")))
+                    self.frames.append((int(parts[1]), frame))
+                    self.arrivals.append((time.time(), frame))
                     self.arrived.notify_all()
 
     def take(self):
@@ -105,7 +109,9 @@ class Board:
             "-monitor", "none",
             "-qmp", "unix:%s,server=on,wait=off" % self.qmp_path,
             "-D", self.trace_path, "-trace", "usb_serial_set_*",
-            "-trace", "usb_serial_handle_control"]
+            "-trace", "usb_serial_handle_control",
+            # Each trace line dated by the clock's time (pid@seconds:).
+            "-msg", "timestamp=on"]
         self.proc = subprocess.Popen(args, stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT,
