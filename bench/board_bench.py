@@ -38,7 +38,7 @@ RUNS = 30
 # still settling, the emulator translating the first runs' code): rounds
 # before the measured ones.
 WARM_UP_ROUNDS = 6
-# Both boards' batches, boot included, take about five minutes.
+# A board's batches, boot included, take up to about four minutes.
 BENCH_BOUND_S = 900
 LAYOUTS = (("randomized", 2), ("fixed", 0))
 
@@ -128,7 +128,7 @@ def batch(board, command, layout, timeline=None):
     blocks translated a run; and, with a timeline, its stretches."""
     board.run("echo %d > /proc/sys/kernel/randomize_va_space" % layout)
     if timeline:
-        timeline.stretches()
+        timeline.stretches()  # what came before is not this batch's
     blocks = translated_blocks(board)
     out, status, _ = board.run(
         "read a rest < /proc/uptime; i=0; while [ $i -lt %d ]; do %s "
