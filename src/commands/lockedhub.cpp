@@ -105,74 +105,70 @@ Outcome LineFailure(ExchangeStatus status) {
   return Outcome::kSuccess;
 }
 
+namespace {
+
+Cause ExchangeCause(const ExchangeResult& result) {
+  switch (result.status) {
+    case ExchangeStatus::kOk: break;
+    case ExchangeStatus::kOpenFailed:
+      if (result.finding == PortFinding::kAnotherFile)
+        return Cause::kAnotherDevice;
+      if (result.out_of_descriptors) return Cause::kOutOfDescriptors;
+      if (result.error == ENOENT || result.error == ENXIO ||
+          result.error == ENODEV)
+        return Cause::kNoDevice;
+      if (result.error == EACCES || result.error == EPERM)
+        return Cause::kPermissionDenied;
+      return Cause::kCannotOpen;
+    case ExchangeStatus::kConfigureFailed:
+      return result.finding == PortFinding::kNotDevice ? Cause::kNotCharDevice
+             : result.finding == PortFinding::kNotTerminal
+                 ? Cause::kNotSerialLine
+                 : Cause::kLineRefused;
+    case ExchangeStatus::kSendFailed:
+      return result.error == 0 ? Cause::kSendTimedOut : Cause::kSendFailed;
+    case ExchangeStatus::kReadTimedOut:
+      return result.finding == PortFinding::kHungUp ? Cause::kHungUp
+                                                    : Cause::kNoAnswer;
+    case ExchangeStatus::kReplyTooLong: return Cause::kReplyTooLong;
+  }
+  return Cause::kNotAHubReply;
+}
+
+Cause HeldCause(HeldThrough through) {
+  switch (through) {
+    case HeldThrough::kFlock: break;
+    case HeldThrough::kLockFile: return Cause::kHeldThroughLockFile;
+    case HeldThrough::kUnnamedLockFile: return Cause::kUnnamedLockFile;
+    case HeldThrough::kUnreadableLockFile: return Cause::kUnreadableLockFile;
+    case HeldThrough::kFullFolder: return Cause::kFullLockFolder;
+    case HeldThrough::kUnsearchableFolder:
+      return Cause::kUnsearchableLockFolder;
+  }
+  return Cause::kHeldThroughFlock;
+}
+
+}  // namespace
+
 Reason ExchangeReason(const std::string& device, const std::string& code,
                       const ExchangeResult& result, int64_t byte_wait_us) {
-  Reason reason(Cause::kNotAHubReply, device);
+  Reason reason(ExchangeCause(result), device);
   reason.code = code;
   reason.error = result.error;
   reason.reply = result.reply;
+  reason.group = result.device_group;
   reason.waited_us = byte_wait_us;
-  switch (result.status) {
-    case ExchangeStatus::kOk: reason.cause = Cause::kNotAHubReply; break;
-    case ExchangeStatus::kOpenFailed:
-      if (result.finding == PortFinding::kAnotherFile)
-        reason.cause = Cause::kAnotherDevice;
-      else if (result.out_of_descriptors)
-        reason.cause = Cause::kOutOfDescriptors;
-      else if (result.error == ENOENT || result.error == ENXIO ||
-               result.error == ENODEV)
-        reason.cause = Cause::kNoDevice;
-      else if (result.error == EACCES || result.error == EPERM)
-        reason.cause = Cause::kPermissionDenied;
-      else
-        reason.cause = Cause::kCannotOpen;
-      reason.group = result.device_group;
-      break;
-    case ExchangeStatus::kConfigureFailed:
-      reason.cause =
-          result.finding == PortFinding::kNotDevice     ? Cause::kNotCharDevice
-          : result.finding == PortFinding::kNotTerminal ? Cause::kNotSerialLine
-                                                        : Cause::kLineRefused;
-      break;
-    case ExchangeStatus::kSendFailed:
-      reason.cause =
-          result.error == 0 ? Cause::kSendTimedOut : Cause::kSendFailed;
-      break;
-    case ExchangeStatus::kReadTimedOut:
-      reason.cause = result.finding == PortFinding::kHungUp ? Cause::kHungUp
-                                                            : Cause::kNoAnswer;
-      break;
-    case ExchangeStatus::kReplyTooLong:
-      reason.cause = Cause::kReplyTooLong;
-      break;
-  }
   return reason;
 }
 
 Reason HeldReason(const std::string& device, const LockHolder& holder,
                   int64_t waited_us) {
-  Reason reason(Cause::kHeldThroughFlock, device);
+  Reason reason(HeldCause(holder.through), device);
   reason.pid = holder.pid;
   reason.holder = holder.name;
   reason.path = holder.path;
   reason.error = holder.error;
   reason.waited_us = waited_us;
-  switch (holder.through) {
-    case HeldThrough::kFlock: reason.cause = Cause::kHeldThroughFlock; break;
-    case HeldThrough::kLockFile:
-      reason.cause = Cause::kHeldThroughLockFile;
-      break;
-    case HeldThrough::kUnnamedLockFile:
-      reason.cause = Cause::kUnnamedLockFile;
-      break;
-    case HeldThrough::kUnreadableLockFile:
-      reason.cause = Cause::kUnreadableLockFile;
-      break;
-    case HeldThrough::kFullFolder: reason.cause = Cause::kFullLockFolder; break;
-    case HeldThrough::kUnsearchableFolder:
-      reason.cause = Cause::kUnsearchableLockFolder;
-      break;
-  }
   return reason;
 }
 

@@ -100,10 +100,13 @@ void RestoreOrHoldCrash(int signal, siginfo_t* info, void*) {
   RaiseWithDefaultAction(signal);
 }
 
+bool IsIgnore(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+}
+
 bool IgnoredNow(int signal) {
   struct sigaction current;
-  return sigaction(signal, nullptr, &current) == 0 &&
-         (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN;
+  return sigaction(signal, nullptr, &current) == 0 && IsIgnore(current);
 }
 
 // One call sets the handler and reads what was there; a signal the caller
@@ -115,8 +118,7 @@ bool IgnoredNow(int signal) {
 void Install(int signal, const struct sigaction& action) {
   struct sigaction previous;
   if (sigaction(signal, &action, &previous) != 0) return;
-  if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN)
-    (void)sigaction(signal, &previous, nullptr);
+  if (IsIgnore(previous)) (void)sigaction(signal, &previous, nullptr);
 }
 
 // The watch on the holdable signals: a signalfd for those the caller has
@@ -220,11 +222,7 @@ void ActOnWatchedSignals() {
          static_cast<ssize_t>(sizeof info)) {
     const int signal = static_cast<int>(info.ssi_signo);
     // Ignored by the caller, it stays ignored.
-    struct sigaction current;
-    if (sigaction(signal, nullptr, &current) == 0 &&
-        (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN)
-      continue;
-    EndRunBySignal(signal);
+    if (!IgnoredNow(signal)) EndRunBySignal(signal);
   }
 }
 
