@@ -85,18 +85,22 @@ bool IsYoung(const struct stat& file) {
   return age_us < kLockFileGraceMicros && age_us > -kLockFileGraceMicros;
 }
 
+// One read(), again when a signal cut it short.
+ssize_t ReadOnce(int32_t fd, char* bytes, size_t size) {
+  ssize_t got;
+  do {
+    got = read(fd, bytes, size);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
 // The name the kernel keeps for a process (/proc/PID/comm): never its
 // arguments, which may hold a password. "" when it cannot be read.
 std::string ProcessName(int64_t pid) {
   const std::string path = "/proc/" + std::to_string(pid) + "/comm";
   const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
   char bytes[64];
-  ssize_t got = -1;
-  if (fd.valid()) {
-    do {
-      got = read(fd.get(), bytes, sizeof bytes);
-    } while (got < 0 && errno == EINTR);
-  }
+  const ssize_t got = fd.valid() ? ReadOnce(fd.get(), bytes, sizeof bytes) : -1;
   if (got <= 0) return "";
   std::string name(bytes, static_cast<size_t>(got));
   if (name.back() == '\n') name.pop_back();
@@ -140,9 +144,7 @@ LockFileState ReadLockFile(const std::string& dir, const std::string& path,
   char bytes[kLockFileMaxBytes];
   ssize_t got = -1;
   if (fstat(fd.get(), &file) == 0 && S_ISREG(file.st_mode)) {
-    do {
-      got = read(fd.get(), bytes, sizeof bytes);
-    } while (got < 0 && errno == EINTR);
+    got = ReadOnce(fd.get(), bytes, sizeof bytes);
     if (got < 0) holder->error = errno;
   }
   if (got < 0) return LockFileState::kBusy;
@@ -173,8 +175,7 @@ LockHolder FlockHolder(int32_t fd) {
   std::string table;
   char chunk[4096];
   while (table.size() < kMostLockTableBytes) {
-    const ssize_t got = read(locks.get(), chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = ReadOnce(locks.get(), chunk, sizeof chunk);
     if (got <= 0) break;
     table.append(chunk, static_cast<size_t>(got));
   }
